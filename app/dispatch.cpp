@@ -1,0 +1,52 @@
+// The program's entry and mode dispatch.
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "../drawing/drawing.h"
+#include "../present/present.h"
+#include "app.h"
+
+// True when a word that sscanf stopped reading at `end` was cut short.
+static int WordWasCut(const char* end) {
+    return *end != '\0' && !isspace(static_cast<unsigned char>(*end));
+}
+
+int DispatchCommand(const char* command_line) {
+    char mode[16];
+    int consumed = 0;
+    if (sscanf(command_line, "%15s%n", mode, &consumed) != 1) return -1;
+    // A first word longer than 15 characters is no mode word.
+    if (WordWasCut(command_line + consumed)) return -1;
+    if (strcmp(mode, "-f") == 0) return ConvertDrawing(command_line);
+    if (strcmp(mode, "-d") == 0) return ShowCombined(command_line);
+    if (strcmp(mode, "-v") == 0) return ShowVectors(command_line, 1);
+    if (strcmp(mode, "-b") == 0) return ShowBitmap(command_line);
+    return -1;
+}
+
+int ShowCombined(const char* command_line) {
+    char path[256];
+    unsigned x1, y1, x2, y2;
+    int consumed = 0;
+    if (sscanf(command_line, "-d %255s%n", path, &consumed) != 1) return -1;
+    if (WordWasCut(command_line + consumed)) return -1;
+    if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
+
+    char line[512];
+    snprintf(line, sizeof line, "-b %s %u %u %u %u", path, x1, y1, x2, y2);
+    if (ShowBitmap(line) != 0) return -1;
+    snprintf(line, sizeof line, "-v %s %u %u %u %u", path, x1, y1, x2, y2);
+    return ShowVectors(line, 0);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    (void)instance;
+    (void)previous;
+    (void)show;
+    // Only one copy works at a time. The handle is never closed: the claim
+    // lasts until the process ends.
+    CreateMutexA(nullptr, TRUE, INSTANCE_MUTEX_NAME);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return -1;
+    return DispatchCommand(command_line);
+}

@@ -1,0 +1,136 @@
+// The "-f" job: render a drawing file onto the canvas and write the canvas as
+// a BMP over the drawing file, or leave nothing at the path.
+#include <ctype.h>
+#include <string.h>
+
+#include "../bitmap/bitmap.h"
+#include "drawing.h"
+
+RenderState g_render_state;
+
+const COLORREF DrawingPalette[DRAWING_PALETTE_SIZE] = {
+    RGB(0, 0, 0),     RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
+    RGB(0, 0, 255),   RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 102, 0),
+};
+
+void CanvasSizeFor(uint16_t source_width, uint16_t source_height, uint16_t* canvas_width,
+                   uint16_t* canvas_height) {
+    // floor(short * 1024 / long) equals the truncated double quotient times
+    // 1024 for every pair of 16-bit sides; single precision would not.
+    if (source_width > source_height) {
+        *canvas_width = CANVAS_LONG_SIDE;
+        *canvas_height = static_cast<uint16_t>(static_cast<uint32_t>(source_height) * CANVAS_LONG_SIDE /
+                                               source_width);
+    } else {
+        *canvas_height = CANVAS_LONG_SIDE;
+        *canvas_width = source_height == 0
+                            ? 0
+                            : static_cast<uint16_t>(static_cast<uint32_t>(source_width) *
+                                                    CANVAS_LONG_SIDE / source_height);
+    }
+}
+
+// Closes the drawing file and passes a result through.
+static int CloseAndReturn(FILE* stream, int result) {
+    fclose(stream);
+    return result;
+}
+
+int RenderDrawing(const char* path) {
+    RenderState& state = g_render_state;
+    FILE* stream = fopen(path, "rb");
+    if (!stream) return -1;
+
+    unsigned char header[4];
+    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0)
+        return CloseAndReturn(stream, -1);
+    ByteCursor cursor = MakeCursor(header, sizeof header);
+    ReadU16Le(&cursor, &state.source_width);
+    ReadU16Le(&cursor, &state.source_height);
+
+    state.device_context = CreateCompatibleDC(nullptr);
+    if (!state.device_context) return CloseAndReturn(stream, -1);
+
+    // A zero side would give a canvas without pixels and a scale of 0/0:
+    // such a drawing cannot be converted.
+    CanvasSizeFor(state.source_width, state.source_height, &state.canvas_width, &state.canvas_height);
+    if (state.canvas_width == 0 || state.canvas_height == 0) return CloseAndReturn(stream, -1);
+
+    HDC screen = GetDC(nullptr);
+    if (!screen) return CloseAndReturn(stream, -1);
+    state.canvas_bitmap = CreateCompatibleBitmap(screen, state.canvas_width, state.canvas_height);
+    ReleaseDC(nullptr, screen);
+    if (!state.canvas_bitmap) return CloseAndReturn(stream, -1);
+
+    state.previous_bitmap = SelectObject(state.device_context, state.canvas_bitmap);
+    BitBlt(state.device_context, 0, 0, state.canvas_width, state.canvas_height, nullptr, 0, 0,
+           WHITENESS);
+    state.scale = static_cast<float>(static_cast<double>(state.canvas_width) / state.source_width);
+
+    for (;;) {
+        unsigned char tag_bytes[2];
+        size_t got = fread(tag_bytes, 1, 2, stream);
+        if (got < 2) {
+            // The end of the file, where a tag would begin, or one stray byte
+            // after the last record. A read error is not an end.
+            return CloseAndReturn(stream, ferror(stream) ? -1 : 0);
+        }
+        uint16_t tag = static_cast<uint16_t>(tag_bytes[0] | (tag_bytes[1] << 8));
+        int result;
+        if (tag == TAG_RASTER)
+            result = DrawRasterStrip(stream);
+        else if (tag == TAG_RECT)
+            result = DrawFilledRect(stream);
+        else if (tag == TAG_RUNS)
+            result = DrawRunSet(stream);
+        else
+            result = -1;
+        if (result != 0) return CloseAndReturn(stream, -1);
+    }
+}
+
+int SaveCanvasAsBmp(const char* path) {
+    return SaveBitmapAsBmp(path, g_render_state.canvas_bitmap) == 1 ? 0 : -1;
+}
+
+void ReleaseCanvas(void) {
+    RenderState& state = g_render_state;
+    if (state.canvas_bitmap) {
+        SelectObject(state.device_context, state.previous_bitmap);
+        DeleteObject(state.canvas_bitmap);
+        state.canvas_bitmap = nullptr;
+        state.previous_bitmap = nullptr;
+    }
+    if (state.device_context) {
+        DeleteDC(state.device_context);
+        state.device_context = nullptr;
+    }
+}
+
+int ConvertDrawing(const char* command_line) {
+    char path[256];
+    int consumed = 0;
+    // The path is one word of at most 255 characters; a longer one is refused
+    // rather than cut, so that no other file is ever touched.
+    if (sscanf(command_line, "-f %255s%n", path, &consumed) != 1) return -1;
+    if (command_line[consumed] != '\0' && !isspace(static_cast<unsigned char>(command_line[consumed])))
+        return -1;
+
+    RenderState& state = g_render_state;
+    state.canvas_width = 0;
+    state.canvas_height = 0;
+    state.device_context = nullptr;
+    state.canvas_bitmap = nullptr;
+    state.previous_bitmap = nullptr;
+    state.scale = 0.0f;
+
+    // DeleteFileA rather than remove(): a directory given as the path must
+    // never be removed.
+    if (RenderDrawing(path) != 0 || SaveCanvasAsBmp(path) != 0) {
+        ReleaseCanvas();
+        DeleteFileA(path);
+        return -1;
+    }
+    ReleaseCanvas();
+    return 0;
+}

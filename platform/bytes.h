@@ -1,0 +1,72 @@
+// Bounds-checked reading of little-endian binary input, the same on every
+// platform. Every reader returns 0 and advances, or returns -1 and leaves the
+// cursor where it was when fewer bytes remain than it needs.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+struct ByteCursor {
+    const unsigned char* data;
+    size_t size;
+    size_t position;
+};
+
+inline ByteCursor MakeCursor(const void* data, size_t size) {
+    ByteCursor cursor = {static_cast<const unsigned char*>(data), size, 0};
+    return cursor;
+}
+
+inline size_t CursorRemaining(const ByteCursor* cursor) {
+    return cursor->size - cursor->position;
+}
+
+inline int ReadU16Le(ByteCursor* cursor, uint16_t* value) {
+    if (CursorRemaining(cursor) < 2) return -1;
+    const unsigned char* p = cursor->data + cursor->position;
+    *value = static_cast<uint16_t>(p[0] | (p[1] << 8));
+    cursor->position += 2;
+    return 0;
+}
+
+inline int ReadI16Le(ByteCursor* cursor, int16_t* value) {
+    uint16_t raw;
+    if (ReadU16Le(cursor, &raw) != 0) return -1;
+    *value = static_cast<int16_t>(raw);
+    return 0;
+}
+
+inline int ReadU32Le(ByteCursor* cursor, uint32_t* value) {
+    if (CursorRemaining(cursor) < 4) return -1;
+    const unsigned char* p = cursor->data + cursor->position;
+    *value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+             (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    cursor->position += 4;
+    return 0;
+}
+
+inline int ReadI32Le(ByteCursor* cursor, int32_t* value) {
+    uint32_t raw;
+    if (ReadU32Le(cursor, &raw) != 0) return -1;
+    *value = static_cast<int32_t>(raw);
+    return 0;
+}
+
+// Reads exactly `size` bytes from a stream: 0, or -1 when the stream ends first.
+inline int ReadStreamExact(FILE* stream, void* buffer, size_t size) {
+    if (size == 0) return 0;
+    return fread(buffer, 1, size, stream) == size ? 0 : -1;
+}
+
+inline void PutU16Le(unsigned char* p, uint16_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+}
+
+inline void PutU32Le(unsigned char* p, uint32_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+    p[2] = static_cast<unsigned char>(value >> 16);
+    p[3] = static_cast<unsigned char>(value >> 24);
+}

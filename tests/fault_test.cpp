@@ -1,0 +1,67 @@
+// Every failure the platform can report during "-f": the conversion fails,
+// the path holds nothing, nothing is left beside it and nothing leaks.
+#include <gtest/gtest.h>
+
+#include "drawing/drawing.h"
+#include "support.h"
+
+namespace {
+
+struct FaultCase {
+    const char* what;
+    PlatformFault kind;
+    int skip;
+};
+
+const FaultCase kFaults[] = {
+    {"the canvas memory context", FAULT_CREATE_DC, 0},
+    {"the canvas bitmap", FAULT_CREATE_BITMAP, 0},
+    {"the rectangle's brush", FAULT_CREATE_OBJECT, 0},
+    {"the run set's pen", FAULT_CREATE_OBJECT, 1},
+    {"the request block", FAULT_HEAP_ALLOC, 0},
+    {"the DIB section", FAULT_CREATE_BITMAP, 1},
+    {"the DIB image record", FAULT_HEAP_ALLOC, 1},
+    {"creating the file", FAULT_CREATE_FILE, 0},
+    {"writing the file header", FAULT_WRITE_FILE, 0},
+    {"a short file header", FAULT_SHORT_WRITE, 0},
+    {"the packed block", FAULT_HEAP_ALLOC, 2},
+    {"writing the packed DIB", FAULT_WRITE_FILE, 1},
+    {"a short packed DIB", FAULT_SHORT_WRITE, 1},
+    {"closing the file", FAULT_CLOSE_HANDLE, 0},
+};
+
+class ConvertFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(ConvertFault, FailsCleanly) {
+    const FaultCase& c = GetParam();
+    TempDir dir;
+    std::string path = dir.File("drawing.drw");
+    DrawingBuilder drawing(1024, 768);
+    drawing.Rect(0, 1, 1, 5, 5, 1).Runs(9, 4, {{0, 8}});
+    ASSERT_TRUE(WriteFileBytes(path, drawing.bytes));
+    int descriptors = CountOpenDescriptors();
+    InjectFault(c.kind, c.skip);
+    int result = ConvertDrawing(("-f " + path).c_str());
+    EXPECT_EQ(ClearFaults(), 0) << "the fault never fired";
+    EXPECT_EQ(result, -1);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(ListDirectory(dir.path).empty()) << "a file was left beside the path";
+    EXPECT_EQ(CountOpenDescriptors(), descriptors);
+    EXPECT_NOTHING_LIVE();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFailure, ConvertFault, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<FaultCase>& param) {
+                             return std::to_string(param.index);
+                         });
+
+TEST(ConvertFault, WithoutFaultsTheSameDrawingConverts) {
+    TempDir dir;
+    std::string path = dir.File("drawing.drw");
+    ASSERT_TRUE(WriteFileBytes(path, DrawingBuilder(1024, 768).Rect(0, 1, 1, 5, 5, 1).Runs(9, 4, {{0, 8}}).bytes));
+    EXPECT_EQ(ConvertDrawing(("-f " + path).c_str()), 0);
+    EXPECT_EQ(ListDirectory(dir.path).size(), 1u);
+    EXPECT_NOTHING_LIVE();
+}
+
+}  // namespace

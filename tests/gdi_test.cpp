@@ -1,0 +1,341 @@
+// The software GDI against what the reference GDI was observed to draw.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "support.h"
+
+namespace {
+
+const uint32_t kBackground = 0x00123456;
+
+// A memory DC holding a w x h screen-compatible bitmap filled with a marker.
+struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    int width, height;
+    Canvas(int w, int h) : width(w), height(h) {
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        previous = SelectObject(dc, bitmap);
+        Fill(kBackground);
+    }
+    ~Canvas() {
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    std::vector<uint32_t> Words() const {
+        std::vector<uint32_t> words(static_cast<size_t>(width) * height);
+        GetBitmapBits(bitmap, static_cast<LONG>(words.size() * 4), words.data());
+        return words;
+    }
+    void Fill(uint32_t word) {
+        HBRUSH brush = CreateSolidBrush(RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF));
+        RECT all = {0, 0, width, height};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+    }
+    // Every pixel: the ones in `painted` must hold `word`, all others the background.
+    void ExpectExactly(const std::set<std::pair<int, int>>& painted, uint32_t word,
+                       const std::string& what) const {
+        std::vector<uint32_t> words = Words();
+        int wrong = 0;
+        for (int y = 0; y < height; y++) {
+            for (int x = 0; x < width; x++) {
+                uint32_t expected = painted.count({x, y}) ? word : kBackground;
+                if (words[static_cast<size_t>(y) * width + x] != expected && wrong++ < 5)
+                    ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") is " << std::hex
+                                  << words[static_cast<size_t>(y) * width + x] << ", expected " << expected;
+            }
+        }
+    }
+};
+
+void DrawLine(HDC dc, COLORREF colour, int width, const std::vector<POINT>& points) {
+    HPEN pen = CreatePen(PS_SOLID, width, colour);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    MoveToEx(dc, points[0].x, points[0].y, nullptr);
+    for (size_t i = 1; i < points.size(); i++) LineTo(dc, points[i].x, points[i].y);
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+}
+
+TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
+    std::ifstream in(TEST_DATA_DIR "/line_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int x0, y0, x1, y1;
+        char colon;
+        fields >> x0 >> y0 >> x1 >> y1 >> colon;
+        std::set<std::pair<int, int>> expected;
+        std::string pair;
+        while (fields >> pair) {
+            int x, y;
+            ASSERT_EQ(sscanf(pair.c_str(), "%d,%d", &x, &y), 2) << line;
+            expected.insert({x, y});
+        }
+        Canvas canvas(400, 400);
+        DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{x0, y0}, {x1, y1}});
+        canvas.ExpectExactly(expected, 0x00C80A14, line);
+        checked++;
+    }
+    EXPECT_GT(checked, 900);
+}
+
+TEST(SoftGdi, WidePensMatchEveryObservedGrid) {
+    std::ifstream in(TEST_DATA_DIR "/wide_pen_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    std::getline(in, line);
+    while (in.good()) {
+        if (line.rfind("W ", 0) != 0) {
+            std::getline(in, line);
+            continue;
+        }
+        std::istringstream fields(line.substr(2));
+        int width;
+        fields >> width;
+        std::vector<POINT> points;
+        int x, y, min_x = 1 << 30, min_y = 1 << 30;
+        while (fields >> x >> y) {
+            points.push_back({x, y});
+            min_x = std::min(min_x, x);
+            min_y = std::min(min_y, y);
+        }
+        std::string header;
+        std::getline(in, header);
+        if (header.find("pixels:") != std::string::npos) {  // a summary, not a grid
+            std::getline(in, line);
+            continue;
+        }
+        std::set<std::pair<int, int>> expected;
+        int first_row = -1, rows = 0;
+        while (std::getline(in, line) && line.rfind("W ", 0) != 0) {
+            std::istringstream row(line);
+            int row_number;
+            std::string cells;
+            if (!(row >> row_number >> cells)) break;
+            if (first_row < 0) first_row = row_number;
+            for (size_t i = 0; i < cells.size(); i++)
+                if (cells[i] == '#') expected.insert({min_x - 2 + static_cast<int>(i), row_number});
+            rows++;
+        }
+        ASSERT_EQ(first_row, min_y - 2) << "grid layout of " << header;
+        Canvas canvas(64, 64);
+        DrawLine(canvas.dc, RGB(0, 0, 175), width, points);
+        canvas.ExpectExactly(expected, 0x000000AF, "wide pen grid");
+        checked++;
+    }
+    EXPECT_GT(checked, 50);
+}
+
+TEST(SoftGdi, FillRectNormalisesReversedEdgesWithAShift) {
+    struct Case {
+        RECT rect;
+        int left, top, right, bottom;  // painted columns and rows, right and bottom exclusive
+    } cases[] = {
+        {{6, 1, 2, 4}, 3, 1, 7, 4},  {{2, 4, 6, 1}, 2, 2, 6, 5},   {{6, 4, 2, 1}, 3, 2, 7, 5},
+        {{-3, -2, 2, 3}, 0, 0, 2, 3}, {{4, 4, 4, 7}, 0, 0, 0, 0},  {{1, 2, 11, 3}, 1, 2, 11, 3},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(12, 8);
+        HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x40, 0x60));
+        EXPECT_TRUE(FillRect(canvas.dc, &c.rect, brush));
+        DeleteObject(brush);
+        std::set<std::pair<int, int>> expected;
+        for (int y = c.top; y < c.bottom; y++)
+            for (int x = c.left; x < c.right; x++) expected.insert({x, y});
+        canvas.ExpectExactly(expected, 0x00204060, "FillRect");
+    }
+}
+
+TEST(SoftGdi, FourthByteOfEachOperation) {
+    Canvas canvas(8, 1);
+    BitBlt(canvas.dc, 0, 0, 1, 1, nullptr, 0, 0, WHITENESS);
+    SetPixel(canvas.dc, 1, 0, RGB(0x11, 0x22, 0x33));
+    DrawLine(canvas.dc, RGB(0x44, 0x55, 0x66), 1, {{2, 0}, {3, 0}});
+    HBRUSH brush = CreateSolidBrush(RGB(0x77, 0x88, 0x99));
+    RECT r = {3, 0, 4, 1};
+    FillRect(canvas.dc, &r, brush);
+    DeleteObject(brush);
+    BitBlt(canvas.dc, 4, 0, 1, 1, nullptr, 0, 0, BLACKNESS);
+    BitBlt(canvas.dc, 5, 0, 1, 1, canvas.dc, 0, 0, SRCCOPY);
+    std::vector<uint32_t> words = canvas.Words();
+    const uint32_t expected[8] = {0xFFFFFFFF, 0x00112233, 0x00445566, 0x00778899,
+                                  0x00000000, 0xFFFFFFFF, kBackground, kBackground};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(words[i], expected[i]) << "pixel " << i;
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 0), 0x00FFFFFFu);  // the fourth byte is never shown
+}
+
+TEST(SoftGdi, FlaggedColours) {
+    const struct {
+        COLORREF colour;
+        uint32_t word;
+    } cases[] = {{0xFFFFFFFF, 0}, {0xFF000000, 0}, {0x80123456, 0x00563412}, {0x02123456, 0x00563412},
+                 {0x01000003, 0x00808000}, {0x10000003, 0x00030000}, {0x04123456, 0x00563412}};
+    for (const auto& c : cases) {
+        Canvas canvas(3, 1);
+        HBRUSH brush = CreateSolidBrush(c.colour);
+        RECT r = {0, 0, 1, 1};
+        FillRect(canvas.dc, &r, brush);
+        DeleteObject(brush);
+        DrawLine(canvas.dc, c.colour, 1, {{1, 0}, {2, 0}});
+        SetPixel(canvas.dc, 2, 0, c.colour);
+        std::vector<uint32_t> words = canvas.Words();
+        for (int i = 0; i < 3; i++) EXPECT_EQ(words[i], c.word) << std::hex << c.colour << " pixel " << i;
+    }
+}
+
+TEST(SoftGdi, PixelsOutsideTheBitmap) {
+    Canvas canvas(4, 4);
+    const int points[][2] = {{4, 0}, {0, 4}, {-1, 0}, {0, -1}, {100000, 5}, {-100000, -100000}};
+    for (const auto& p : points) {
+        EXPECT_EQ(SetPixel(canvas.dc, p[0], p[1], RGB(0x12, 0x34, 0x56)), RGB(0x12, 0x34, 0x56));
+        EXPECT_EQ(GetPixel(canvas.dc, p[0], p[1]), CLR_INVALID);
+    }
+    canvas.ExpectExactly({}, 0, "nothing painted");
+    EXPECT_EQ(GetPixel(canvas.dc, 3, 3), RGB(0x12, 0x34, 0x56));
+}
+
+TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
+    EXPECT_EQ(GetPixel(dc, 1, 0), CLR_INVALID);
+    EXPECT_EQ(SetPixel(dc, 0, 0, RGB(200, 10, 10)), 0u);
+    EXPECT_EQ(SetPixel(dc, 0, 0, RGB(255, 255, 255)), 0x00FFFFFFu);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    // A zero-sided compatible bitmap is that same shared monochrome bitmap.
+    HDC screen = GetDC(nullptr);
+    HBITMAP empty = CreateCompatibleBitmap(screen, 0, 10);
+    ReleaseDC(nullptr, screen);
+    BITMAP bm;
+    ASSERT_EQ(GetObject(empty, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 1);
+    EXPECT_EQ(bm.bmBitsPixel, 1);
+    EXPECT_EQ(bm.bmWidthBytes, 2);
+    EXPECT_EQ(SelectObject(dc, empty), static_cast<HGDIOBJ>(empty));
+    DeleteDC(dc);
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, GetBitmapBitsCopiesTopRowFirst) {
+    Canvas canvas(3, 2);
+    canvas.Fill(0x00FFFFFF);
+    SetPixel(canvas.dc, 0, 0, RGB(255, 0, 0));
+    SetPixel(canvas.dc, 1, 0, RGB(0, 255, 0));
+    SetPixel(canvas.dc, 2, 0, RGB(0, 0, 255));
+    SetPixel(canvas.dc, 0, 1, RGB(12, 34, 56));
+    unsigned char bytes[32];
+    memset(bytes, 0xCC, sizeof bytes);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 64, bytes), 24);
+    const unsigned char expected[32] = {0, 0, 0xff, 0, 0, 0xff, 0, 0, 0xff, 0, 0, 0, 56, 34, 12, 0,
+                                        0xff, 0xff, 0xff, 0, 0xff, 0xff, 0xff, 0, 0xcc, 0xcc, 0xcc,
+                                        0xcc, 0xcc, 0xcc, 0xcc, 0xcc};
+    EXPECT_EQ(memcmp(bytes, expected, sizeof bytes), 0);
+    memset(bytes, 0xCC, sizeof bytes);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 10, bytes), 10);
+    EXPECT_EQ(bytes[8], 0xff);
+    EXPECT_EQ(bytes[9], 0x00);
+    EXPECT_EQ(bytes[10], 0xcc);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 100, nullptr), 24);
+}
+
+TEST(SoftGdi, DibSectionsReportWhatTheReferenceReports) {
+    const struct {
+        int bpp, width_bytes, colours, compression;
+        DWORD masks[3];
+    } cases[] = {
+        {1, 4, 2, BI_RGB, {0, 0, 0}},         {4, 8, 16, BI_RGB, {0, 0, 0}},
+        {8, 16, 256, BI_RGB, {0, 0, 0}},      {16, 32, 0, BI_BITFIELDS, {0x7C00, 0x03E0, 0x001F}},
+        {24, 48, 0, BI_RGB, {0, 0, 0}},       {32, 64, 0, BI_RGB, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> request(sizeof(BITMAPINFOHEADER) + 1024, 0);
+        BITMAPINFOHEADER* header = reinterpret_cast<BITMAPINFOHEADER*>(request.data());
+        header->biSize = 40;
+        header->biWidth = 16;
+        header->biHeight = 8;
+        header->biPlanes = 1;
+        header->biBitCount = static_cast<WORD>(c.bpp);
+        for (int i = 0; i < 4 * (c.bpp <= 8 ? 1 << c.bpp : 0); i++) request[40 + i] = static_cast<unsigned char>(i);
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(request.data()),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(dib, nullptr) << c.bpp;
+        ASSERT_NE(bits, nullptr);
+        DIBSECTION ds;
+        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), 104);
+        EXPECT_EQ(ds.dsBm.bmWidthBytes, c.width_bytes);
+        EXPECT_EQ(ds.dsBm.bmBits, bits);
+        EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(c.width_bytes * 8));
+        EXPECT_EQ(ds.dsBmih.biClrUsed, static_cast<DWORD>(c.colours));
+        EXPECT_EQ(ds.dsBmih.biCompression, static_cast<DWORD>(c.compression));
+        EXPECT_EQ(ds.dsBmih.biHeight, 8);
+        for (int i = 0; i < 3; i++) EXPECT_EQ(ds.dsBitfields[i], c.masks[i]) << c.bpp;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = SelectObject(dc, dib);
+        RGBQUAD table[256];
+        EXPECT_EQ(GetDIBColorTable(dc, 0, 256, table), static_cast<UINT>(c.colours));
+        if (c.colours) {
+            EXPECT_EQ(memcmp(table, request.data() + 40, 4u * c.colours), 0);
+        }
+        if (c.bpp == 8) {
+            EXPECT_EQ(GetDIBColorTable(dc, 1, 300, table), 255u);
+        }
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        EXPECT_TRUE(DeleteObject(dib));
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, DibSectionRefusals) {
+    const struct {
+        LONG width, height;
+        WORD bpp;
+        DWORD compression;
+    } cases[] = {{0, 8, 32, BI_RGB}, {16, 0, 32, BI_RGB}, {-16, 8, 32, BI_RGB},
+                 {16, 8, 2, BI_RGB}, {16, 8, 24, BI_BITFIELDS}, {16, 8, 8, BI_RLE8}};
+    for (const auto& c : cases) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = 40;
+        info.bmiHeader.biWidth = c.width;
+        info.bmiHeader.biHeight = c.height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = c.bpp;
+        info.bmiHeader.biCompression = c.compression;
+        void* bits = &info;
+        EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+        EXPECT_EQ(bits, nullptr);
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, SelectedObjectsAreNotDeletedAndStaleHandlesAreRefused) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, 0);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(SelectObject(dc, previous), static_cast<HGDIOBJ>(pen));
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(SelectObject(dc, pen), nullptr);
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_FALSE(DeleteDC(dc));
+    EXPECT_NOTHING_LIVE();
+}
+
+}  // namespace
