@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs whatever the project needs and this machine lacks, from Debian's
+# packages. Nothing is installed twice; apt's lists are refreshed only when
+# something is missing.
+#   scripts/setup.sh          what building and the demo need
+#   scripts/setup.sh --test   also what the whole test suite needs
+set -euo pipefail
+
+packages=(cmake ninja-build g++ make pkg-config libpng-dev)
+if [ "${1:-}" = "--test" ]; then
+    packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+as_root=()
+if [ "$(id -u)" != 0 ]; then
+    command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install ${missing[*]}" >&2; exit 1; }
+    as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
