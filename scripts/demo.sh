@@ -7,7 +7,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 
 scripts/setup.sh
-cmake -S . -B build -G Ninja -DBLITVIEW_TESTS=OFF >/dev/null
+cmake -S . -B build -G Ninja -DBLITVIEW_TESTS=AUTO >/dev/null
 cmake --build build --target blitview bmp2png >/dev/null
 
 mkdir -p out
