@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Cross-compiles the Windows build of blitview into build-win/blitview.exe.
+# That executable, run under Wine, shows what the real GDI draws, and our
+# Linux build is compared against it.
+#
+# Usage: scripts/build-windows.sh [BUILD_DIR]   (default: <repo>/build-win)
+#
+# Installs nothing: scripts/setup.sh takes care of the packages.
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# A relative BUILD_DIR is taken from where the script was called.
+build_dir="$(realpath -m -- "${1:-$repo_root/build-win}")"
+cd "$repo_root"
+
+missing=()
+for tool in x86_64-w64-mingw32-g++-posix cmake ninja; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+if ((${#missing[@]})); then
+    echo "build-windows.sh: missing: ${missing[*]}" >&2
+    echo "build-windows.sh: install g++-mingw-w64-x86-64-posix, cmake and ninja-build (scripts/setup.sh does)" >&2
+    exit 1
+fi
+
+cmake -S "$repo_root" -B "$build_dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DBLITVIEW_TESTS=OFF >/dev/null
+cmake --build "$build_dir" --target blitview

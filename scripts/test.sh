@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The whole test suite: the unit and program tests, the byte-for-byte
+# comparison with the Windows build under Wine, and the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+
+scripts/setup.sh --test
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DBLITVIEW_TESTS=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBLITVIEW_SANITIZE=ON -DBLITVIEW_TESTS=ON >/dev/null
+cmake --build build-asan -j "$jobs" --target blitview_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" -E '^(wine_compare|program_runs)$'
