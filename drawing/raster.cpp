@@ -1,9 +1,463 @@
-// Raster strip records.
+// Raster strip records: one-bit rows painted pixel by pixel in one colour.
+//
+// The painting reproduces the record's pixel walk exactly, including its
+// quirks: within each byte the first ink pixel is compared with column 0, so
+// canvas column 0 never receives raster ink; duplicates are suppressed within
+// a byte only; under thinning the pixels k = 2, 4 and 6 of every byte are not
+// considered; and a data row ends at its first ink pixel at or past the right
+// limit. What it skips is only what could not change the canvas: bytes
+// without ink, rows that map outside the canvas and pixels that map past its
+// right edge.
+#include <string.h>
+
 #include "drawing.h"
 
-// Raster strips are not supported yet: a drawing that carries one cannot be
-// converted faithfully, so it fails rather than lose the strip.
+namespace {
+
+// The data is read and painted in pieces of about this size, so that memory
+// stays bounded whatever the record declares.
+const uint32_t kPieceBytes = 1u << 20;
+
+// Pixel k of a byte is bit 7 - k; thinning drops k = 2, 4 and 6.
+const unsigned kAllPixels = 0xFF;
+const unsigned kThinnedPixels = 0xD5;
+
+// Column sets: how many distinct byte patterns are kept before painting
+// falls back to pixel by pixel.
+const int kMaxPatterns = 32;
+// The widest canvas whose row fits the painter's column set.
+const int32_t kMaxSetColumns = 1024;
+
+// Four pixels at a time: lane i of kNibbleLanes[n] is all ones when bit i of n is set.
+typedef uint32_t Lanes __attribute__((vector_size(16)));
+#define LANES(n) {(n) & 1 ? ~0u : 0u, (n) & 2 ? ~0u : 0u, (n) & 4 ? ~0u : 0u, (n) & 8 ? ~0u : 0u}
+const Lanes kNibbleLanes[16] = {LANES(0),  LANES(1),  LANES(2),  LANES(3), LANES(4),  LANES(5),
+                                LANES(6),  LANES(7),  LANES(8),  LANES(9), LANES(10), LANES(11),
+                                LANES(12), LANES(13), LANES(14), LANES(15)};
+#undef LANES
+
+inline unsigned InkBits(unsigned byte, int ink, unsigned considered) {
+    return (ink ? byte : ~byte) & considered;
+}
+
+inline size_t AlignUp(size_t size) {
+    return (size + 7) & ~static_cast<size_t>(7);
+}
+
+// Bits set at the positions of the bytes of `word` that hold considered ink.
+inline uint64_t InkByteMarks(uint64_t word, int ink, unsigned considered) {
+    uint64_t x = (ink ? word : ~word) & (0x0101010101010101ull * considered);
+    x |= x >> 4;
+    x |= x >> 2;
+    x |= x >> 1;
+    return x & 0x0101010101010101ull;
+}
+
+// The record's own walk, one pixel at a time, for contexts whose pixels are
+// not directly at hand: within a byte, a pixel is painted only when its
+// column differs from the previous one, which starts at 0.
+void PaintRowPixelByPixel(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
+                          const unsigned char* bits, int32_t row, const DirectSurface* surface,
+                          uint32_t word) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    uint32_t* target = surface ? surface->words + static_cast<size_t>(row) * surface->stride_words : nullptr;
+    for (uint32_t j = 0; j < layout->byte_end; j++) {
+        unsigned pending = InkBits(bits[j], strip->ink, considered);
+        int32_t previous = 0;
+        while (pending) {
+            int bit = 31 - __builtin_clz(pending);  // the highest bit is the leftmost pixel
+            pending &= ~(1u << bit);
+            uint32_t pixel = 8 * j + static_cast<uint32_t>(7 - bit);
+            // Pixels from here on either lie past the right limit, where the
+            // row ends, or past the canvas, where nothing paints.
+            if (pixel >= layout->usable) return;
+            int32_t column = layout->columns[pixel];
+            if (column != previous) {
+                if (target)
+                    target[column] = word;
+                else
+                    SetPixel(dc, column, row, strip->colour);
+            }
+            previous = column;
+        }
+    }
+}
+
+// Painted columns of one canvas row, one bit each, with spare words for the
+// spill of sets that straddle the last one.
+struct ColumnSet {
+    uint64_t bits[kMaxSetColumns / 64 + 3];
+};
+
+inline void AddSet(ColumnSet* painted, uint64_t set, int32_t base) {
+    painted->bits[base >> 6] |= set << (base & 63);
+    painted->bits[(base >> 6) + 1] |= (set >> 1) >> (63 - (base & 63));
+}
+
+constexpr uint64_t FirstBitOfEachGroup(int group) {
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; k += group) mask |= 1ull << k;
+    return mask;
+}
+
+constexpr uint64_t RunsAt(int run, int spacing) {
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; k += spacing) mask |= ((1ull << run) - 1) << k;
+    return mask;
+}
+
+// Folds every group of `group` bits onto its first bit.
+template <int group>
+inline uint64_t FoldGroups(uint64_t x) {
+    if constexpr (group == 1) {
+        return x;
+    } else {
+        x = FoldGroups<group / 2>(x);
+        return x | (x >> (group / 2));
+    }
+}
+
+// Runs of `run` gathered bits, `spacing` apart, joined pairwise until they
+// are one run from bit 0.
+template <int run, int spacing>
+inline uint64_t JoinRuns(uint64_t x) {
+    if constexpr (spacing >= 64) {
+        return x;
+    } else {
+        constexpr uint64_t keep = RunsAt(2 * run, 2 * spacing);
+        return JoinRuns<2 * run, 2 * spacing>((x | (x >> (spacing - run))) & keep);
+    }
+}
+
+// Each group of 2^n bits becomes one bit, set when any of the group's is:
+// group k lands on bit k.
+template <int n>
+inline uint64_t GatherGroups(uint64_t x) {
+    constexpr int group = 1 << n;
+    return JoinRuns<1, group>(FoldGroups<group>(x) & FirstBitOfEachGroup(group));
+}
+
+// Adds a data row at a scale of 1/2^n, where pixel i lies on column
+// (left + i) >> n: the ink bits of each byte, mirrored so that the leftmost
+// pixel is the lowest bit, are gathered group by group into columns.
+template <int n>
+void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                        ColumnSet* painted) {
+    const uint64_t flip = strip->ink ? 0 : ~0ull;
+    const uint64_t considered = 0x0101010101010101ull * (strip->thinning ? kThinnedPixels : kAllPixels);
+    // The first pixel's place within its group: 64 pixels always hold whole groups.
+    const int phase = strip->left & ((1 << n) - 1);
+    for (uint32_t pixel = 0; pixel < layout->usable; pixel += 64) {
+        uint32_t j = pixel / 8;
+        uint64_t v = 0;
+        if (layout->byte_end - j >= 8)
+            memcpy(&v, bits + j, 8);
+        else
+            memcpy(&v, bits + j, layout->byte_end - j);
+        v = (v ^ flip) & considered;
+        v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+        v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+        v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+        if (layout->usable - pixel < 64) v &= (1ull << (layout->usable - pixel)) - 1;
+        const int32_t first_x = strip->left + static_cast<int32_t>(pixel) - phase;
+        if constexpr (n == 0) {
+            AddSet(painted, v, first_x);
+        } else {
+            const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
+            AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
+        }
+    }
+}
+
+// Adds a data row at a scale below 1, eight bytes at a time: the column
+// sets of the eight bytes are gathered in a register, relative to the
+// group's first column, and added to the row once. Runs of 32 bytes without
+// ink are passed over; shorter ones are not worth a branch that random ink
+// would make unpredictable.
+void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                  ColumnSet* painted) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    const int ink = strip->ink;
+    const unsigned flip = ink ? 0 : 0xFF;
+    const uint32_t end = layout->byte_end;
+    for (uint32_t j = 0; j < end; j += 8) {
+        if ((j & 31) == 0 && end - j >= 32) {
+            uint64_t run[4];
+            memcpy(run, bits + j, 32);
+            if ((InkByteMarks(run[0], ink, considered) | InkByteMarks(run[1], ink, considered) |
+                 InkByteMarks(run[2], ink, considered) | InkByteMarks(run[3], ink, considered)) == 0) {
+                j += 24;
+                continue;
+            }
+        }
+        uint32_t n = end - j < 8 ? end - j : 8;
+        unsigned __int128 gathered = 0;
+        if (layout->narrow_groups) {
+            uint64_t narrow = 0;
+            for (uint32_t k = 0; k < n; k++)
+                narrow |= static_cast<uint64_t>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
+                          << layout->byte_delta[j + k];
+            gathered = narrow;
+        } else {
+            for (uint32_t k = 0; k < n; k++)
+                gathered |= static_cast<unsigned __int128>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
+                            << layout->byte_delta[j + k];
+        }
+        const int32_t base = layout->group_base[j / 8];
+        const int shift = base & 63;
+        const uint64_t low = static_cast<uint64_t>(gathered), high = static_cast<uint64_t>(gathered >> 64);
+        uint64_t* at = painted->bits + (base >> 6);
+        at[0] |= low << shift;
+        at[1] |= ((low >> 1) >> (63 - shift)) | (high << shift);
+        at[2] |= (high >> 1) >> (63 - shift);
+    }
+}
+
+// `row` when `bits` is not empty, else `spare`, chosen without a branch:
+// which it is depends on the data and would be mispredicted often.
+inline uint32_t* ChooseRow(uint64_t bits, uint32_t* row, uint32_t* spare) {
+    const uintptr_t mask = 0 - static_cast<uintptr_t>(bits != 0);
+    return reinterpret_cast<uint32_t*>((reinterpret_cast<uintptr_t>(row) & mask) |
+                                       (reinterpret_cast<uintptr_t>(spare) & ~mask));
+}
+
+// Writes the painted columns of a canvas row. A byte's walk paints every
+// column its ink reaches except column 0: a pixel skipped as a duplicate
+// shares its column with one painted just before it in the same byte, and
+// within a strip every paint is the same colour. So the union of the sets
+// of all data rows on a canvas row, less column 0, is exactly what the walk
+// paints there.
+void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, uint32_t word) {
+    painted->bits[0] &= ~1ull;
+    const int32_t blocks = (canvas_width + 63) / 64;
+    uint64_t any = 0;
+    for (int32_t b = 0; b < blocks; b++) any |= painted->bits[b];
+    if (!any) return;
+    const Lanes colour = {word, word, word, word};
+    uint32_t spare[64];
+    for (int32_t b = 0; b < blocks; b++) {
+        uint64_t bits64 = painted->bits[b];
+        uint32_t* out = target + b * 64;
+        uint64_t second = bits64 & (bits64 - 1);
+        uint64_t third = second & (second - 1);
+        if ((third & (third - 1)) == 0) {
+            // Three columns or fewer, stored without branches and without
+            // reading the canvas: a column that is absent is stored into a
+            // spare row instead.
+            const uint64_t guard = 1ull << 63;
+            ChooseRow(bits64, out, spare)[__builtin_ctzll(bits64 | guard)] = word;
+            ChooseRow(second, out, spare)[__builtin_ctzll(second | guard)] = word;
+            ChooseRow(third, out, spare)[__builtin_ctzll(third | guard)] = word;
+            continue;
+        }
+        // Sixteen lanes of four columns, without a branch per column.
+        for (int lane = 0; lane < 16; lane++, bits64 >>= 4) {
+            const Lanes select = kNibbleLanes[bits64 & 15];
+            Lanes current;
+            memcpy(&current, out + 4 * lane, sizeof current);
+            current = (current & ~select) | (colour & select);
+            memcpy(out + 4 * lane, &current, sizeof current);
+        }
+    }
+}
+
+}  // namespace
+
+size_t RasterScratchSize(const RasterStrip* strip) {
+    size_t bytes = strip->bytes_per_row;
+    return AlignUp(sizeof(int32_t) * 8 * bytes) + AlignUp(sizeof(int32_t) * (bytes / 8 + 1)) +
+           AlignUp(bytes) + AlignUp(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns;
+}
+
+void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout) {
+    const size_t bytes = strip->bytes_per_row;
+    unsigned char* p = static_cast<unsigned char*>(scratch);
+    layout->columns = reinterpret_cast<int32_t*>(p);
+    p += AlignUp(sizeof(int32_t) * 8 * bytes);
+    layout->group_base = reinterpret_cast<int32_t*>(p);
+    p += AlignUp(sizeof(int32_t) * (bytes / 8 + 1));
+    layout->byte_delta = p;
+    p += AlignUp(bytes);
+    layout->byte_table = reinterpret_cast<uint16_t*>(p);
+    p += AlignUp(2 * bytes);
+    layout->patterns = reinterpret_cast<uint16_t*>(p);
+
+    // Columns never decrease along a row: once one lies past the canvas,
+    // every later pixel does too, and nothing from there on can paint.
+    int64_t width = static_cast<int64_t>(strip->right_limit) - strip->left;
+    uint64_t limit = width <= 0 ? 0 : static_cast<uint64_t>(width);
+    if (limit > 8 * bytes) limit = 8 * bytes;
+    uint32_t usable = 0;
+    for (; usable < limit; usable++) {
+        int32_t column = ScaleCoordinate(strip->left + static_cast<int32_t>(usable), strip->scale);
+        if (column >= strip->canvas_width) break;
+        layout->columns[usable] = column;
+    }
+    layout->usable = usable;
+    layout->byte_end = (usable + 7) / 8;
+
+    layout->mode = RASTER_BY_PIXEL;
+    if (strip->canvas_width > kMaxSetColumns) return;
+    for (int n = 0; n <= 6; n++) {
+        if (strip->scale == 1.0f / static_cast<float>(1 << n)) {
+            layout->mode = RASTER_POWER_OF_TWO;
+            layout->shift = n;
+            return;
+        }
+    }
+    // Above scale 1 a row has few pixels on the canvas; pixel by pixel it is.
+    if (!(strip->scale < 1.0f)) return;
+
+    // Column sets per byte position: the columns of its considered, usable
+    // pixels as offsets from the byte's first column. Bytes with the same
+    // offsets share one table of 256 sets. Below scale 1 a byte spans at
+    // most 8 columns and a group of 8 bytes at most 64 more.
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    int8_t offsets[kMaxPatterns][8];
+    int count = 0;
+    layout->narrow_groups = 1;
+    for (uint32_t j = 0; j < layout->byte_end; j++) {
+        int32_t base = layout->columns[8 * j];
+        if (j % 8 == 0) layout->group_base[j / 8] = base;
+        int8_t mine[8];
+        for (int k = 0; k < 8; k++) {
+            uint32_t pixel = 8 * j + static_cast<uint32_t>(k);
+            int32_t offset = pixel < usable ? layout->columns[pixel] - base : -1;
+            mine[k] = static_cast<int8_t>(((considered >> (7 - k)) & 1) ? offset : -1);
+        }
+        int index = 0;
+        while (index < count && memcmp(offsets[index], mine, 8) != 0) index++;
+        if (index == count) {
+            if (count == kMaxPatterns) return;
+            memcpy(offsets[count], mine, 8);
+            uint16_t* table = layout->patterns + 256 * count;
+            for (unsigned byte = 0; byte < 256; byte++) {
+                uint16_t set = 0;
+                for (int k = 0; k < 8; k++)
+                    if (((byte >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
+                table[byte] = set;
+            }
+            count++;
+        }
+        const int32_t delta = base - layout->group_base[j / 8];
+        layout->byte_delta[j] = static_cast<uint8_t>(delta);
+        layout->byte_table[j] = static_cast<uint16_t>(256 * index);
+        int32_t reach = delta;
+        for (int k = 0; k < 8; k++)
+            if (mine[k] > 0 && delta + mine[k] > reach) reach = delta + mine[k];
+        if (reach > 63) layout->narrow_groups = 0;
+    }
+    layout->mode = RASTER_BY_SETS;
+}
+
+void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
+                     const unsigned char* data, uint32_t first_index, uint32_t count) {
+    DirectSurface surface;
+    const int direct = GetDirectSurface(dc, &surface) == 0 && surface.width == strip->canvas_width &&
+                       surface.height == strip->canvas_height;
+    const uint32_t word = ((strip->colour & 0xFF) << 16) | (strip->colour & 0xFF00) |
+                          ((strip->colour >> 16) & 0xFF);
+    const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
+    const int power_of_two = layout->mode == RASTER_POWER_OF_TWO;
+    // Data rows that land on the same canvas row are gathered and written once.
+    ColumnSet painted;
+    int32_t gathered_row = -1;
+    for (uint32_t i = 0; i < count; i++) {
+        const int32_t row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + i),
+                                            strip->scale);
+        if (row < 0 || row >= strip->canvas_height) continue;
+        const unsigned char* bits = data + static_cast<size_t>(i) * strip->bytes_per_row;
+        if (!by_sets) {
+            PaintRowPixelByPixel(dc, strip, layout, bits, row, direct ? &surface : nullptr, word);
+            continue;
+        }
+        if (row != gathered_row) {
+            if (gathered_row >= 0)
+                WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,
+                               strip->canvas_width, word);
+            memset(&painted, 0, sizeof painted);
+            gathered_row = row;
+        }
+        if (!power_of_two) {
+            AddRowBySets(strip, layout, bits, &painted);
+            continue;
+        }
+        switch (layout->shift) {
+            case 0: AddRowAtPowerOfTwo<0>(strip, layout, bits, &painted); break;
+            case 1: AddRowAtPowerOfTwo<1>(strip, layout, bits, &painted); break;
+            case 2: AddRowAtPowerOfTwo<2>(strip, layout, bits, &painted); break;
+            case 3: AddRowAtPowerOfTwo<3>(strip, layout, bits, &painted); break;
+            case 4: AddRowAtPowerOfTwo<4>(strip, layout, bits, &painted); break;
+            case 5: AddRowAtPowerOfTwo<5>(strip, layout, bits, &painted); break;
+            default: AddRowAtPowerOfTwo<6>(strip, layout, bits, &painted); break;
+        }
+    }
+    if (gathered_row >= 0)
+        WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,
+                       strip->canvas_width, word);
+}
+
 int DrawRasterStrip(FILE* stream) {
-    (void)stream;
-    return -1;
+    unsigned char head[18];
+    if (ReadStreamExact(stream, head, 14) != 0) return -1;
+    ByteCursor cursor = MakeCursor(head, sizeof head);
+    uint16_t y_base, left, top, width, rows, bytes_per_row, colour_index;
+    ReadU16Le(&cursor, &y_base);
+    ReadU16Le(&cursor, &left);
+    ReadU16Le(&cursor, &top);
+    ReadU16Le(&cursor, &width);
+    ReadU16Le(&cursor, &rows);
+    ReadU16Le(&cursor, &bytes_per_row);
+    ReadU16Le(&cursor, &colour_index);
+    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
+    if (ReadStreamExact(stream, head + 14, 4) != 0) return -1;
+    uint32_t polarity;
+    ReadU32Le(&cursor, &polarity);
+
+    // No rows: nothing to read, whatever the row length says. Rows of no
+    // bytes can never be read whole.
+    if (rows == 0) return 0;
+    if (bytes_per_row == 0) return -1;
+    // A record cut short fails before anything is painted, where the file
+    // can tell; a pipe cannot, and there the failure comes at the end,
+    // which discards the canvas all the same.
+    uint64_t total = static_cast<uint64_t>(rows) * bytes_per_row;
+    uint64_t left_in_file;
+    if (StreamBytesLeft(stream, &left_in_file) == 0 && left_in_file < total) return -1;
+
+    const RenderState& state = g_render_state;
+    RasterStrip strip;
+    strip.left = left;
+    strip.right_limit = static_cast<int32_t>(left) + width;
+    strip.first_row = static_cast<int32_t>(y_base) + top;
+    strip.bytes_per_row = bytes_per_row;
+    strip.colour = DrawingPalette[colour_index];
+    strip.ink = polarity == INK_ON_ONES ? 1 : 0;
+    strip.thinning = state.scale < THINNING_THRESHOLD;
+    strip.scale = state.scale;
+    strip.canvas_width = state.canvas_width;
+    strip.canvas_height = state.canvas_height;
+
+    uint32_t piece_rows = kPieceBytes / bytes_per_row;
+    if (piece_rows == 0) piece_rows = 1;
+    if (piece_rows > rows) piece_rows = rows;
+    // One block holds a piece of data and, behind it, the strip's layout.
+    size_t piece_bytes = AlignUp(static_cast<size_t>(piece_rows) * bytes_per_row);
+    unsigned char* block = static_cast<unsigned char*>(
+        HeapAlloc(GetProcessHeap(), 0, piece_bytes + RasterScratchSize(&strip)));
+    if (!block) return -1;
+    RasterLayout layout;
+    PrepareRaster(&strip, block + piece_bytes, &layout);
+
+    int result = 0;
+    for (uint32_t done = 0; done < rows; done += piece_rows) {
+        uint32_t count = rows - done < piece_rows ? rows - done : piece_rows;
+        if (ReadStreamExact(stream, block, static_cast<size_t>(count) * bytes_per_row) != 0) {
+            result = -1;
+            break;
+        }
+        PaintRasterRows(state.device_context, &strip, &layout, block, done, count);
+    }
+    HeapFree(GetProcessHeap(), 0, block);
+    return result;
 }

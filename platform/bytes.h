@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 struct ByteCursor {
     const unsigned char* data;
@@ -57,6 +59,23 @@ inline int ReadI32Le(ByteCursor* cursor, int32_t* value) {
 inline int ReadStreamExact(FILE* stream, void* buffer, size_t size) {
     if (size == 0) return 0;
     return fread(buffer, 1, size, stream) == size ? 0 : -1;
+}
+
+// How many bytes a stream of a regular file still holds: 0 and *left, or -1
+// when that cannot be known (a pipe, say).
+inline int StreamBytesLeft(FILE* stream, uint64_t* left) {
+#ifdef _WIN32
+    struct _stati64 status;
+    if (_fstati64(_fileno(stream), &status) != 0 || !(status.st_mode & _S_IFREG)) return -1;
+    long long position = _ftelli64(stream);
+#else
+    struct stat status;
+    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+    long long position = ftello(stream);
+#endif
+    if (position < 0) return -1;
+    *left = status.st_size > position ? static_cast<uint64_t>(status.st_size - position) : 0;
+    return 0;
 }
 
 inline void PutU16Le(unsigned char* p, uint16_t value) {

@@ -153,7 +153,8 @@ int MonoBitFromColour(COLORREF colour) {
 // Only 32-bit and monochrome bitmaps are drawing targets.
 int DrawArea(const SoftDc* dc, RECT* area) {
     const SoftBitmap* b = dc->bitmap;
-    if (!b || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || !b->bits) return 0;
+    // DIB sections are never drawn into here.
+    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || !b->bits) return 0;
     RECT r = {0, 0, b->width, b->height};
     if (dc->clipped) {
         if (dc->clip.left > r.left) r.left = dc->clip.left;
@@ -750,4 +751,22 @@ LONG GetBitmapBits(HBITMAP handle, LONG count, LPVOID bits) {
     int64_t n = count < total ? count : total;
     memcpy(bits, b->bits, static_cast<size_t>(n));
     return static_cast<LONG>(n);
+}
+
+static int g_direct_surfaces = 1;
+
+void EnableDirectSurfaces(int enabled) {
+    g_direct_surfaces = enabled;
+}
+
+int GetDirectSurface(HDC handle, DirectSurface* surface) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!g_direct_surfaces || !dc || dc->dc_kind != DC_MEMORY || dc->clipped || !dc->bitmap) return -1;
+    SoftBitmap* b = dc->bitmap;
+    if (b->bits_per_pixel != 32 || b->is_dib) return -1;
+    surface->words = reinterpret_cast<uint32_t*>(b->bits);
+    surface->width = b->width;
+    surface->height = b->height;
+    surface->stride_words = b->stride / 4;
+    return 0;
 }

@@ -264,6 +264,24 @@ void InjectFault(PlatformFault kind, int skip);
 // Clears every injected fault; returns how many of them never fired.
 int ClearFaults(void);
 
+// Whether GetDirectSurface hands out pixels (on by default), so that tests can
+// drive the SetPixel path of the callers as well.
+void EnableDirectSurfaces(int enabled);
+
 #endif  // _WIN32
+
+// ---- Not Win32: direct access to a memory context's pixels ----
+// The 32-bit pixels of the bitmap selected into a memory DC, top row first,
+// one word 0x00RRGGBB per pixel, when the platform can hand them out and the
+// DC has no clip region. Painting a word there is what SetPixel does, only
+// without the call. 0 when `surface` was filled, -1 otherwise (always on
+// Windows, where device bitmaps stay behind GDI).
+struct DirectSurface {
+    uint32_t* words;
+    int32_t width;
+    int32_t height;
+    int32_t stride_words;
+};
+int GetDirectSurface(HDC dc, DirectSurface* surface);
 
 #include "bytes.h"

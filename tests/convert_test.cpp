@@ -223,11 +223,4 @@ TEST(Convert, CommandLinesThatNameNoUsableFile) {
     EXPECT_NOTHING_LIVE();
 }
 
-TEST(Convert, RasterStripsAreNotSupportedYet) {
-    WrittenBmp bmp;
-    DrawingBuilder drawing(1024, 768);
-    drawing.Raster(0, 0, 0, 8, 1, 1, 1, 0x00E20746, {0xFF});
-    EXPECT_EQ(Convert(drawing, &bmp), -1);
-}
-
 }  // namespace

@@ -56,6 +56,23 @@ int WriteFixedSet(const std::string& dir) {
     failed |= Save(dir, "bad_cut_runs", DrawingBuilder(1024, 768).RunsHead(4, 1, 1).U16(1).U16(5));
     failed |= Save(dir, "bad_zero_width", DrawingBuilder(0, 100));
     failed |= Save(dir, "bad_flat_canvas", DrawingBuilder(4000, 2));
+    // Raster strips: the worked example at three scales, both polarities,
+    // the thinning boundary, truncation, and records cut short.
+    const std::vector<unsigned char> example = {0xC1, 0xFF};
+    failed |= Save(dir, "raster_scale_1", DrawingBuilder(1024, 768).Raster(0, 3, 10, 10, 1, 2, 1, 0x00E20746, example));
+    failed |= Save(dir, "raster_scale_half", DrawingBuilder(2048, 1536).Raster(0, 3, 10, 10, 1, 2, 1, 0x00E20746, example));
+    failed |= Save(dir, "raster_scale_eighth", DrawingBuilder(8192, 6144).Raster(0, 3, 10, 10, 1, 2, 1, 0x00E20746, example));
+    failed |= Save(dir, "raster_ink_on_zeros", DrawingBuilder(1024, 768).Raster(5, 0, 0, 16, 2, 2, 7, 0, {0x00, 0xFF, 0x0F, 0xF0}));
+    failed |= Save(dir, "raster_high_byte_polarity", DrawingBuilder(1024, 768).Raster(0, 0, 0, 16, 1, 2, 6, 0x01E20746, {0x00, 0xFF}));
+    failed |= Save(dir, "raster_4096", DrawingBuilder(4096, 3000).Raster(0, 80, 40, 64, 2, 1, 4, 0x00E20746, {0x20, 0xFF}));
+    failed |= Save(dir, "raster_4097", DrawingBuilder(4097, 3000).Raster(0, 80, 40, 64, 2, 1, 4, 0x00E20746, {0x20, 0xFF}));
+    failed |= Save(dir, "raster_truncation_1028", DrawingBuilder(1028, 1028).Raster(0, 256, 0, 8, 1, 1, 1, 0x00E20746, {0x40}));
+    failed |= Save(dir, "raster_no_rows", DrawingBuilder(1024, 768).Raster(0, 0, 0, 8, 0, 5000, 1, 0, {}).Rect(0, 0, 0, 2, 2, 2));
+    failed |= Save(dir, "bad_raster_empty_rows", DrawingBuilder(1024, 768).Raster(0, 0, 0, 8, 1, 0, 1, 0, {}));
+    failed |= Save(dir, "bad_raster_colour_8", DrawingBuilder(1024, 768).Raster(0, 0, 0, 8, 1, 1, 8, 0, {0}));
+    DrawingBuilder cut_raster(1024, 768);
+    cut_raster.Raster(0, 0, 0, 16, 3, 2, 1, 0, {1, 2, 3, 4, 5, 6}).bytes.pop_back();
+    failed |= Save(dir, "bad_raster_cut", cut_raster);
     DrawingBuilder short_header(1024, 768);
     short_header.bytes.resize(3);
     failed |= Save(dir, "bad_short_header", short_header);
@@ -84,15 +101,29 @@ int WriteRandomSet(const std::string& dir, int count, unsigned seed) {
             auto coordinate = [&](int limit) {
                 return static_cast<uint16_t>(pick(0, 9) == 0 ? pick(0, 65535) : pick(0, limit + limit / 8));
             };
-            if (pick(0, 1) == 0) {
+            int kind = pick(0, 5);
+            if (kind <= 1) {
                 drawing.Rect(static_cast<uint16_t>(pick(0, 3) == 0 ? pick(0, height) : 0), coordinate(width),
                              coordinate(height), coordinate(width), coordinate(height),
                              static_cast<uint16_t>(pick(0, 7)));
-            } else {
+            } else if (kind <= 3) {
                 std::vector<std::pair<int16_t, int16_t>> runs(static_cast<size_t>(pick(0, 12)));
                 for (auto& run : runs)
                     run = {static_cast<int16_t>(pick(-200, width + 200)), static_cast<int16_t>(pick(-200, width + 200))};
                 drawing.Runs(static_cast<int16_t>(pick(-50, height + 50)), static_cast<uint16_t>(pick(0, 7)), runs);
+            } else {
+                // A raster strip of random size, place, polarity and density.
+                uint16_t rows = static_cast<uint16_t>(pick(0, 40));
+                uint16_t bytes_per_row = static_cast<uint16_t>(pick(1, 24));
+                std::vector<unsigned char> data(static_cast<size_t>(rows) * bytes_per_row);
+                int density = pick(0, 3);
+                for (unsigned char& b : data)
+                    b = static_cast<unsigned char>(density == 0 ? 0 : density == 1 ? (pick(0, 9) == 0 ? 1 << pick(0, 7) : 0)
+                                                  : density == 2 ? pick(0, 255) : 255);
+                uint32_t polarity = pick(0, 1) ? 0x00E20746u : static_cast<uint32_t>(pick(0, 2));
+                drawing.Raster(static_cast<uint16_t>(pick(0, 3) == 0 ? pick(0, height) : 0), coordinate(width),
+                               coordinate(height), static_cast<uint16_t>(pick(0, 4) == 0 ? pick(0, 65535) : pick(0, 200)),
+                               rows, bytes_per_row, static_cast<uint16_t>(pick(0, 7)), polarity, data);
             }
         }
         if (pick(0, 9) == 0) drawing.Raw({static_cast<unsigned char>(pick(0, 255))});
