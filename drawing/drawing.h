@@ -67,7 +67,10 @@ enum RasterMode {
     RASTER_BY_PIXEL,      // the walk itself, pixel by pixel
     RASTER_POWER_OF_TWO,  // pixel i lies on column (left + i) >> shift
     RASTER_BY_SETS,       // bytes map their ink to sets of columns through tables
+    RASTER_BY_SPANS,      // each column tests the bytes its pixels lie in
 };
+
+#define RASTER_SET_WORDS 19  // 64-column words of a canvas row of up to 1024, with spill room
 
 // What a strip's painter works out once per strip, in scratch memory that
 // RasterScratchSize tells the size of: the canvas column of every pixel
@@ -83,6 +86,15 @@ struct RasterLayout {
     int narrow_groups;      // every group's sets fit in 64 bits
     RasterMode mode;
     int shift;
+    // Columns by spans: for columns span_first to span_last, the first byte
+    // of each column's pixels and masks of its pixels in the 16 bytes from there.
+    int32_t span_first;
+    int32_t span_last;
+    uint32_t* span_start;
+    uint64_t* span_masks;
+    // Every column that some considered pixel can paint: once a canvas row
+    // holds them all, further data rows on it change nothing.
+    uint64_t reachable[RASTER_SET_WORDS];
 };
 
 size_t RasterScratchSize(const RasterStrip* strip);

@@ -86,8 +86,9 @@ void PaintRowPixelByPixel(HDC dc, const RasterStrip* strip, const RasterLayout* 
 // Painted columns of one canvas row, one bit each, with spare words for the
 // spill of sets that straddle the last one.
 struct ColumnSet {
-    uint64_t bits[kMaxSetColumns / 64 + 3];
+    uint64_t bits[RASTER_SET_WORDS];
 };
+static_assert(RASTER_SET_WORDS >= kMaxSetColumns / 64 + 3, "room for a row and its spill");
 
 inline void AddSet(ColumnSet* painted, uint64_t set, int32_t base) {
     painted->bits[base >> 6] |= set << (base & 63);
@@ -169,6 +170,17 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
+void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                        ColumnSet* painted) {
+    switch (layout->shift) {
+        case 0: AddRowAtPowerOfTwo<0>(strip, layout, bits, painted); break;
+        case 1: AddRowAtPowerOfTwo<1>(strip, layout, bits, painted); break;
+        case 2: AddRowAtPowerOfTwo<2>(strip, layout, bits, painted); break;
+        case 3: AddRowAtPowerOfTwo<3>(strip, layout, bits, painted); break;
+        default: AddRowAtPowerOfTwo<4>(strip, layout, bits, painted); break;
+    }
+}
+
 // Adds a data row at a scale below 1, eight bytes at a time: the column
 // sets of the eight bytes are gathered in a register, relative to the
 // group's first column, and added to the row once. Runs of 32 bytes without
@@ -211,6 +223,69 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
         at[1] |= ((low >> 1) >> (63 - shift)) | (high << shift);
         at[2] |= (high >> 1) >> (63 - shift);
     }
+}
+
+// Adds a data row at a scale so small that every column spans two bytes or
+// more: each column tests the bytes its pixels lie in, two words at a time.
+void AddRowBySpans(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                   ColumnSet* painted) {
+    const uint64_t flip = strip->ink ? 0 : ~0ull;
+    const uint32_t bytes = strip->bytes_per_row;
+    uint64_t gathered = 0;
+    for (int32_t column = layout->span_first; column <= layout->span_last; column++) {
+        const int32_t index = column - layout->span_first;
+        const uint32_t start = layout->span_start[index];
+        uint64_t words[2] = {0, 0};
+        if (start + 16 <= bytes)
+            memcpy(words, bits + start, 16);
+        else
+            memcpy(words, bits + start, bytes - start);  // masks cover no byte past the row
+        const uint64_t hit = ((words[0] ^ flip) & layout->span_masks[2 * index]) |
+                             ((words[1] ^ flip) & layout->span_masks[2 * index + 1]);
+        gathered |= static_cast<uint64_t>(hit != 0) << (column & 63);
+        if ((column & 63) == 63 || column == layout->span_last) {
+            painted->bits[column >> 6] |= gathered;
+            gathered = 0;
+        }
+    }
+}
+
+// Whether a row holds any considered ink in its first `end` bytes, in one
+// pass of wide ORs (ink on ones) or ANDs (ink on zeros): far cheaper than
+// testing column by column a row that has none.
+inline int RowHasInk(const unsigned char* bits, uint32_t end, int ink, unsigned considered) {
+    typedef uint64_t Pair __attribute__((vector_size(16)));
+    const uint64_t start = ink ? 0 : ~0ull;
+    Pair first = {start, start}, second = {start, start};
+    uint32_t j = 0;
+    if (ink) {
+        for (; j + 32 <= end; j += 32) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, bits + j + 16, 16);
+            first |= a;
+            second |= b;
+        }
+    } else {
+        for (; j + 32 <= end; j += 32) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, bits + j + 16, 16);
+            first &= a;
+            second &= b;
+        }
+    }
+    const uint64_t flip = ink ? 0 : ~0ull;
+    const uint64_t mask = 0x0101010101010101ull * considered;
+    uint64_t found = ((first[0] ^ flip) | (first[1] ^ flip) | (second[0] ^ flip) | (second[1] ^ flip)) & mask;
+    for (; j < end; j++) found |= (bits[j] ^ (ink ? 0u : 0xFFu)) & considered;
+    return found != 0;
+}
+
+inline int Saturated(const ColumnSet* painted, const RasterLayout* layout) {
+    uint64_t missing = 0;
+    for (int b = 0; b < RASTER_SET_WORDS; b++) missing |= layout->reachable[b] & ~painted->bits[b];
+    return missing == 0;
 }
 
 // `row` when `bits` is not empty, else `spare`, chosen without a branch:
@@ -266,7 +341,32 @@ void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, 
 size_t RasterScratchSize(const RasterStrip* strip) {
     size_t bytes = strip->bytes_per_row;
     return AlignUp(sizeof(int32_t) * 8 * bytes) + AlignUp(sizeof(int32_t) * (bytes / 8 + 1)) +
-           AlignUp(bytes) + AlignUp(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns;
+           AlignUp(bytes) + AlignUp(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns +
+           sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns;
+}
+
+// Each column's pixels as a first byte and masks over the 16 bytes from it.
+// 0 when some column's pixels do not fit in 16 bytes.
+static int PrepareSpans(const RasterStrip* strip, RasterLayout* layout) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    if (layout->usable == 0) return 0;
+    layout->span_first = layout->columns[0];
+    layout->span_last = layout->columns[layout->usable - 1];
+    uint32_t pixel = 0;
+    for (int32_t column = layout->span_first; column <= layout->span_last; column++) {
+        const int32_t index = column - layout->span_first;
+        uint64_t* masks = layout->span_masks + 2 * index;
+        masks[0] = masks[1] = 0;
+        const uint32_t start = pixel / 8;
+        layout->span_start[index] = start;
+        for (; pixel < layout->usable && layout->columns[pixel] == column; pixel++) {
+            const uint32_t offset = pixel / 8 - start;
+            if (offset >= 16) return 0;
+            const unsigned k = pixel % 8;
+            if ((considered >> (7 - k)) & 1) masks[offset / 8] |= 1ull << (8 * (offset % 8) + 7 - k);
+        }
+    }
+    return 1;
 }
 
 void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout) {
@@ -281,6 +381,10 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     layout->byte_table = reinterpret_cast<uint16_t*>(p);
     p += AlignUp(2 * bytes);
     layout->patterns = reinterpret_cast<uint16_t*>(p);
+    p += sizeof(uint16_t) * 256 * kMaxPatterns;
+    layout->span_start = reinterpret_cast<uint32_t*>(p);
+    p += sizeof(uint32_t) * kMaxSetColumns;
+    layout->span_masks = reinterpret_cast<uint64_t*>(p);
 
     // Columns never decrease along a row: once one lies past the canvas,
     // every later pixel does too, and nothing from there on can paint.
@@ -298,7 +402,17 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
 
     layout->mode = RASTER_BY_PIXEL;
     if (strip->canvas_width > kMaxSetColumns) return;
-    for (int n = 0; n <= 6; n++) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    memset(layout->reachable, 0, sizeof layout->reachable);
+    for (uint32_t pixel = 0; pixel < usable; pixel++)
+        if ((considered >> (7 - pixel % 8)) & 1)
+            layout->reachable[layout->columns[pixel] >> 6] |= 1ull << (layout->columns[pixel] & 63);
+    layout->reachable[0] &= ~1ull;  // column 0 never takes raster ink
+    if (strip->scale < 0.0625f && PrepareSpans(strip, layout)) {
+        layout->mode = RASTER_BY_SPANS;
+        return;
+    }
+    for (int n = 0; n <= 4; n++) {
         if (strip->scale == 1.0f / static_cast<float>(1 << n)) {
             layout->mode = RASTER_POWER_OF_TWO;
             layout->shift = n;
@@ -312,7 +426,6 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     // pixels as offsets from the byte's first column. Bytes with the same
     // offsets share one table of 256 sets. Below scale 1 a byte spans at
     // most 8 columns and a group of 8 bytes at most 64 more.
-    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     int8_t offsets[kMaxPatterns][8];
     int count = 0;
     layout->narrow_groups = 1;
@@ -358,10 +471,13 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
     const uint32_t word = ((strip->colour & 0xFF) << 16) | (strip->colour & 0xFF00) |
                           ((strip->colour >> 16) & 0xFF);
     const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
-    const int power_of_two = layout->mode == RASTER_POWER_OF_TWO;
-    // Data rows that land on the same canvas row are gathered and written once.
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    // Data rows that land on the same canvas row are gathered and written
+    // once; once the row holds every column the strip can reach, the rest of
+    // its data rows are passed over.
     ColumnSet painted;
     int32_t gathered_row = -1;
+    int saturated = 0;
     for (uint32_t i = 0; i < count; i++) {
         const int32_t row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + i),
                                             strip->scale);
@@ -377,20 +493,19 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
                                strip->canvas_width, word);
             memset(&painted, 0, sizeof painted);
             gathered_row = row;
+            saturated = 0;
         }
-        if (!power_of_two) {
+        if (saturated || !RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
+        if (layout->mode == RASTER_BY_SPANS)
+            AddRowBySpans(strip, layout, bits, &painted);
+        else if (layout->mode == RASTER_BY_SETS)
             AddRowBySets(strip, layout, bits, &painted);
-            continue;
-        }
-        switch (layout->shift) {
-            case 0: AddRowAtPowerOfTwo<0>(strip, layout, bits, &painted); break;
-            case 1: AddRowAtPowerOfTwo<1>(strip, layout, bits, &painted); break;
-            case 2: AddRowAtPowerOfTwo<2>(strip, layout, bits, &painted); break;
-            case 3: AddRowAtPowerOfTwo<3>(strip, layout, bits, &painted); break;
-            case 4: AddRowAtPowerOfTwo<4>(strip, layout, bits, &painted); break;
-            case 5: AddRowAtPowerOfTwo<5>(strip, layout, bits, &painted); break;
-            default: AddRowAtPowerOfTwo<6>(strip, layout, bits, &painted); break;
-        }
+        else
+            AddRowAtPowerOfTwo(strip, layout, bits, &painted);
+        // Saturation only matters when the next data row lands here too.
+        const int32_t next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + i + 1),
+                                                 strip->scale);
+        if (next_row == row) saturated = Saturated(&painted, layout);
     }
     if (gathered_row >= 0)
         WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,

@@ -4,12 +4,14 @@
 # something is missing.
 #   scripts/setup.sh          what building and the demo need
 #   scripts/setup.sh --test   also what the whole test suite needs
+#   scripts/setup.sh --bench  also what the benchmarks need
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libpng-dev)
-if [ "${1:-}" = "--test" ]; then
-    packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils)
-fi
+case "${1:-}" in
+    --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils) ;;
+    --bench) packages+=(libbenchmark-dev time) ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

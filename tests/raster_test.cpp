@@ -193,9 +193,9 @@ TEST(Raster, TruncationOfTheSinglePrecisionScale) {
 TEST(Raster, RandomStripsMatchTheReferencePainter) {
     std::mt19937 rng(20261208);
     auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
-    const uint16_t widths[] = {1024, 1028, 2048, 3000, 4096, 4097, 8192, 300, 65535, 517};
-    for (int round = 0; round < 60; round++) {
-        uint16_t width = widths[round % 10];
+    const uint16_t widths[] = {1024, 1028, 2048, 3000, 4096, 4097, 8192, 300, 65535, 517, 16384, 20000, 40000, 32768};
+    for (int round = 0; round < 70; round++) {
+        uint16_t width = widths[round % 14];
         uint16_t height = static_cast<uint16_t>(pick(width / 4 + 1, width));
         std::vector<Strip> strips;
         int count = pick(1, 4);
