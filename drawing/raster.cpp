@@ -164,8 +164,12 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
         if constexpr (n == 0) {
             AddSet(painted, v, first_x);
         } else {
-            const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
-            AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
+            if (phase == 0) {
+                AddSet(painted, GatherGroups<n>(v), first_x >> n);
+            } else {
+                const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
+                AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
+            }
         }
     }
 }
