@@ -55,6 +55,7 @@ struct SoftDc {
     LONG y;
     int clipped;
     RECT clip;
+    int stretch_mode;
 };
 
 unsigned char g_stock_mono_bits[2];
@@ -301,6 +302,7 @@ SoftDc* NewDc(int dc_kind) {
     }
     dc->pen = &g_stock_pen;
     dc->brush = &g_stock_brush;
+    dc->stretch_mode = BLACKONWHITE;
     g_stock_pen.header.selections++;
     g_stock_brush.header.selections++;
     if (Register(&dc->header) != 0) {
@@ -659,6 +661,75 @@ BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, 
             }
             PaintSpan(to, static_cast<int>(row), static_cast<int>(column), static_cast<int>(column) + 1,
                       word, colour);
+        }
+    }
+    return TRUE;
+}
+
+int SetStretchBltMode(HDC handle, int mode) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc || mode < 1 || mode > 4) return 0;
+    int previous = dc->stretch_mode;
+    dc->stretch_mode = mode;
+    return previous;
+}
+
+// The steps d of a stretch along one axis, from `origin` by `extent` (each
+// step one pixel, backwards for a negative extent), that land in [low, high).
+static void StepsInside(int64_t origin, int64_t extent, int64_t low, int64_t high, int64_t* first,
+                        int64_t* last) {
+    const int64_t count = extent < 0 ? -extent : extent;
+    if (extent > 0) {
+        *first = low - origin > 0 ? low - origin : 0;
+        *last = high - 1 - origin < count - 1 ? high - 1 - origin : count - 1;
+    } else {
+        *first = origin - (high - 1) > 0 ? origin - (high - 1) : 0;
+        *last = origin - low < count - 1 ? origin - low : count - 1;
+    }
+}
+
+// Which source pixels survive a stretch, the way the reference picks them:
+// a destination column d of M shows source column round((d + 1) * N / M) - 1,
+// halves rounding up, so that columns take the last pixel of each group and
+// rows, d showing round(d * N / M), the first. A destination one column wide
+// treats the source as one column narrower. Every destination pixel copies
+// one source pixel whole: nothing is blended, whatever the stretch mode.
+BOOL StretchBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, int source_x,
+                int source_y, int source_width, int source_height, DWORD rop) {
+    SoftDc* dc = LookUpDc(handle);
+    SoftDc* source = LookUpDc(source_handle);
+    if (!dc || !source || rop != SRCCOPY || source_width <= 0 || source_height <= 0) return FALSE;
+    if (width == 0 || height == 0) return TRUE;
+    RECT area;
+    if (!DrawArea(dc, &area)) return TRUE;
+    SoftBitmap* from = source->bitmap;
+    SoftBitmap* to = dc->bitmap;
+    if (!from || (from->bits_per_pixel != 32 && from->bits_per_pixel != 1) || to->bits_per_pixel != 32)
+        return TRUE;
+    const int64_t columns = width < 0 ? -static_cast<int64_t>(width) : width;
+    const int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    const int64_t n = (width > 0 && columns == 1 && source_width > 1) ? source_width - 1 : source_width;
+    // Only the destination steps that land inside the draw area are visited.
+    int64_t first_row, last_row, first_column, last_column;
+    StepsInside(y, height, area.top, area.bottom, &first_row, &last_row);
+    StepsInside(x, width, area.left, area.right, &first_column, &last_column);
+    for (int64_t d = first_row; d <= last_row; d++) {
+        const int64_t target_y = height > 0 ? y + d : y - d;
+        const int64_t sy = source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * source_height + rows) / (2 * rows));
+        if (sy < 0 || sy >= from->height) continue;
+        uint32_t* row = RowWords(to, static_cast<int>(target_y));
+        for (int64_t c = first_column; c <= last_column; c++) {
+            const int64_t target_x = width > 0 ? x + c : x - c;
+            int64_t pick = static_cast<int64_t>((static_cast<__int128>(2) * (c + 1) * n + columns) / (2 * columns)) - 1;
+            if (pick < 0) pick = 0;
+            const int64_t sx = source_x + pick;
+            if (sx < 0 || sx >= from->width) continue;
+            if (from->bits_per_pixel == 32) {
+                row[target_x] = RowWords(from, static_cast<int>(sy))[sx];
+            } else {
+                const unsigned char* bits = from->bits + static_cast<size_t>(sy) * from->stride;
+                row[target_x] = ((bits[sx >> 3] >> (7 - (sx & 7))) & 1) ? 0x00FFFFFFu : 0u;
+            }
         }
     }
     return TRUE;

@@ -163,6 +163,7 @@ static_assert(sizeof(DIBSECTION) == 104, "DIBSECTION layout");
 #define BI_RLE8 1
 #define BI_RLE4 2
 #define BI_BITFIELDS 3
+#define BLACKONWHITE 1
 #define COLORONCOLOR 3
 #define OBJ_PEN 1
 #define OBJ_BRUSH 2
@@ -222,6 +223,9 @@ HPEN CreatePen(int style, int width, COLORREF colour);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int source_x, int source_y,
             DWORD rop);
+BOOL StretchBlt(HDC dc, int x, int y, int width, int height, HDC source, int source_x, int source_y,
+                int source_width, int source_height, DWORD rop);
+int SetStretchBltMode(HDC dc, int mode);
 BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL LineTo(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);

@@ -339,3 +339,58 @@ TEST(SoftGdi, SelectedObjectsAreNotDeletedAndStaleHandlesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each source pixel holds its own index, so a destination pixel names the
+// source pixel it shows.
+std::vector<int> Stretched(int n, int m, bool vertical, bool mirrored) {
+    Canvas source(vertical ? 1 : n, vertical ? n : 1);
+    for (int i = 0; i < n; i++) SetPixel(source.dc, vertical ? 0 : i, vertical ? i : 0, static_cast<COLORREF>(i + 1));
+    Canvas target(vertical ? 1 : m + 4, vertical ? m + 4 : 1);
+    SetStretchBltMode(target.dc, COLORONCOLOR);
+    int origin = mirrored ? 2 + m - 1 : 0;
+    if (vertical)
+        StretchBlt(target.dc, 0, origin, 1, mirrored ? -m : m, source.dc, 0, 0, 1, n, SRCCOPY);
+    else
+        StretchBlt(target.dc, origin, 0, mirrored ? -m : m, 1, source.dc, 0, 0, n, 1, SRCCOPY);
+    std::vector<uint32_t> words = target.Words();
+    std::vector<int> shown;
+    int first = mirrored ? 2 : 0;
+    for (int d = 0; d < m; d++) {
+        uint32_t word = words[static_cast<size_t>(first + d)];
+        uint32_t index = ((word & 0xFF) << 16) | (word & 0xFF00) | ((word >> 16) & 0xFF);
+        shown.push_back(static_cast<int>(index) - 1);
+    }
+    // Nothing outside the destination changes.
+    for (size_t i = 0; i < words.size(); i++)
+        if (i < static_cast<size_t>(first) || i >= static_cast<size_t>(first + m)) {
+            EXPECT_EQ(words[i], kBackground);
+        }
+    return shown;
+}
+
+TEST(SoftGdi, StretchPicksTheObservedSourcePixels) {
+    std::ifstream in(TEST_DATA_DIR "/stretch_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int n = 0, m = 0, checked = 0;
+    while (std::getline(in, line)) {
+        if (sscanf(line.c_str(), "N=%d M=%d", &n, &m) == 2) continue;
+        char kind[3] = {};
+        if (sscanf(line.c_str(), " %2[HVM]", kind) != 1) continue;
+        std::istringstream values(line.substr(line.find(':') + 1));
+        std::vector<int> expected;
+        int value;
+        while (values >> value) expected.push_back(value);
+        if (expected.size() != static_cast<size_t>(m)) continue;  // a shortened list
+        bool vertical = kind[0] == 'V';
+        bool mirrored = kind[1] == 'M';
+        ASSERT_EQ(Stretched(n, m, vertical, mirrored), expected) << "N=" << n << " M=" << m << " " << kind;
+        checked++;
+    }
+    EXPECT_GT(checked, 1000);
+    EXPECT_NOTHING_LIVE();
+}
+
+}  // namespace
