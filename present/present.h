@@ -1,5 +1,33 @@
-// Window presentation: the bitmap view and the vector overlay.
+// Window presentation: placing a picture in a foreign window's box, the
+// bitmap view and the vector overlay.
 #pragma once
+
+#include <stdint.h>
+
+#include "../platform/platform.h"
+
+// The frame around a picture: a solid pen 2 pixels wide, dark blue.
+#define FRAME_COLOR RGB(0, 0, 175)
+
+// Where a picture goes in the box: its fitted size and its top-left pixel.
+struct BoxPlacement {
+    int32_t box_width;
+    int32_t box_height;
+    int32_t fitted_width;
+    int32_t fitted_height;
+    int32_t left;
+    int32_t top;
+};
+
+// Fits a picture of the natural size into the box, never enlarging it, and
+// centres it; an odd leftover pixel goes to the right or the bottom.
+BoxPlacement FitToBox(int32_t box_width, int32_t box_height, int32_t natural_width, int32_t natural_height);
+
+// The window's colour at column 0, row box height + 2, as GetPixel gives it.
+COLORREF SampleBackground(HDC window_dc, int32_t box_height);
+
+// The closed frame along left, top, right, bottom, drawn clockwise.
+void DrawFrame(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
 // "-b PATH x1 y1 x2 y2". 0 or -1.
 int ShowBitmap(const char* command_line);
