@@ -841,3 +841,13 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
     surface->stride_words = b->stride / 4;
     return 0;
 }
+
+int GetDeviceBitmapWords(HBITMAP handle, DeviceBitmapWords* words) {
+    SoftBitmap* b = LookUpBitmap(handle);
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || !b->bits) return -1;
+    words->words = reinterpret_cast<uint32_t*>(b->bits);
+    words->width = b->width;
+    words->height = b->height;
+    words->stride_words = b->stride / 4;
+    return 0;
+}

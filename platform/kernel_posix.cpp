@@ -439,3 +439,44 @@ BOOL IsBadReadPtr(const void* pointer, UINT_PTR size) {
     }
     return TRUE;
 }
+
+// ---- Reading files ----
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    if (read_count) *read_count = 0;
+    int index = FindFile(handle);
+    if (index < 0 || g_files[index]->writing) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    DWORD done = 0;
+    // Like the Win32 call, a read stops short only at the end of the file.
+    while (done < count) {
+        ssize_t n = read(g_files[index]->descriptor, p + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            if (read_count) *read_count = done;
+            return FALSE;
+        }
+        if (n == 0) break;
+        done += static_cast<DWORD>(n);
+    }
+    if (read_count) *read_count = done;
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD high_part) {
+    int index = FindFile(handle);
+    struct stat status;
+    if (index < 0 || fstat(g_files[index]->descriptor, &status) != 0 || status.st_size < 0) {
+        SetLastError(index < 0 ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = static_cast<uint64_t>(status.st_size);
+    if (high_part) *high_part = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}

@@ -193,6 +193,10 @@ static_assert(sizeof(DIBSECTION) == 104, "DIBSECTION layout");
 #define SW_SHOWDEFAULT 10
 #define MB_OK 0x00000000
 #define MB_ICONERROR 0x00000010
+#define IDOK 1
+#define INVALID_FILE_SIZE 0xFFFFFFFF
+#define BI_JPEG 4
+#define BI_PNG 5
 
 // ---- Kernel ----
 DWORD GetLastError(void);
@@ -207,6 +211,8 @@ BOOL IsBadReadPtr(const void* pointer, UINT_PTR size);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+DWORD GetFileSize(HANDLE file, LPDWORD high_part);
 
 // ---- GDI ----
 HDC CreateCompatibleDC(HDC reference);
@@ -232,10 +238,14 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 COLORREF GetPixel(HDC dc, int x, int y);
 UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colours);
 LONG GetBitmapBits(HBITMAP bitmap, LONG count, LPVOID bits);
+int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
+              UINT usage);
 
 // ---- USER ----
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
+HWND GetFocus(void);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // The program's entry; on this platform main() builds the command line and calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show);

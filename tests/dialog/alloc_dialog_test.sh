@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A real allocation failure in the BMP reader shows exactly one message box,
+# and the load returns -1 only once the box has been dismissed.
+#
+#   alloc_dialog_test.sh ALLOC_CHILD DISMISS_DIALOG
+#
+# A sparse 3 GiB BMP is loaded by a child whose address space is capped at
+# 1 GiB, on a private Xvfb. The box is dismissed once with each key that
+# acknowledges it. Xvfb missing is a failure, not a skip.
+set -euo pipefail
+child="$1" dismiss="$2"
+command -v Xvfb >/dev/null || { echo "alloc_dialog_test: Xvfb not found" >&2; exit 1; }
+
+work="$(mktemp -d)"
+xvfb_pid=""
+cleanup() {
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
+xvfb_pid=$!
+for ((i = 0; i < 200; i++)); do
+    [[ -s "$work/display" ]] && break
+    sleep 0.05
+done
+[[ -s "$work/display" ]] || { echo "alloc_dialog_test: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+
+# "BM", bfSize = the file's length (3 GiB), bfOffBits 54, a 40-byte header.
+big="$work/big.bmp"
+printf 'BM\x00\x00\x00\xc0\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$big"
+truncate -s 3221225472 "$big"
+
+failed=0
+for key in Return space Escape KP_Enter; do
+    "$child" "$big" 1024 >"$work/child.out" 2>"$work/child.err" &
+    child_pid=$!
+    dismissed=0
+    "$dismiss" Error "$key" "$child_pid" >"$work/dismiss.out" || dismissed=$?
+    status=0
+    wait "$child_pid" || status=$?
+    echo "key $key: $(tr '\n' ' ' <"$work/dismiss.out")child: $(cat "$work/child.out") (exit $status)"
+    if [[ $dismissed != 0 || $status != 0 || "$(cat "$work/child.out")" != "result -1" ]]; then
+        cat "$work/child.err" >&2
+        failed=1
+    fi
+done
+exit $failed
