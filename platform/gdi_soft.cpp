@@ -12,7 +12,7 @@
 
 namespace {
 
-enum DcKind { DC_MEMORY, DC_SCREEN };
+enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
 
 struct GdiHeader {
     int kind;  // OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_MEMDC or OBJ_DC
@@ -45,6 +45,11 @@ struct SoftBrush {
     COLORREF colour;
 };
 
+struct SoftRegion {
+    GdiHeader header;
+    RECT rect;
+};
+
 struct SoftDc {
     GdiHeader header;
     int dc_kind;
@@ -56,6 +61,7 @@ struct SoftDc {
     int clipped;
     RECT clip;
     int stretch_mode;
+    HWND window;  // the foreign window of a window DC
 };
 
 unsigned char g_stock_mono_bits[2];
@@ -360,15 +366,23 @@ BOOL DeleteDC(HDC handle) {
 }
 
 HDC GetDC(HWND window) {
-    if (window) return nullptr;  // window surfaces come with the X11 backend
-    return reinterpret_cast<HDC>(NewDc(DC_SCREEN));
+    if (!window) return reinterpret_cast<HDC>(NewDc(DC_SCREEN));
+    int32_t width, height;
+    if (X11WindowSize(window, &width, &height) != 0) return nullptr;
+    SoftDc* dc = NewDc(DC_WINDOW);
+    if (dc) dc->window = window;
+    return reinterpret_cast<HDC>(dc);
 }
 
 int ReleaseDC(HWND window, HDC handle) {
     SoftDc* dc = LookUpDc(handle);
-    if (window || !dc || dc->dc_kind != DC_SCREEN) return 0;
+    if (!dc || dc->dc_kind == DC_MEMORY || dc->window != window) return 0;
     FreeDc(dc);
     return 1;
+}
+
+HWND WindowFromPoint(POINT point) {
+    return X11WindowAtPoint(point.x, point.y);
 }
 
 HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height) {
@@ -599,6 +613,40 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
     return TRUE;
 }
 
+// A block of a memory DC's bitmap copied into a foreign window in one
+// transfer: only what lies inside both the window and the source bitmap.
+static BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
+    SoftBitmap* from = source->bitmap;
+    int32_t window_width, window_height;
+    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 ||
+        X11WindowSize(dc->window, &window_width, &window_height) != 0)
+        return TRUE;
+    int64_t left = x, top = y, right = static_cast<int64_t>(x) + width, bottom = static_cast<int64_t>(y) + height;
+    const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    if (right > window_width) right = window_width;
+    if (bottom > window_height) bottom = window_height;
+    if (left + shift_x < 0) left = -shift_x;
+    if (top + shift_y < 0) top = -shift_y;
+    if (right + shift_x > from->width) right = from->width - shift_x;
+    if (bottom + shift_y > from->height) bottom = from->height - shift_y;
+    if (left >= right || top >= bottom) return TRUE;
+    const size_t columns = static_cast<size_t>(right - left), rows = static_cast<size_t>(bottom - top);
+    uint32_t* block = static_cast<uint32_t*>(malloc(columns * rows * 4));
+    if (!block) return FALSE;
+    // A window shows colours, not the fourth byte.
+    for (size_t r = 0; r < rows; r++) {
+        const uint32_t* line = RowWords(from, static_cast<int>(top + shift_y + static_cast<int64_t>(r))) + left + shift_x;
+        for (size_t c = 0; c < columns; c++) block[r * columns + c] = line[c] & 0x00FFFFFF;
+    }
+    int written = X11WritePixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top),
+                                 static_cast<int32_t>(columns), static_cast<int32_t>(rows), block,
+                                 static_cast<int32_t>(columns));
+    free(block);
+    return written == 0;
+}
+
 BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, int source_x,
             int source_y, DWORD rop) {
     SoftDc* dc = LookUpDc(handle);
@@ -614,6 +662,7 @@ BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, 
     }
     if (rop != SRCCOPY) return FALSE;
     SoftDc* source = LookUpDc(source_handle);
+    if (dc->dc_kind == DC_WINDOW) return source ? CopyToWindow(dc, x, y, width, height, source, source_x, source_y) : FALSE;
     if (!source || !source->bitmap || width <= 0 || height <= 0) return source ? TRUE : FALSE;
     RECT area;
     if (!DrawArea(dc, &area)) return TRUE;
@@ -747,19 +796,128 @@ BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
     return TRUE;
 }
 
-BOOL LineTo(HDC handle, int x, int y) {
-    SoftDc* dc = LookUpDc(handle);
-    if (!dc) return FALSE;
+// Connected segments with the DC's pen, each from its start up to its end.
+static void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y) {
     SoftPen* pen = dc->pen;
     COLORREF colour = ResolveColour(pen->colour);
     uint32_t word = WordFromColour(colour);
-    if (pen->width <= 1)
-        PaintCosmeticLine(dc, dc->x, dc->y, x, y, word, colour);
+    for (int i = 1; i < count; i++) {
+        int64_t x0 = points[i - 1].x + shift_x, y0 = points[i - 1].y + shift_y;
+        int64_t x1 = points[i].x + shift_x, y1 = points[i].y + shift_y;
+        if (pen->width <= 1)
+            PaintCosmeticLine(dc, x0, y0, x1, y1, word, colour);
+        else
+            PaintWideSegment(dc, pen->width, x0, y0, x1, y1, word, colour);
+    }
+}
+
+// Lines straight into a foreign window: the part of the window they can
+// touch, cut by the clip, is read, drawn with the same rasteriser, and
+// written back, so the window gets exactly the pixels a memory DC would.
+static void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
+    int32_t window_width, window_height;
+    if (X11WindowSize(dc->window, &window_width, &window_height) != 0) return;
+    int64_t left = points[0].x, top = points[0].y, right = left, bottom = top;
+    for (int i = 1; i < count; i++) {
+        if (points[i].x < left) left = points[i].x;
+        if (points[i].x > right) right = points[i].x;
+        if (points[i].y < top) top = points[i].y;
+        if (points[i].y > bottom) bottom = points[i].y;
+    }
+    const int64_t reach = dc->pen->width > 1 ? dc->pen->width : 1;
+    left -= reach;
+    top -= reach;
+    right += reach + 1;
+    bottom += reach + 1;
+    RECT area = {0, 0, window_width, window_height};
+    if (dc->clipped) {
+        if (dc->clip.left > area.left) area.left = dc->clip.left;
+        if (dc->clip.top > area.top) area.top = dc->clip.top;
+        if (dc->clip.right < area.right) area.right = dc->clip.right;
+        if (dc->clip.bottom < area.bottom) area.bottom = dc->clip.bottom;
+    }
+    if (left < area.left) left = area.left;
+    if (top < area.top) top = area.top;
+    if (right > area.right) right = area.right;
+    if (bottom > area.bottom) bottom = area.bottom;
+    if (left >= right || top >= bottom) return;
+    SoftBitmap block = {};
+    block.header.kind = OBJ_BITMAP;
+    block.width = static_cast<int>(right - left);
+    block.height = static_cast<int>(bottom - top);
+    block.bits_per_pixel = 32;
+    block.stride = block.width * 4;
+    block.bits = static_cast<unsigned char*>(malloc(static_cast<size_t>(block.stride) * block.height));
+    if (!block.bits) return;
+    uint32_t* words = reinterpret_cast<uint32_t*>(block.bits);
+    if (X11ReadPixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top), block.width, block.height,
+                      words) == 0) {
+        SoftDc target = *dc;
+        target.bitmap = &block;
+        target.clipped = 0;
+        PaintSegments(&target, points, count, -left, -top);
+        for (int i = 0; i < block.width * block.height; i++) words[i] &= 0x00FFFFFF;
+        X11WritePixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top), block.width,
+                       block.height, words, block.width);
+    }
+    free(block.bits);
+}
+
+static void DrawSegments(SoftDc* dc, const POINT* points, int count) {
+    if (dc->dc_kind == DC_WINDOW)
+        PaintSegmentsOnWindow(dc, points, count);
     else
-        PaintWideSegment(dc, pen->width, dc->x, dc->y, x, y, word, colour);
+        PaintSegments(dc, points, count, 0, 0);
+}
+
+BOOL LineTo(HDC handle, int x, int y) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return FALSE;
+    const POINT segment[2] = {{dc->x, dc->y}, {x, y}};
+    DrawSegments(dc, segment, 2);
     dc->x = x;
     dc->y = y;
     return TRUE;
+}
+
+BOOL Polyline(HDC handle, const POINT* points, int count) {
+    SoftDc* dc = LookUpDc(handle);
+    // Fewer than two points draw nothing and report it; the current
+    // position is neither used nor moved.
+    if (!dc || !points || count < 2) return FALSE;
+    DrawSegments(dc, points, count);
+    return TRUE;
+}
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+    if (TakeFault(FAULT_CREATE_OBJECT)) return nullptr;
+    SoftRegion* region = static_cast<SoftRegion*>(calloc(1, sizeof(SoftRegion)));
+    if (!region) return nullptr;
+    region->header.kind = OBJ_REGION;
+    region->rect.left = left < right ? left : right;
+    region->rect.right = left < right ? right : left;
+    region->rect.top = top < bottom ? top : bottom;
+    region->rect.bottom = top < bottom ? bottom : top;
+    if (Register(&region->header) != 0) {
+        free(region);
+        return nullptr;
+    }
+    return reinterpret_cast<HRGN>(region);
+}
+
+int SelectClipRgn(HDC handle, HRGN region_handle) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return 0;
+    if (!region_handle) {
+        dc->clipped = 0;
+        return SIMPLEREGION;
+    }
+    GdiHeader* header = LookUp(region_handle);
+    if (!header || header->kind != OBJ_REGION) return 0;
+    // The DC keeps its own copy: the region may be deleted at once.
+    dc->clip = reinterpret_cast<SoftRegion*>(header)->rect;
+    dc->clipped = 1;
+    return dc->clip.left < dc->clip.right && dc->clip.top < dc->clip.bottom ? SIMPLEREGION : NULLREGION;
 }
 
 COLORREF SetPixel(HDC handle, int x, int y, COLORREF requested) {
@@ -775,6 +933,16 @@ COLORREF SetPixel(HDC handle, int x, int y, COLORREF requested) {
 
 COLORREF GetPixel(HDC handle, int x, int y) {
     SoftDc* dc = LookUpDc(handle);
+    if (dc && dc->dc_kind == DC_WINDOW) {
+        // Points outside the client area, or a window that cannot be read,
+        // give CLR_INVALID.
+        int32_t width, height;
+        uint32_t word;
+        if (X11WindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||
+            X11ReadPixels(dc->window, x, y, 1, 1, &word) != 0)
+            return CLR_INVALID;
+        return ColourFromWord(word);
+    }
     if (!dc || !dc->bitmap) return CLR_INVALID;
     SoftBitmap* b = dc->bitmap;
     if (x < 0 || y < 0 || x >= b->width || y >= b->height) return CLR_INVALID;

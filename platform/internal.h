@@ -22,3 +22,12 @@ struct DeviceBitmapWords {
 };
 int GetDeviceBitmapWords(HBITMAP bitmap, DeviceBitmapWords* words);
 
+// Foreign windows over X11. The display is opened on first use.
+// The deepest viewable window under a root point, the root over the bare
+// desktop, NULL outside every screen or without a display.
+HWND X11WindowAtPoint(int32_t x, int32_t y);
+int X11WindowSize(HWND window, int32_t* width, int32_t* height);
+// Pixels as 0x00RRGGBB words, row by row; 0 or -1.
+int X11ReadPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words);
+int X11WritePixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
+                   int32_t stride_words);

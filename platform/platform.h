@@ -163,6 +163,8 @@ static_assert(sizeof(DIBSECTION) == 104, "DIBSECTION layout");
 #define BI_RLE8 1
 #define BI_RLE4 2
 #define BI_BITFIELDS 3
+#define NULLREGION 1
+#define SIMPLEREGION 2
 #define BLACKONWHITE 1
 #define COLORONCOLOR 3
 #define OBJ_PEN 1
@@ -233,6 +235,9 @@ BOOL StretchBlt(HDC dc, int x, int y, int width, int height, HDC source, int sou
                 int source_width, int source_height, DWORD rop);
 int SetStretchBltMode(HDC dc, int mode);
 BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+BOOL Polyline(HDC dc, const POINT* points, int count);
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+int SelectClipRgn(HDC dc, HRGN region);
 BOOL LineTo(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 COLORREF GetPixel(HDC dc, int x, int y);
@@ -244,6 +249,7 @@ int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, 
 // ---- USER ----
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
+HWND WindowFromPoint(POINT point);
 HWND GetFocus(void);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 

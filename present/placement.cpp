@@ -1,5 +1,8 @@
 // What the bitmap view and the vector overlay share: the fit, the background
 // sample and the frame.
+#include <ctype.h>
+#include <stdio.h>
+
 #include "present.h"
 
 // A double truncated toward zero, kept inside 32 bits: a degenerate box or
@@ -50,4 +53,39 @@ void DrawFrame(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom)
     LineTo(dc, left, top);
     SelectObject(dc, previous);
     DeleteObject(pen);
+}
+
+int ParseViewCommand(const char* command_line, const char* format, char path[256], ViewBox* box) {
+    int consumed = 0;
+    if (sscanf(command_line, format, path, &consumed) != 1) return -1;
+    // A path longer than 255 characters is refused, never cut.
+    const char after = command_line[consumed];
+    if (after != '\0' && !isspace(static_cast<unsigned char>(after))) return -1;
+    unsigned x1, y1, x2, y2;
+    if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
+    box->x1 = static_cast<int32_t>(x1);
+    box->y1 = static_cast<int32_t>(y1);
+    box->width = static_cast<int32_t>(x2 - x1);
+    box->height = static_cast<int32_t>(y2 - y1);
+    // An empty or inverted box has nothing to show, and one too large for any
+    // bitmap cannot be composed: both fail before the window is touched.
+    if (box->width <= 0 || box->height <= 0 || box->width > MAX_BOX_SIDE || box->height > MAX_BOX_SIDE)
+        return -1;
+    return 0;
+}
+
+COLORREF BoxBackground(HDC window_dc, int32_t box_height) {
+    COLORREF sampled = SampleBackground(window_dc, box_height);
+    // An unreadable sample point gives CLR_INVALID, which a brush would paint
+    // black; saying so here makes both platforms agree.
+    return sampled == CLR_INVALID ? RGB(0, 0, 0) : sampled;
+}
+
+void FillBox(HDC dc, int32_t width, int32_t height, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    HGDIOBJ previous = SelectObject(dc, brush);
+    RECT box = {0, 0, width, height};
+    FillRect(dc, &box, brush);
+    SelectObject(dc, previous);
+    DeleteObject(brush);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "../platform/platform.h"
 
@@ -29,8 +30,36 @@ COLORREF SampleBackground(HDC window_dc, int32_t box_height);
 // The closed frame along left, top, right, bottom, drawn clockwise.
 void DrawFrame(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
+// The host's box as a view's command line gives it: the screen point that
+// picks the window, and the box's size at that window's client origin.
+struct ViewBox {
+    int32_t x1;
+    int32_t y1;
+    int32_t width;
+    int32_t height;
+};
+
+// The largest box side composed off screen.
+#define MAX_BOX_SIDE 16384
+
+// Parses "MODE PATH x1 y1 x2 y2" with `format` reading the path ("-b %255s%n").
+// -1 when a field is missing, the path is longer than 255 characters, or the
+// box is empty, inverted or larger than MAX_BOX_SIDE.
+int ParseViewCommand(const char* command_line, const char* format, char path[256], ViewBox* box);
+
+// The background sample, black where the window cannot be read there.
+COLORREF BoxBackground(HDC window_dc, int32_t box_height);
+
+// Fills (0, 0) to (width, height) of `dc` with a solid brush of `colour`.
+void FillBox(HDC dc, int32_t width, int32_t height, COLORREF colour);
+
 // "-b PATH x1 y1 x2 y2". 0 or -1.
 int ShowBitmap(const char* command_line);
+
+// Reads one polyline record (colour, point count, points) and draws it into
+// the render state's context, scaled and placed at (left, top). 0, or -1 for
+// a bad or cut record.
+int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top);
 
 // "-v PATH x1 y1 x2 y2"; `prepare` 1 clears, whitens and frames the box first,
 // 0 draws over what the window shows. 0 or -1.

@@ -394,3 +394,57 @@ TEST(SoftGdi, StretchPicksTheObservedSourcePixels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SoftGdi, ClipRegionKeepsOnlyPixelsInsideAndOutlivesTheRegion) {
+    std::ifstream in(TEST_DATA_DIR "/line_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int x0, y0, x1, y1;
+        char colon;
+        fields >> x0 >> y0 >> x1 >> y1 >> colon;
+        std::set<std::pair<int, int>> expected;
+        std::string pair;
+        while (fields >> pair) {
+            int x, y;
+            sscanf(pair.c_str(), "%d,%d", &x, &y);
+            // Right and bottom edges of the region are excluded.
+            if (x >= 195 && x < 205 && y >= 193 && y < 207) expected.insert({x, y});
+        }
+        Canvas canvas(400, 400);
+        HRGN region = CreateRectRgn(195, 193, 205, 207);
+        EXPECT_EQ(SelectClipRgn(canvas.dc, region), SIMPLEREGION);
+        EXPECT_TRUE(DeleteObject(region));
+        DrawLine(canvas.dc, RGB(1, 2, 3), 1, {{x0, y0}, {x1, y1}});
+        canvas.ExpectExactly(expected, 0x00010203, line);
+        checked++;
+    }
+    EXPECT_GT(checked, 900);
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, PolylineIsItsSegmentsAndKeepsThePosition) {
+    const POINT points[] = {{2, 2}, {9, 2}, {9, 6}, {4, 3}};
+    Canvas by_polyline(12, 8), by_segments(12, 8);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(9, 9, 9));
+    HGDIOBJ previous = SelectObject(by_polyline.dc, pen);
+    MoveToEx(by_polyline.dc, 7, 7, nullptr);
+    EXPECT_TRUE(Polyline(by_polyline.dc, points, 4));
+    EXPECT_FALSE(Polyline(by_polyline.dc, points, 1));
+    EXPECT_FALSE(Polyline(by_polyline.dc, points, 0));
+    POINT position;
+    MoveToEx(by_polyline.dc, 0, 0, &position);
+    EXPECT_EQ(position.x, 7);
+    EXPECT_EQ(position.y, 7);
+    SelectObject(by_polyline.dc, previous);
+    DeleteObject(pen);
+    DrawLine(by_segments.dc, RGB(9, 9, 9), 1, {points[0], points[1], points[2], points[3]});
+    EXPECT_EQ(by_polyline.Words(), by_segments.Words());
+    EXPECT_EQ(by_polyline.Words()[static_cast<size_t>(3) * 12 + 4], kBackground);  // the last point is not drawn
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// "-v": the coloured polylines of a vector file, drawn straight into the
+// host's window and clipped to the picture rectangle.
+#include <string.h>
+
+#include "../drawing/drawing.h"
+#include "present.h"
+
+int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
+    unsigned char head[4];
+    if (ReadStreamExact(stream, head, sizeof head) != 0) return -1;
+    ByteCursor cursor = MakeCursor(head, sizeof head);
+    uint16_t colour_index, count;
+    ReadU16Le(&cursor, &colour_index);
+    ReadU16Le(&cursor, &count);
+    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
+
+    // At most 65535 points of 8 bytes: the size cannot overflow.
+    POINT* points = static_cast<POINT*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(POINT) * count));
+    if (!points) return -1;
+    const float scale = g_render_state.scale;
+    for (uint32_t i = 0; i < count; i++) {
+        unsigned char pair[4];
+        if (ReadStreamExact(stream, pair, sizeof pair) != 0) {
+            HeapFree(GetProcessHeap(), 0, points);
+            return -1;
+        }
+        ByteCursor point_cursor = MakeCursor(pair, sizeof pair);
+        int16_t x, y;
+        ReadI16Le(&point_cursor, &x);
+        ReadI16Le(&point_cursor, &y);
+        points[i].x = left + ScaleCoordinate(x, scale);
+        points[i].y = top + ScaleCoordinate(y, scale);
+    }
+
+    HDC dc = g_render_state.device_context;
+    HPEN pen = CreatePen(PS_SOLID, 1, DrawingPalette[colour_index]);
+    if (!pen) {  // drawn in another colour it would be wrong, not missing
+        HeapFree(GetProcessHeap(), 0, points);
+        return -1;
+    }
+    HGDIOBJ previous = SelectObject(dc, pen);
+    Polyline(dc, points, count);
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+    HeapFree(GetProcessHeap(), 0, points);
+    return 0;
+}
+
+// The box composed off screen and copied in once: the background, the white
+// picture rectangle and its frame.
+static void PrepareBox(HDC window_dc, const ViewBox& box, const BoxPlacement& p) {
+    HDC dc = CreateCompatibleDC(window_dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(window_dc, box.width, box.height);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    FillBox(dc, box.width, box.height, BoxBackground(window_dc, box.height));
+    BitBlt(dc, p.left, p.top, p.fitted_width, p.fitted_height, nullptr, 0, 0, WHITENESS);
+    DrawFrame(dc, p.left, p.top, p.left + p.fitted_width, p.top + p.fitted_height);
+    BitBlt(window_dc, 0, 0, box.width, box.height, dc, 0, 0, SRCCOPY);
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+int ShowVectors(const char* command_line, int prepare) {
+    char path[256];
+    ViewBox box;
+    if (ParseViewCommand(command_line, "-v %255s%n", path, &box) != 0) return -1;
+    // The vector file is the path with its last three characters replaced;
+    // a shorter path has no three characters to replace.
+    size_t length = strlen(path);
+    if (length < 3) return -1;
+    memcpy(path + length - 3, "VCT", 3);
+
+    FILE* stream = fopen(path, "rb");
+    if (!stream) return -1;
+    RenderState& state = g_render_state;
+    unsigned char header[4];
+    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0) {
+        fclose(stream);
+        return -1;
+    }
+    ByteCursor cursor = MakeCursor(header, sizeof header);
+    ReadU16Le(&cursor, &state.source_width);
+    ReadU16Le(&cursor, &state.source_height);
+    // A zero side leaves no picture rectangle and no scale: nothing to draw.
+    if (state.source_width == 0 || state.source_height == 0) {
+        fclose(stream);
+        return -1;
+    }
+    POINT corner = {box.x1, box.y1};
+    HWND window = WindowFromPoint(corner);
+    if (!window) {
+        fclose(stream);
+        return -1;
+    }
+    HDC window_dc = GetDC(window);
+    state.device_context = window_dc;
+
+    BoxPlacement p = FitToBox(box.width, box.height, state.source_width, state.source_height);
+    state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
+    if (prepare) PrepareBox(window_dc, box, p);
+
+    // The window DC keeps its own copy of the clip.
+    HRGN clip = CreateRectRgn(p.left, p.top, p.left + p.fitted_width, p.top + p.fitted_height);
+    SelectClipRgn(window_dc, clip);
+    DeleteObject(clip);
+
+    int result = 0;
+    for (;;) {
+        int next = fgetc(stream);
+        if (next == EOF) {
+            // The end of the file, where a record would begin; a read error
+            // is no end.
+            if (ferror(stream)) result = -1;
+            break;
+        }
+        ungetc(next, stream);
+        if (DrawPolylineRecord(stream, p.left, p.top) != 0) {
+            result = -1;
+            break;
+        }
+    }
+    fclose(stream);
+    state.device_context = nullptr;
+    ReleaseDC(window, window_dc);
+    return result;
+}

@@ -1,0 +1,280 @@
+// The bitmap view in a real X window: a stand-in host maps a window, the
+// program draws into it, and every pixel of the window is checked.
+// Runs under the private X server that tests/x11_test.sh starts.
+#include <gtest/gtest.h>
+
+#include "platform/bytes.h"
+#include "support.h"
+#include "x11_host.h"
+
+namespace {
+
+const uint32_t kHostColour = 0x336699;
+const uint32_t kSampleColour = 0x123456;  // what the host shows at the sample point
+const uint32_t kFrame = 0x0000AF;
+const int kWindowX = 40, kWindowY = 30;
+
+// A 32-bit bottom-up BMP whose stored row r, column x holds Stored(x, r).
+uint32_t Stored(int x, int r) {
+    return static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F));
+}
+
+std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
+    std::vector<unsigned char> file(54 + static_cast<size_t>(width) * height * 4);
+    unsigned char* p = file.data();
+    p[0] = 'B';
+    p[1] = 'M';
+    PutU32Le(p + 2, static_cast<uint32_t>(file.size()));
+    PutU32Le(p + 10, 54);
+    PutU32Le(p + 14, 40);
+    PutU32Le(p + 18, static_cast<uint32_t>(width));
+    PutU32Le(p + 22, static_cast<uint32_t>(height));
+    PutU16Le(p + 26, 1);
+    PutU16Le(p + 28, 32);
+    PutU32Le(p + 30, compression);
+    for (int r = 0; r < height; r++)
+        for (int x = 0; x < width; x++) PutU32Le(p + 54 + (static_cast<size_t>(r) * width + x) * 4, Stored(x, r));
+    return file;
+}
+
+// What the window should show: the host's colour outside the box; inside it
+// the sampled background, the picture stretched and mirrored, and the frame.
+std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_height, int image_width,
+                               int image_height, int fitted_width, int fitted_height, int left, int top,
+                               bool with_picture) {
+    std::vector<uint32_t> words(static_cast<size_t>(host.width) * host.height, kHostColour);
+    words[static_cast<size_t>(box_height + 2) * host.width] = kSampleColour;
+    for (int y = 0; y < box_height; y++)
+        for (int x = 0; x < box_width; x++) words[static_cast<size_t>(y) * host.width + x] = kSampleColour;
+    if (!with_picture) return words;
+    const int n = fitted_width == 1 && image_width > 1 ? image_width - 1 : image_width;
+    for (int t = 0; t < fitted_height; t++) {
+        int j = fitted_height - 1 - t;
+        int device_row = static_cast<int>((2LL * j * image_height + fitted_height) / (2LL * fitted_height));
+        int stored_row = image_height - 1 - device_row;
+        for (int d = 0; d < fitted_width; d++) {
+            int column = static_cast<int>((2LL * (d + 1) * n + fitted_width) / (2LL * fitted_width)) - 1;
+            words[static_cast<size_t>(top + t) * host.width + left + d] = Stored(column, stored_row);
+        }
+    }
+    const int right = left + fitted_width, bottom = top + fitted_height;
+    for (int y = top - 1; y <= bottom; y++)
+        for (int x = left - 1; x <= right; x++) {
+            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
+            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
+                words[static_cast<size_t>(y) * host.width + x] = kFrame;
+        }
+    return words;
+}
+
+void ExpectWindow(const HostWindow& host, const std::vector<uint32_t>& expected, const char* what) {
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    int wrong = 0;
+    for (int y = 0; y < host.height; y++)
+        for (int x = 0; x < host.width; x++) {
+            size_t i = static_cast<size_t>(y) * host.width + x;
+            if (shown[i] != expected[i] && wrong++ < 5)
+                ADD_FAILURE() << what << ": (" << x << "," << y << ") shows " << std::hex << shown[i] << ", expected "
+                              << expected[i];
+        }
+}
+
+class BitmapView : public ::testing::Test {
+  protected:
+    HostWindow host;
+    TempDir dir;
+    void SetUp() override {
+        ASSERT_EQ(OpenHostWindow(&host, kWindowX, kWindowY, 440, 340, kHostColour), 0) << "no X display";
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+    }
+    void TearDown() override { CloseHostWindow(&host); }
+    int Show(const std::string& path, int box_width, int box_height) {
+        return RunBlitview({"-b", path, std::to_string(kWindowX), std::to_string(kWindowY),
+                            std::to_string(kWindowX + box_width), std::to_string(kWindowY + box_height)});
+    }
+    void Check(int image_width, int image_height, int fitted_width, int fitted_height, int left, int top) {
+        std::string path = dir.File("picture.bmp");
+        ASSERT_TRUE(WriteFileBytes(path, MakeBmp(image_width, image_height)));
+        ASSERT_EQ(Show(path, 400, 300), 0);
+        ExpectWindow(host, Expected(host, 400, 300, image_width, image_height, fitted_width, fitted_height, left, top, true),
+                     "bitmap view");
+    }
+};
+
+TEST_F(BitmapView, NaturalSizeCentredAndFramed) { Check(200, 100, 200, 100, 100, 100); }
+TEST_F(BitmapView, EqualProportionsLoseARow) { Check(1024, 768, 400, 299, 0, 0); }
+TEST_F(BitmapView, WidePictureShrunk) { Check(1024, 512, 400, 200, 0, 50); }
+
+TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
+    std::vector<unsigned char> file = MakeBmp(20, 10);
+    for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);  // stored rows 0 and 1: red
+    std::string path = dir.File("red.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ASSERT_EQ(Show(path, 400, 300), 0);
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    // The picture sits at (190, 145) under its frame: its second row is red,
+    // its second last is stored row 8.
+    for (int x = 191; x < 209; x++) {
+        EXPECT_EQ(shown[static_cast<size_t>(146) * host.width + x], 0xFF0000u) << x;
+        EXPECT_EQ(shown[static_cast<size_t>(153) * host.width + x], Stored(x - 190, 8)) << x;
+    }
+}
+
+TEST_F(BitmapView, FailedUploadShowsTheBackgroundOnly) {
+    std::string path = dir.File("jpeg.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100, 4)));  // BI_JPEG
+    ASSERT_EQ(Show(path, 400, 300), 0);
+    ExpectWindow(host, Expected(host, 400, 300, 0, 0, 0, 0, 0, 0, false), "failed upload");
+}
+
+TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    EXPECT_EQ(Show(dir.File("missing.bmp"), 400, 300), 255);
+    EXPECT_EQ(RunBlitview({"-b", path, "5000", "5000", "5400", "5300"}), 255);  // no window there
+    EXPECT_EQ(Show(path, 0, 300), 255);                                          // empty box
+    EXPECT_EQ(RunBlitview({"-b", path, "100", "100", "50", "400"}), 255);        // inverted box
+    EXPECT_EQ(RunBlitview({"-b", path, "1", "2", "3"}), 255);
+    EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
+    std::string path = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'p');
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
+    EXPECT_EQ(Show(path, 400, 300), 0);
+    EXPECT_EQ(Show(path + "q", 400, 300), 255);
+}
+
+}  // namespace
+
+namespace {
+
+// A vector file: the header, then records of colour, count and points.
+struct VectorBuilder {
+    std::vector<unsigned char> bytes;
+    VectorBuilder(uint16_t width, uint16_t height) {
+        U16(width);
+        U16(height);
+    }
+    VectorBuilder& U16(uint16_t value) {
+        bytes.push_back(static_cast<unsigned char>(value));
+        bytes.push_back(static_cast<unsigned char>(value >> 8));
+        return *this;
+    }
+    VectorBuilder& Line(uint16_t colour, const std::vector<std::pair<int16_t, int16_t>>& points) {
+        U16(colour).U16(static_cast<uint16_t>(points.size()));
+        for (auto& p : points) U16(static_cast<uint16_t>(p.first)).U16(static_cast<uint16_t>(p.second));
+        return *this;
+    }
+};
+
+// The box as the overlay prepares it, with polylines drawn by the same
+// rasteriser on a memory DC and clipped to the picture rectangle.
+std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<uint32_t>& before, int box_width,
+                                      int box_height, int fitted_width, int fitted_height, int left, int top,
+                                      float scale, const std::vector<std::pair<COLORREF, std::vector<POINT>>>& lines,
+                                      bool prepare) {
+    std::vector<uint32_t> words = before;
+    if (prepare) {
+        words = Expected(host, box_width, box_height, 1, 1, 0, 0, 0, 0, false);
+        for (int y = top; y < top + fitted_height; y++)
+            for (int x = left; x < left + fitted_width; x++) words[static_cast<size_t>(y) * host.width + x] = 0xFFFFFF;
+        const int right = left + fitted_width, bottom = top + fitted_height;
+        for (int y = top - 1; y <= bottom; y++)
+            for (int x = left - 1; x <= right; x++) {
+                bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
+                if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
+                    words[static_cast<size_t>(y) * host.width + x] = kFrame;
+            }
+    }
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, host.width, host.height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    HRGN clip = CreateRectRgn(left, top, left + fitted_width, top + fitted_height);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    for (const auto& line : lines) {
+        std::vector<POINT> points = line.second;
+        for (POINT& p : points) {
+            p.x = left + static_cast<LONG>(static_cast<double>(p.x) * scale);
+            p.y = top + static_cast<LONG>(static_cast<double>(p.y) * scale);
+        }
+        // Paint the line in a marker colour over black, then carry it over.
+        BitBlt(dc, 0, 0, host.width, host.height, nullptr, 0, 0, BLACKNESS);
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+        HGDIOBJ previous_pen = SelectObject(dc, pen);
+        Polyline(dc, points.data(), static_cast<int>(points.size()));
+        SelectObject(dc, previous_pen);
+        DeleteObject(pen);
+        std::vector<uint32_t> marks(words.size());
+        GetBitmapBits(bitmap, static_cast<LONG>(marks.size() * 4), marks.data());
+        uint32_t word = ((line.first & 0xFF) << 16) | (line.first & 0xFF00) | ((line.first >> 16) & 0xFF);
+        for (size_t i = 0; i < marks.size(); i++)
+            if (marks[i] == 0x00FFFFFF) words[i] = word;
+    }
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return words;
+}
+
+TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
+    // 2000 x 1500 in 400 x 300: 400 x 299 at (0, 0), scale 0.2f.
+    VectorBuilder vectors(2000, 1500);
+    vectors.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}}).Line(7, {{50, 1400}, {1950, 900}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("plan.VCT"), vectors.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_EQ(RunBlitview({"-v", dir.File("plan.bmp"), std::to_string(kWindowX), std::to_string(kWindowY),
+                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
+              0);
+    ExpectWindow(host,
+                 ExpectedOverlay(host, before, 400, 300, 400, 299, 0, 0, 0.2f,
+                                 {{RGB(255, 0, 0), {{0, 0}, {1000, 750}, {2000, 1500}}},
+                                  {RGB(0, 0, 255), {{-7, 3}, {1990, 3}}},
+                                  {RGB(255, 102, 0), {{50, 1400}, {1950, 900}}}},
+                                 true),
+                 "overlay");
+}
+
+TEST_F(BitmapView, OverlayStopsAtABadColourAndKeepsWhatItDrew) {
+    VectorBuilder vectors(300, 200);
+    vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
+                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
+              255);
+    // 300 x 200 in 400 x 300: unscaled at (50, 50).
+    ExpectWindow(host,
+                 ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
+                                 {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}, true),
+                 "overlay up to the bad record");
+}
+
+TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), MakeBmp(200, 100)));
+    VectorBuilder vectors(200, 100);
+    vectors.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("both.VCT"), vectors.bytes));
+    std::vector<std::string> box = {std::to_string(kWindowX), std::to_string(kWindowY), std::to_string(kWindowX + 400),
+                                    std::to_string(kWindowY + 300)};
+    ASSERT_EQ(RunBlitview({"-b", dir.File("both.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    std::vector<uint32_t> bitmap_only = ReadHostWindow(host);
+    PaintHostWindow(host, 0, 0, 400, 300, kHostColour);
+    ASSERT_EQ(RunBlitview({"-d", dir.File("both.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    ExpectWindow(host,
+                 ExpectedOverlay(host, bitmap_only, 400, 300, 200, 100, 100, 100, 1.0f,
+                                 {{RGB(255, 255, 0), {{-20, 50}, {250, 50}}}, {RGB(0, 0, 0), {{0, 0}, {199, 99}}}},
+                                 false),
+                 "combined");
+    // A bitmap that cannot be shown: no overlay either.
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_TRUE(WriteFileBytes(dir.File("none.VCT"), vectors.bytes));
+    EXPECT_EQ(RunBlitview({"-d", dir.File("none.bmp"), box[0], box[1], box[2], box[3]}), 255);
+    EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+}  // namespace
