@@ -448,11 +448,11 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
             if (count == kMaxPatterns) return;
             memcpy(offsets[count], mine, 8);
             uint16_t* table = layout->patterns + 256 * count;
-            for (unsigned byte = 0; byte < 256; byte++) {
+            for (unsigned ink_bits = 0; ink_bits < 256; ink_bits++) {
                 uint16_t set = 0;
                 for (int k = 0; k < 8; k++)
-                    if (((byte >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
-                table[byte] = set;
+                    if (((ink_bits >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
+                table[ink_bits] = set;
             }
             count++;
         }
