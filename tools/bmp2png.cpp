@@ -1,12 +1,12 @@
 // Writes the picture of a BMP made by "blitview -f" as a PNG for a person to
 // look at. Those BMPs store the top row first under a positive height, so the
 // rows are written in stored order to come out upright.
-#include <png.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "../platform/bytes.h"
+#include "png_writer.h"
 
 static unsigned char* ReadWholeFile(const char* path, size_t* size) {
     FILE* f = fopen(path, "rb");
@@ -32,40 +32,6 @@ static unsigned char* ReadWholeFile(const char* path, size_t* size) {
     }
     *size = used;
     return data;
-}
-
-// Rows are written in stored order. Nothing that setjmp must preserve is
-// changed after it is called.
-static int WritePng(const char* path, const unsigned char* pixels, size_t stride, int32_t width,
-                    int32_t height, int step) {
-    FILE* out = fopen(path, "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    unsigned char* row = static_cast<unsigned char*>(malloc(static_cast<size_t>(width) * 3));
-    if (!out || !png || !info || !row || setjmp(png_jmpbuf(png))) {
-        if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (out) fclose(out);
-        free(row);
-        return -1;
-    }
-    png_init_io(png, out);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int32_t y = 0; y < height; y++) {
-        const unsigned char* source = pixels + stride * static_cast<size_t>(y);
-        for (int32_t x = 0; x < width; x++) {
-            row[x * 3 + 0] = source[x * step + 2];
-            row[x * 3 + 1] = source[x * step + 1];
-            row[x * 3 + 2] = source[x * step + 0];
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    free(row);
-    return fclose(out) == 0 ? 0 : -1;
 }
 
 int main(int argc, char** argv) {
