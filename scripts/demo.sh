@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: builds blitview, converts a copy of
-# examples/sample.drw in place into a BMP, and writes a PNG beside it for a
-# person to look at.
+# examples/sample.drw in place into a BMP and writes a PNG beside it for a
+# person to look at; then shows that BMP with the vector overlay of
+# examples/sample.VCT in a stand-in host window (on a private Xvfb when there
+# is no display) and saves a screenshot of the window.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 
 scripts/setup.sh
 cmake -S . -B build -G Ninja -DBLITVIEW_TESTS=AUTO >/dev/null
-cmake --build build --target blitview bmp2png >/dev/null
+cmake --build build --target blitview bmp2png demo_host >/dev/null
 
 mkdir -p out
 cp examples/sample.drw out/sample.drw
@@ -20,3 +22,19 @@ fi
 build/bmp2png out/sample.drw out/sample.png
 echo "converted: $repo/out/sample.drw (now a BMP, $(stat -c %s out/sample.drw) bytes)"
 echo "to look at: $repo/out/sample.png"
+
+# The window modes: the host's window at (60, 40), 560 x 440 on screen; the
+# picture goes into the 512 x 384 box at its client origin.
+cp out/sample.drw out/sample.bmp
+cp examples/sample.VCT out/sample.VCT
+if [ -z "${DISPLAY:-}" ]; then
+    number=$((200 + RANDOM % 300))
+    while [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    server=$!
+    trap 'kill "$server" 2>/dev/null || true' EXIT
+    export DISPLAY=":$number"
+    for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.05; done
+fi
+build/demo_host 60 40 560 440 out/window.png build/blitview -d "$repo/out/sample.bmp" 60 40 572 424
+echo "shown in a window: $repo/out/window.png"

@@ -7,7 +7,7 @@
 #   scripts/setup.sh --bench  also what the benchmarks need
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev)
+packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
     --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils) ;;
     --bench) packages+=(libbenchmark-dev time) ;;
