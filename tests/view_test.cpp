@@ -277,4 +277,29 @@ TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
     EXPECT_EQ(ReadHostWindow(host), before);
 }
 
+TEST_F(BitmapView, OverlayFileNamesAndLimits) {
+    const std::vector<std::string> box = {std::to_string(kWindowX), std::to_string(kWindowY),
+                                          std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)};
+    VectorBuilder header_only(300, 200);
+    // The last three characters are replaced, whatever they are.
+    ASSERT_TRUE(WriteFileBytes(dir.File("D:\\maps\\plan.VCT"), header_only.bytes));
+    EXPECT_EQ(RunBlitview({"-v", dir.File("D:\\maps\\plan.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("VCT"), header_only.bytes));
+    EXPECT_EQ(RunBlitview({"-v", "abc", box[0], box[1], box[2], box[3]}, dir.path.c_str()), 0);
+    EXPECT_EQ(RunBlitview({"-v", "ab", box[0], box[1], box[2], box[3]}, dir.path.c_str()), 255);
+    // A header with a zero side has no picture rectangle.
+    ASSERT_TRUE(WriteFileBytes(dir.File("zero.VCT"), VectorBuilder(0, 200).bytes));
+    EXPECT_EQ(RunBlitview({"-v", dir.File("zero.bmp"), box[0], box[1], box[2], box[3]}), 255);
+    // A record of 65535 points, all on one pixel but the last.
+    std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
+    many.back() = {100, 5};
+    VectorBuilder long_line(300, 200);
+    long_line.Line(2, many);
+    ASSERT_TRUE(WriteFileBytes(dir.File("long.VCT"), long_line.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    EXPECT_EQ(RunBlitview({"-v", dir.File("long.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, {{RGB(0, 255, 0), {{5, 5}, {100, 5}}}}, true),
+                 "65535 points");
+}
+
 }  // namespace

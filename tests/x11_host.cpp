@@ -59,10 +59,11 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host) {
     return words;
 }
 
-int RunBlitview(const std::vector<std::string>& arguments) {
+int RunBlitview(const std::vector<std::string>& arguments, const char* directory) {
     pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) {
+        if (directory && chdir(directory) != 0) _exit(127);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(BLITVIEW_PATH));
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -25,5 +25,6 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host);
 // Fills a rectangle of the window with `rgb`.
 void PaintHostWindow(const HostWindow& host, int x, int y, int width, int height, uint32_t rgb);
 
-// Runs the program with these arguments; its exit status, -1 if it did not run.
-int RunBlitview(const std::vector<std::string>& arguments);
+// Runs the program with these arguments, in `directory` when one is given;
+// its exit status, -1 if it did not run.
+int RunBlitview(const std::vector<std::string>& arguments, const char* directory = nullptr);
