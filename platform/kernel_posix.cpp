@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "internal.h"
@@ -49,7 +48,8 @@ int g_heap_marker;  // its address serves as the process heap's handle
 // ---- Files ----
 // A file opened for writing with CREATE_ALWAYS is written unnamed beside its
 // path and put in place by CloseHandle once everything written has landed, so
-// that the path never holds a partial file, not even after a kill.
+// that the path never holds a partial file, not even after a kill. Where the
+// file system has no unnamed files, a hidden temporary name stands in.
 struct PosixFile {
     int descriptor;
     int writing;
@@ -106,16 +106,6 @@ char* TemporaryNameFor(const char* path) {
     return name;
 }
 
-// Replaces the trailing XXXXXX of a temporary name.
-void FillRandomSuffix(char* name) {
-    static unsigned s_seed;
-    if (s_seed == 0) s_seed = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
-    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    size_t length = strlen(name);
-    for (size_t i = length >= 6 ? length - 6 : 0; i < length; i++)
-        name[i] = kAlphabet[rand_r(&s_seed) % 36];
-}
-
 HANDLE OpenForReplacement(const char* path) {
     struct stat existing;
     if (stat(path, &existing) == 0 && S_ISDIR(existing.st_mode)) {
@@ -157,32 +147,29 @@ HANDLE OpenForReplacement(const char* path) {
 // Puts a fully written replacement file in place. 0, or -1 with nothing left
 // behind under any name.
 int Publish(PosixFile* file) {
-    int result = 0;
-    if (fsync(file->descriptor) != 0) result = -1;
-    if (result == 0 && !file->temporary) {
-        // Link the unnamed file under a temporary name, then rename it over the
-        // target: rename is the only way to replace an existing file atomically.
+    int result = fsync(file->descriptor) == 0 ? 0 : -1;
+    if (file->temporary) {
+        if (close(file->descriptor) != 0 || TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
+        if (result == 0 && rename(file->temporary, file->target) != 0) result = -1;
+        if (result != 0) unlink(file->temporary);
+        return result;
+    }
+    // The target goes, then the finished file is linked under its name: a
+    // kill between the two leaves nothing at the path, never a partial file,
+    // and no other name behind.
+    if (TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
+    if (result == 0) {
         char link_source[64];
         snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", file->descriptor);
-        result = -1;
-        for (int attempt = 0; attempt < 16 && result != 0; attempt++) {
-            free(file->temporary);
-            file->temporary = TemporaryNameFor(file->target);
-            if (!file->temporary) break;
-            FillRandomSuffix(file->temporary);
-            if (linkat(AT_FDCWD, link_source, AT_FDCWD, file->temporary, AT_SYMLINK_FOLLOW) == 0)
-                result = 0;
-            else if (errno != EEXIST)
-                break;
-        }
-        if (result != 0) {
-            free(file->temporary);
-            file->temporary = nullptr;
-        }
+        if (unlink(file->target) != 0 && errno != ENOENT)
+            result = -1;
+        else if (linkat(AT_FDCWD, link_source, AT_FDCWD, file->target, AT_SYMLINK_FOLLOW) != 0)
+            result = -1;
     }
-    if (close(file->descriptor) != 0 || TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
-    if (result == 0 && rename(file->temporary, file->target) != 0) result = -1;
-    if (result != 0 && file->temporary) unlink(file->temporary);
+    if (close(file->descriptor) != 0) {
+        if (result == 0) unlink(file->target);
+        result = -1;
+    }
     return result;
 }
 
