@@ -1,0 +1,45 @@
+// Drawing files of any content, their records read and painted onto a
+// canvas: nothing may crash, hang, leak or touch memory the program does not
+// own. The canvas is a sixteenth of the real one on each side, so that a run
+// costs microseconds; the records are read by the converter's own readers.
+#include <stdio.h>
+
+#include "drawing/drawing.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
+    RenderState& state = g_render_state;
+    state.source_width = static_cast<uint16_t>(data[0] | data[1] << 8);
+    state.source_height = static_cast<uint16_t>(data[2] | data[3] << 8);
+    uint16_t width, height;
+    CanvasSizeFor(state.source_width, state.source_height, &width, &height);
+    width = static_cast<uint16_t>(width / 16);
+    height = static_cast<uint16_t>(height / 16);
+    if (width == 0 || height == 0 || size == 4) return 0;
+    FILE* stream = fmemopen(const_cast<uint8_t*>(data + 4), size - 4, "rb");
+    if (!stream) return 0;
+    HDC screen = GetDC(nullptr);
+    state.device_context = CreateCompatibleDC(screen);
+    state.canvas_bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    state.previous_bitmap = SelectObject(state.device_context, state.canvas_bitmap);
+    state.canvas_width = width;
+    state.canvas_height = height;
+    state.scale = static_cast<float>(static_cast<double>(width) / state.source_width);
+    BitBlt(state.device_context, 0, 0, width, height, nullptr, 0, 0, WHITENESS);
+    for (;;) {
+        unsigned char tag[2];
+        if (fread(tag, 1, 2, stream) < 2) break;
+        const unsigned value = tag[0] | tag[1] << 8;
+        int result = value == TAG_RASTER ? DrawRasterStrip(stream)
+                     : value == TAG_RECT ? DrawFilledRect(stream)
+                     : value == TAG_RUNS ? DrawRunSet(stream)
+                                         : -1;
+        if (result != 0) break;
+    }
+    fclose(stream);
+    ReleaseCanvas();
+    CheckNothingLive();
+    return 0;
+}
