@@ -2,8 +2,11 @@
 // program draws into it, and every pixel of the window is checked.
 // Runs under the private X server that tests/x11_test.sh starts.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include "bitmap/bitmap.h"
 #include "platform/bytes.h"
+#include "present/present.h"
 #include "support.h"
 #include "x11_host.h"
 
@@ -300,6 +303,81 @@ TEST_F(BitmapView, OverlayFileNamesAndLimits) {
     EXPECT_EQ(RunBlitview({"-v", dir.File("long.bmp"), box[0], box[1], box[2], box[3]}), 0);
     ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, {{RGB(0, 255, 0), {{5, 5}, {100, 5}}}}, true),
                  "65535 points");
+}
+
+// The views run in this process, with the platform's failures injected:
+// each gives its result and leaves nothing behind.
+TEST_F(BitmapView, EveryFailureReleasesEverything) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), MakeBmp(200, 100)));
+    VectorBuilder vectors(300, 200);
+    vectors.Line(1, {{0, 0}, {100, 100}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.VCT"), vectors.bytes));
+    const std::string box = " " + std::to_string(kWindowX) + " " + std::to_string(kWindowY) + " " +
+                            std::to_string(kWindowX + 400) + " " + std::to_string(kWindowY + 300);
+    const std::string bitmap = "-b " + dir.File("p.bmp") + box, overlay = "-v " + dir.File("p.bmp") + box;
+    const struct {
+        const char* what;
+        const std::string* command;
+        PlatformFault kind;
+        int skip;
+        int result;
+    } cases[] = {
+        {"the file's block", &bitmap, FAULT_HEAP_ALLOC, 0, -1},
+        {"opening the file", &bitmap, FAULT_CREATE_FILE, 0, -1},
+        {"the box's memory DC", &bitmap, FAULT_CREATE_DC, 0, 0},
+        {"the source's memory DC", &bitmap, FAULT_CREATE_DC, 1, 0},
+        {"the box bitmap", &bitmap, FAULT_CREATE_BITMAP, 0, 0},
+        {"the source bitmap", &bitmap, FAULT_CREATE_BITMAP, 1, 0},
+        {"the background brush", &bitmap, FAULT_CREATE_OBJECT, 0, 0},
+        {"the frame pen", &bitmap, FAULT_CREATE_OBJECT, 1, 0},
+        {"the box bitmap of the preparation", &overlay, FAULT_CREATE_BITMAP, 0, 0},
+        {"the clip region", &overlay, FAULT_CREATE_OBJECT, 2, 0},
+        {"the point array", &overlay, FAULT_HEAP_ALLOC, 0, -1},
+        {"the polyline's pen", &overlay, FAULT_CREATE_OBJECT, 3, -1},
+    };
+    // The allocation message goes to standard error, not to a dialog.
+    const std::string display = getenv("DISPLAY");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        InjectFault(c.kind, c.skip);
+        int result;
+        if (c.kind == FAULT_HEAP_ALLOC && c.command == &bitmap) {
+            unsetenv("DISPLAY");
+            testing::internal::CaptureStderr();
+            result = ShowBitmap(c.command->c_str());
+            EXPECT_NE(testing::internal::GetCapturedStderr().find("Unable to allocate memory for image data."),
+                      std::string::npos);
+            setenv("DISPLAY", display.c_str(), 1);
+        } else {
+            result = c.command == &bitmap ? ShowBitmap(c.command->c_str()) : ShowVectors(c.command->c_str(), 1);
+        }
+        EXPECT_EQ(ClearFaults(), 0) << "the fault never fired";
+        EXPECT_EQ(result, c.result);
+        EXPECT_NOTHING_LIVE();
+    }
+}
+
+TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
+    CloseHostWindow(&host);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 10, 10);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    // Every call on the vanished window fails quietly, as on a destroyed one.
+    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+    BitBlt(dc, 0, 0, 10, 10, memory, 0, 0, SRCCOPY);
+    const POINT points[] = {{0, 0}, {9, 9}};
+    Polyline(dc, points, 2);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
 }
 
 }  // namespace
