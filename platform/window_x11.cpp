@@ -22,11 +22,17 @@ int NoteXError(Display* display, XErrorEvent* event) {
     return 0;
 }
 
+// The display for a new operation, with any error left over from an earlier
+// one collected and forgotten, so that it is not blamed on this one.
 Display* OpenDisplay(void) {
     if (!g_display_tried) {
         g_display_tried = 1;
         g_display = XOpenDisplay(nullptr);
         if (g_display) XSetErrorHandler(NoteXError);
+    }
+    if (g_display) {
+        XSync(g_display, False);
+        g_x_failed = 0;
     }
     return g_display;
 }

@@ -380,4 +380,29 @@ TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
     EXPECT_NOTHING_LIVE();
 }
 
+TEST_F(BitmapView, TheDeepestWindowUnderThePointTakesTheBox) {
+    // A child of the host at (100, 80): a point inside it picks the child,
+    // and the box lands at the child's own origin.
+    Window child = XCreateSimpleWindow(host.display, host.window, 100, 80, 300, 240, 0, 0, 0x00FF00);
+    XMapWindow(host.display, child);
+    XSync(host.display, False);
+    POINT inside = {kWindowX + 150, kWindowY + 100}, outside = {kWindowX + 20, kWindowY + 20};
+    EXPECT_EQ(WindowFromPoint(inside), reinterpret_cast<HWND>(static_cast<uintptr_t>(child)));
+    EXPECT_EQ(WindowFromPoint(outside), reinterpret_cast<HWND>(static_cast<uintptr_t>(host.window)));
+    POINT far_away = {5000, 5000};
+    EXPECT_EQ(WindowFromPoint(far_away), nullptr);
+    ASSERT_TRUE(WriteFileBytes(dir.File("c.bmp"), MakeBmp(20, 10)));
+    ASSERT_EQ(RunBlitview({"-b", dir.File("c.bmp"), std::to_string(kWindowX + 150), std::to_string(kWindowY + 100),
+                           std::to_string(kWindowX + 150 + 100), std::to_string(kWindowY + 100 + 50)}),
+              0);
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    // The child's origin is (100, 80) in the host: its box corner shows the
+    // child's own sample colour (green at row 52), the host around it is untouched.
+    EXPECT_EQ(shown[static_cast<size_t>(80) * host.width + 100], 0x00FF00u);
+    EXPECT_EQ(shown[static_cast<size_t>(80 + 20) * host.width + 100 + 40], kFrame);
+    EXPECT_EQ(shown[static_cast<size_t>(80 + 21) * host.width + 100 + 41], Stored(1, 1));
+    EXPECT_EQ(shown[static_cast<size_t>(79) * host.width + 99], kHostColour);
+    XDestroyWindow(host.display, child);
+}
+
 }  // namespace
