@@ -329,14 +329,19 @@ void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, 
             ChooseRow(third, out, spare)[__builtin_ctzll(third | guard)] = word;
             continue;
         }
-        // Sixteen lanes of four columns, without a branch per column.
-        for (int lane = 0; lane < 16; lane++, bits64 >>= 4) {
+        // Lanes of four columns, without a branch per column; the last
+        // block of a row may hold fewer than 64, and no lane reaches past it.
+        const int32_t columns = canvas_width - b * 64 < 64 ? canvas_width - b * 64 : 64;
+        int lane = 0;
+        for (; 4 * lane + 4 <= columns; lane++, bits64 >>= 4) {
             const Lanes select = kNibbleLanes[bits64 & 15];
             Lanes current;
             memcpy(&current, out + 4 * lane, sizeof current);
             current = (current & ~select) | (colour & select);
             memcpy(out + 4 * lane, &current, sizeof current);
         }
+        for (int column = 4 * lane; column < columns; column++, bits64 >>= 1)
+            if (bits64 & 1) out[column] = word;
     }
 }
 

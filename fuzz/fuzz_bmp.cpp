@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     // Pictures too large to hold here are loaded and checked, not uploaded.
-    const int64_t pixels = static_cast<int64_t>(picture.width < 0 ? -picture.width : picture.width) * picture.height;
+    const int64_t width = picture.width;
+    const int64_t pixels = (width < 0 ? -width : width) * picture.height;
     if (pixels > 0 && pixels <= (1 << 22)) {
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
