@@ -15,7 +15,7 @@ namespace {
 
 thread_local DWORD g_last_error = 0;
 
-int g_fault_skip[FAULT_KIND_COUNT] = {-1, -1, -1, -1, -1, -1, -1, -1};
+int g_fault_skip[FAULT_KIND_COUNT] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
 DWORD ErrorFromErrno(int error) {
     switch (error) {
@@ -437,6 +437,10 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPO
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (TakeFault(FAULT_READ_FILE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     unsigned char* p = static_cast<unsigned char*>(buffer);
     DWORD done = 0;
     // Like the Win32 call, a read stops short only at the end of the file.
@@ -458,7 +462,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPO
 DWORD GetFileSize(HANDLE handle, LPDWORD high_part) {
     int index = FindFile(handle);
     struct stat status;
-    if (index < 0 || fstat(g_files[index]->descriptor, &status) != 0 || status.st_size < 0) {
+    if (index < 0 || TakeFault(FAULT_FILE_SIZE) || fstat(g_files[index]->descriptor, &status) != 0 ||
+        status.st_size < 0) {
         SetLastError(index < 0 ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
         return INVALID_FILE_SIZE;
     }

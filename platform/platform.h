@@ -274,6 +274,8 @@ enum PlatformFault {
     FAULT_WRITE_FILE,     // WriteFile fails and writes nothing
     FAULT_SHORT_WRITE,    // WriteFile writes half and reports it
     FAULT_CLOSE_HANDLE,   // CloseHandle of a file being written fails
+    FAULT_READ_FILE,      // ReadFile fails and reads nothing
+    FAULT_FILE_SIZE,      // GetFileSize reports INVALID_FILE_SIZE
     FAULT_CREATE_DC,      // CreateCompatibleDC returns NULL
     FAULT_CREATE_BITMAP,  // CreateCompatibleBitmap and CreateDIBSection return NULL
     FAULT_CREATE_OBJECT,  // CreatePen and CreateSolidBrush return NULL

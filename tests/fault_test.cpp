@@ -28,6 +28,7 @@ const FaultCase kFaults[] = {
     {"writing the packed DIB", FAULT_WRITE_FILE, 1},
     {"a short packed DIB", FAULT_SHORT_WRITE, 1},
     {"closing the file", FAULT_CLOSE_HANDLE, 0},
+    {"the raster strip's block", FAULT_HEAP_ALLOC, 0},
 };
 
 class ConvertFault : public ::testing::TestWithParam<FaultCase> {};
@@ -38,6 +39,8 @@ TEST_P(ConvertFault, FailsCleanly) {
     std::string path = dir.File("drawing.drw");
     DrawingBuilder drawing(1024, 768);
     drawing.Rect(0, 1, 1, 5, 5, 1).Runs(9, 4, {{0, 8}});
+    // The strip's block is the first heap block of a conversion that has one.
+    if (std::string(c.what) == "the raster strip's block") drawing.Raster(0, 0, 0, 16, 2, 2, 1, 0, {1, 2, 3, 4});
     ASSERT_TRUE(WriteFileBytes(path, drawing.bytes));
     int descriptors = CountOpenDescriptors();
     InjectFault(c.kind, c.skip);

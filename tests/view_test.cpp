@@ -324,6 +324,8 @@ TEST_F(BitmapView, EveryFailureReleasesEverything) {
     } cases[] = {
         {"the file's block", &bitmap, FAULT_HEAP_ALLOC, 0, -1},
         {"opening the file", &bitmap, FAULT_CREATE_FILE, 0, -1},
+        {"the file's length", &bitmap, FAULT_FILE_SIZE, 0, -1},
+        {"reading the file", &bitmap, FAULT_READ_FILE, 0, -1},
         {"the box's memory DC", &bitmap, FAULT_CREATE_DC, 0, 0},
         {"the source's memory DC", &bitmap, FAULT_CREATE_DC, 1, 0},
         {"the box bitmap", &bitmap, FAULT_CREATE_BITMAP, 0, 0},
