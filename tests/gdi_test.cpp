@@ -69,29 +69,40 @@ void DrawLine(HDC dc, COLORREF colour, int width, const std::vector<POINT>& poin
     DeleteObject(pen);
 }
 
-TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
+struct ObservedLine {
+    int x0, y0, x1, y1;
+    std::set<std::pair<int, int>> pixels;
+    std::string text;
+};
+
+// Every observed one-pixel line: its end points and the pixels it painted.
+std::vector<ObservedLine> ObservedLines() {
+    std::vector<ObservedLine> lines;
     std::ifstream in(TEST_DATA_DIR "/line_vectors.txt");
-    ASSERT_TRUE(in.good());
-    std::string line;
-    int checked = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        int x0, y0, x1, y1;
+    std::string text;
+    while (std::getline(in, text)) {
+        ObservedLine line;
+        line.text = text;
+        std::istringstream fields(text);
         char colon;
-        fields >> x0 >> y0 >> x1 >> y1 >> colon;
-        std::set<std::pair<int, int>> expected;
+        fields >> line.x0 >> line.y0 >> line.x1 >> line.y1 >> colon;
         std::string pair;
-        while (fields >> pair) {
-            int x, y;
-            ASSERT_EQ(sscanf(pair.c_str(), "%d,%d", &x, &y), 2) << line;
-            expected.insert({x, y});
-        }
-        Canvas canvas(400, 400);
-        DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{x0, y0}, {x1, y1}});
-        canvas.ExpectExactly(expected, 0x00C80A14, line);
-        checked++;
+        int x, y;
+        while (fields >> pair)
+            if (sscanf(pair.c_str(), "%d,%d", &x, &y) == 2) line.pixels.insert({x, y});
+        lines.push_back(line);
     }
-    EXPECT_GT(checked, 900);
+    return lines;
+}
+
+TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
+    std::vector<ObservedLine> lines = ObservedLines();
+    ASSERT_GT(lines.size(), 900u);
+    for (const ObservedLine& line : lines) {
+        Canvas canvas(400, 400);
+        DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
+        canvas.ExpectExactly(line.pixels, 0x00C80A14, line.text);
+    }
 }
 
 TEST(SoftGdi, WidePensMatchEveryObservedGrid) {
@@ -398,32 +409,20 @@ TEST(SoftGdi, StretchPicksTheObservedSourcePixels) {
 namespace {
 
 TEST(SoftGdi, ClipRegionKeepsOnlyPixelsInsideAndOutlivesTheRegion) {
-    std::ifstream in(TEST_DATA_DIR "/line_vectors.txt");
-    ASSERT_TRUE(in.good());
-    std::string line;
-    int checked = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        int x0, y0, x1, y1;
-        char colon;
-        fields >> x0 >> y0 >> x1 >> y1 >> colon;
+    std::vector<ObservedLine> lines = ObservedLines();
+    ASSERT_GT(lines.size(), 900u);
+    for (const ObservedLine& line : lines) {
+        // Right and bottom edges of the region are excluded.
         std::set<std::pair<int, int>> expected;
-        std::string pair;
-        while (fields >> pair) {
-            int x, y;
-            sscanf(pair.c_str(), "%d,%d", &x, &y);
-            // Right and bottom edges of the region are excluded.
-            if (x >= 195 && x < 205 && y >= 193 && y < 207) expected.insert({x, y});
-        }
+        for (const auto& p : line.pixels)
+            if (p.first >= 195 && p.first < 205 && p.second >= 193 && p.second < 207) expected.insert(p);
         Canvas canvas(400, 400);
         HRGN region = CreateRectRgn(195, 193, 205, 207);
         EXPECT_EQ(SelectClipRgn(canvas.dc, region), SIMPLEREGION);
         EXPECT_TRUE(DeleteObject(region));
-        DrawLine(canvas.dc, RGB(1, 2, 3), 1, {{x0, y0}, {x1, y1}});
-        canvas.ExpectExactly(expected, 0x00010203, line);
-        checked++;
+        DrawLine(canvas.dc, RGB(1, 2, 3), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
+        canvas.ExpectExactly(expected, 0x00010203, line.text);
     }
-    EXPECT_GT(checked, 900);
     EXPECT_NOTHING_LIVE();
 }
 
