@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Shows the same pictures and vector files in a host window with both builds,
+# the Linux one against a stand-in X window and the Windows one under Wine
+# against a real Win32 window (real GDI), and requires the captured window
+# rectangles to be identical pixel for pixel, with the same exit status.
+#
+#   view_compare.sh SOURCE_DIR OUT_DIR LINUX_BLITVIEW WINDOWS_EXE VIEW_CAPTURE VIEW_INPUTS
+#
+# OUT_DIR holds the Windows host (built here with MinGW-w64) and the Wine
+# prefix (OUT_DIR/wine, made once and kept). VIEW_CAPTURE and VIEW_INPUTS are
+# the Linux helper programs of tests/wine. Prints one line per case and ends
+# with "N passed, M failed"; the exit status is non-zero when a case failed or
+# a tool is missing.
+#
+# The lines themselves are left out: under Wine a line drawn into another
+# process's window is drawn by the X server, whose choice at exact half-way
+# ties is not GDI's, while Windows draws into any window with GDI's rules. So
+# every vector file is cut to its 4-byte header here, and the vector and
+# combined cases compare what the Wine setup shows faithfully: the picture,
+# the background, the white picture rectangle and the frame.
+# tests/wine/polyline_compare.sh compares the lines of the same files against
+# the real GDI on memory bitmaps, with the records read and where they stop.
+#
+# How each side is captured: the Wine side draws into another process's
+# window, which reaches the X screen but not that window's own surface, so
+# both sides are read back from the X root window (view_capture grab) while
+# the host window is still up.
+#
+# Environment:
+#   BLITVIEW_WINE_DIR     the Wine prefix's directory (default OUT_DIR/wine)
+#   BLITVIEW_VIEW_SEED    seed of the random vector files (default fixed)
+#   BLITVIEW_VIEW_RANDOM  how many random cases (default 24)
+#   VIEW_COMPARE_KEEP=1   keep the work directory with inputs and captures
+set -euo pipefail
+
+if (($# != 6)); then
+    echo "usage: $0 SOURCE_DIR OUT_DIR LINUX_BLITVIEW WINDOWS_EXE VIEW_CAPTURE VIEW_INPUTS" >&2
+    exit 2
+fi
+source_dir="$(realpath -- "$1")"
+mkdir -p "$2"
+out_dir="$(realpath -- "$2")"
+linux_exe="$(realpath -- "$3")"
+windows_exe="$(realpath -- "$4")"
+view_capture="$(realpath -- "$5")"
+view_inputs="$(realpath -- "$6")"
+
+for program in "$linux_exe" "$view_capture" "$view_inputs"; do
+    [[ -x "$program" ]] || { echo "view_compare: not an executable: $program" >&2; exit 2; }
+done
+[[ -f "$windows_exe" ]] || { echo "view_compare: no Windows build at $windows_exe" >&2; exit 2; }
+command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+    { echo "view_compare: x86_64-w64-mingw32-g++-posix not found" >&2; exit 1; }
+
+host_exe="$out_dir/view_host.exe"
+host_source="$source_dir/tests/wine/view_host.cpp"
+if [[ ! -f "$host_exe" || "$host_source" -nt "$host_exe" ]]; then
+    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra "$host_source" \
+        -static -mwindows -luser32 -lgdi32 -o "$host_exe.new"
+    mv -- "$host_exe.new" "$host_exe"
+fi
+
+# The program takes its path as one word of at most 255 characters: a short
+# work directory without white space.
+work="$(mktemp -d /tmp/blitview-view.XXXXXX)"
+remove_work() {
+    if [[ "${VIEW_COMPARE_KEEP:-}" == 1 ]]; then
+        echo "view_compare: results kept in $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap remove_work EXIT
+mkdir "$work/in" "$work/linux" "$work/windows"
+
+"$view_inputs" "$work/in" "$source_dir/tests/data/bmpsuite" "${BLITVIEW_VIEW_SEED:-20240613}" \
+    "${BLITVIEW_VIEW_RANDOM:-24}"
+# A header alone: the box is prepared and the clip selected, no line drawn.
+for vector_file in "$work/in"/*.VCT; do
+    [[ -e "$vector_file" ]] || continue
+    truncate -s '<4' -- "$vector_file"
+done
+mapfile -t cases <"$work/in/cases.txt"
+count=${#cases[@]}
+if ((count == 0)); then
+    echo "view_compare: no cases"
+    echo "0 passed, 0 failed"
+    exit 1
+fi
+
+# The Linux side: one private X server, every case in one helper process.
+linux_ok=1
+"$source_dir/tests/x11_test.sh" "$view_capture" run "$work/in/cases.txt" "$work/in" "$work/linux" || linux_ok=0
+
+# The Windows side: for each case a host process maps its window and runs
+# blitview.exe; once it reports, the screen is captured and the host let go.
+# shellcheck source=../../scripts/wine-env.sh
+source "$source_dir/scripts/wine-env.sh"
+if ! wine_env_start "${BLITVIEW_WINE_DIR:-$out_dir/wine}"; then
+    echo "view_compare: cannot run the Windows build without Wine" >&2
+    echo "0 passed, $count failed"
+    exit 1
+fi
+
+windows_blitview="$(wine_env_winpath "$windows_exe")"
+declare -A windows_note=()
+started=$SECONDS
+for line in "${cases[@]}"; do
+    read -r name host_x host_y host_w host_h host_rgb sample_rgb mode file x1 y1 x2 y2 <<<"$line"
+    ready="$work/windows/$name.ready"
+    release="$work/windows/$name.release"
+    sample_y=$((y2 - y1 + 2))
+    # Wine draws into another process's window with X requests of its own,
+    # and a process that ends right after its last drawing can leave those
+    # in its unflushed Xlib buffer: the box then never reaches the screen.
+    # Wine's "synchronous" debug channel makes every X request wait for the
+    # server, which changes no pixel but loses nothing.
+    WINEDEBUG=-all,+synchronous wine "$host_exe" "$host_x" "$host_y" "$host_w" "$host_h" "$host_rgb" \
+        0 "$sample_y" "$sample_rgb" "$(wine_env_winpath "$ready")" "$(wine_env_winpath "$release")" "$windows_blitview" \
+        "$mode" "$(wine_env_winpath "$work/in/$file")" "$x1" "$y1" "$x2" "$y2" \
+        </dev/null >"$work/windows/$name.log" 2>&1 &
+    host_pid=$!
+    # At most 60 s for the window to show and the program to finish.
+    for ((tick = 0; tick < 6000; tick++)); do
+        [[ -e "$ready" ]] && break
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.01
+    done
+    if [[ -e "$ready" ]]; then
+        read -r status client_x client_y < <(tr -d '\r' <"$ready")
+        echo "$status" >"$work/windows/$name.status"
+        if [[ "$client_x $client_y" != "$host_x $host_y" ]]; then
+            windows_note[$name]="the host's client origin is ($client_x,$client_y), not ($host_x,$host_y)"
+        fi
+        "$view_capture" grab "$host_x" "$host_y" "$host_w" "$host_h" "$work/windows/$name.raw" ||
+            windows_note[$name]="no capture of the screen"
+    else
+        windows_note[$name]="the host did not report: $(tr -d '\r' <"$work/windows/$name.log" | tail -n 2 | tr '\n' ' ')"
+    fi
+    : >"$release"
+    wait "$host_pid" || true
+done
+windows_seconds=$((SECONDS - started))
+wine_env_stop
+
+passed=0
+failed=0
+for line in "${cases[@]}"; do
+    read -r name host_x host_y host_w host_h _ <<<"$line"
+    problem=""
+    if [[ -n "${windows_note[$name]:-}" ]]; then
+        problem="${windows_note[$name]}"
+    elif [[ ! -e "$work/linux/$name.raw" ]]; then
+        problem="no Linux capture"
+    else
+        linux_status=$(<"$work/linux/$name.status")
+        windows_status=$(<"$work/windows/$name.status")
+        if [[ "$linux_status" != "$windows_status" ]]; then
+            problem="exit status linux $linux_status, windows $windows_status"
+        fi
+        if ! cmp -s -- "$work/linux/$name.raw" "$work/windows/$name.raw"; then
+            # diff's status is 1 for any difference; its line is what counts.
+            difference=$("$view_capture" diff "$work/linux/$name.raw" "$work/windows/$name.raw" "$host_w" || true)
+            problem+="${problem:+; }${difference/first\/second/linux\/windows} (window at $host_x,$host_y)"
+        fi
+    fi
+    if [[ -z "$problem" ]]; then
+        echo "$name: same"
+        passed=$((passed + 1))
+    else
+        echo "$name: DIFFERENT: $problem"
+        failed=$((failed + 1))
+    fi
+done
+
+echo "view_compare: $count cases, Windows side ${windows_seconds}s" >&2
+((linux_ok)) || echo "view_compare: the Linux side reported errors" >&2
+echo "$passed passed, $failed failed"
+((failed == 0 && linux_ok))
