@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Pictures too large to hold here are loaded and checked, not uploaded.
     const int64_t width = picture.width;
     const int64_t pixels = (width < 0 ? -width : width) * picture.height;
-    if (pixels > 0 && pixels <= (1 << 22)) {
+    if (pixels > 0 && pixels <= (1 << 18)) {
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, picture.width, picture.height);
