@@ -14,8 +14,10 @@ int ReadFileFields(const unsigned char* block, DWORD length, LoadedBitmap* recor
     uint32_t size = 0, offset = 0, header_size = 0;
     if (ReadU16Le(&cursor, &mark) != 0 || mark != 0x4D42) return -1;
     if (ReadU32Le(&cursor, &size) != 0 || size != length) return -1;
-    cursor.position = 10;
-    if (ReadU32Le(&cursor, &offset) != 0 || ReadU32Le(&cursor, &header_size) != 0) return -1;
+    // A file that says it is shorter than its own header is refused here,
+    // before any field past its end is read.
+    if (SeekCursor(&cursor, 10) != 0 || ReadU32Le(&cursor, &offset) != 0 || ReadU32Le(&cursor, &header_size) != 0)
+        return -1;
     if (header_size == 12) {
         uint16_t width = 0, height = 0;
         if (ReadU16Le(&cursor, &width) != 0 || ReadU16Le(&cursor, &height) != 0) return -1;

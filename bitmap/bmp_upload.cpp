@@ -71,10 +71,8 @@ int UploadLoadedBitmap(HDC dc, HBITMAP bitmap, const LoadedBitmap* record) {
     // The reader accepted the file only with bfSize equal to the block's length.
     ByteCursor cursor = MakeCursor(record->buffer, 14);
     uint32_t length = 0, offset = 0;
-    cursor.position = 2;
-    if (ReadU32Le(&cursor, &length) != 0 || length < 18) return 0;
-    cursor.position = 10;
-    if (ReadU32Le(&cursor, &offset) != 0 || offset > length) return 0;
+    if (SeekCursor(&cursor, 2) != 0 || ReadU32Le(&cursor, &length) != 0 || length < 18) return 0;
+    if (SeekCursor(&cursor, 10) != 0 || ReadU32Le(&cursor, &offset) != 0 || offset > length) return 0;
     if (CheckDibExtent(record->buffer + 14, length - 14, length - offset) != 0) return 0;
     return SetDIBits(dc, bitmap, 0, static_cast<UINT>(record->height), record->pixels, record->info,
                      DIB_RGB_COLORS);

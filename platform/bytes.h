@@ -21,7 +21,14 @@ inline ByteCursor MakeCursor(const void* data, size_t size) {
 }
 
 inline size_t CursorRemaining(const ByteCursor* cursor) {
-    return cursor->size - cursor->position;
+    return cursor->position <= cursor->size ? cursor->size - cursor->position : 0;
+}
+
+// Moves to an absolute position: 0, or -1 when it lies past the end.
+inline int SeekCursor(ByteCursor* cursor, size_t position) {
+    if (position > cursor->size) return -1;
+    cursor->position = position;
+    return 0;
 }
 
 inline int ReadU16Le(ByteCursor* cursor, uint16_t* value) {
