@@ -31,7 +31,6 @@ struct SoftBitmap {
 
 struct SoftPen {
     GdiHeader header;
-    int style;
     int width;
     COLORREF colour;
 };

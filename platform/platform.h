@@ -81,12 +81,6 @@ struct RGBQUAD {
     BYTE rgbReserved;
 };
 
-struct RGBTRIPLE {
-    BYTE rgbtBlue;
-    BYTE rgbtGreen;
-    BYTE rgbtRed;
-};
-
 struct BITMAP {
     LONG bmType;
     LONG bmWidth;
@@ -109,14 +103,6 @@ struct BITMAPINFOHEADER {
     LONG biYPelsPerMeter;
     DWORD biClrUsed;
     DWORD biClrImportant;
-};
-
-struct BITMAPCOREHEADER {
-    DWORD bcSize;
-    WORD bcWidth;
-    WORD bcHeight;
-    WORD bcPlanes;
-    WORD bcBitCount;
 };
 
 struct BITMAPINFO {
