@@ -10,7 +10,7 @@
 // upload, as for any form GDI itself refuses. The measure follows what the
 // reference GDI reads, and errs on the side of reading less.
 #include "../platform/dib_header.h"
-#include "bitmap.h"
+#include "internal.h"
 
 int CheckDibExtent(const void* info, uint64_t info_bytes, uint64_t pixel_bytes) {
     ByteCursor cursor = MakeCursor(info, info_bytes < SIZE_MAX ? static_cast<size_t>(info_bytes) : SIZE_MAX);
