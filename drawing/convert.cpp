@@ -5,6 +5,7 @@
 
 #include "../bitmap/bitmap.h"
 #include "drawing.h"
+#include "drawing_format.h"
 
 RenderState g_render_state;
 
@@ -41,12 +42,8 @@ int RenderDrawing(const char* path) {
     FILE* stream = fopen(path, "rb");
     if (!stream) return -1;
 
-    unsigned char header[4];
-    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0)
+    if (ReadDrawingHeader(stream, &state.source_width, &state.source_height) != 0)
         return CloseAndReturn(stream, -1);
-    ByteCursor cursor = MakeCursor(header, sizeof header);
-    ReadU16Le(&cursor, &state.source_width);
-    ReadU16Le(&cursor, &state.source_height);
 
     state.device_context = CreateCompatibleDC(nullptr);
     if (!state.device_context) return CloseAndReturn(stream, -1);
@@ -67,26 +64,7 @@ int RenderDrawing(const char* path) {
            WHITENESS);
     state.scale = static_cast<float>(static_cast<double>(state.canvas_width) / state.source_width);
 
-    for (;;) {
-        unsigned char tag_bytes[2];
-        size_t got = fread(tag_bytes, 1, 2, stream);
-        if (got < 2) {
-            // The end of the file, where a tag would begin, or one stray byte
-            // after the last record. A read error is not an end.
-            return CloseAndReturn(stream, ferror(stream) ? -1 : 0);
-        }
-        uint16_t tag = static_cast<uint16_t>(tag_bytes[0] | (tag_bytes[1] << 8));
-        int result;
-        if (tag == TAG_RASTER)
-            result = DrawRasterStrip(stream);
-        else if (tag == TAG_RECT)
-            result = DrawFilledRect(stream);
-        else if (tag == TAG_RUNS)
-            result = DrawRunSet(stream);
-        else
-            result = -1;
-        if (result != 0) return CloseAndReturn(stream, -1);
-    }
+    return CloseAndReturn(stream, DrawRecords(stream));
 }
 
 int SaveCanvasAsBmp(const char* path) {

@@ -28,16 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state.canvas_height = height;
     state.scale = static_cast<float>(static_cast<double>(width) / state.source_width);
     BitBlt(state.device_context, 0, 0, width, height, nullptr, 0, 0, WHITENESS);
-    for (;;) {
-        unsigned char tag[2];
-        if (fread(tag, 1, 2, stream) < 2) break;
-        const unsigned value = tag[0] | tag[1] << 8;
-        int result = value == TAG_RASTER ? DrawRasterStrip(stream)
-                     : value == TAG_RECT ? DrawFilledRect(stream)
-                     : value == TAG_RUNS ? DrawRunSet(stream)
-                                         : -1;
-        if (result != 0) break;
-    }
+    DrawRecords(stream);
     fclose(stream);
     ReleaseCanvas();
     CheckNothingLive();
