@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "canvas.h"
 #include "platform/bytes.h"
 #include "support.h"
 
@@ -572,41 +573,14 @@ std::vector<std::vector<uint32_t>> ParseRows(const char* text) {
     return rows;
 }
 
-struct Target {
-    HDC screen;
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-    int width;
-    int height;
-};
-
-// A screen-compatible bitmap selected into a memory context, every word set to `fill`.
-void MakeTarget(Target* t, int width, int height, uint32_t fill) {
-    t->screen = GetDC(nullptr);
-    t->dc = CreateCompatibleDC(t->screen);
-    t->bitmap = CreateCompatibleBitmap(t->screen, width, height);
-    t->previous = SelectObject(t->dc, t->bitmap);
-    t->width = width;
-    t->height = height;
+// Every word of the canvas set to `fill`, the fourth byte included.
+void Prefill(Canvas* canvas, uint32_t fill) {
     Dib fill_dib;
-    InfoHeader(&fill_dib, width, -height, 32, BI_RGB, 0);
-    for (int i = 0; i < width * height; i++) Put(&fill_dib, width, 32, i % width, i / width, fill);
-    ASSERT_EQ(SetDIBits(t->dc, t->bitmap, 0, static_cast<UINT>(height), fill_dib.bits.data(), fill_dib.Info(),
-                        DIB_RGB_COLORS), height);
-}
-
-std::vector<uint32_t> Words(const Target* t) {
-    std::vector<uint32_t> words(static_cast<size_t>(t->width) * t->height);
-    GetBitmapBits(t->bitmap, static_cast<LONG>(words.size() * 4), words.data());
-    return words;
-}
-
-void FreeTarget(Target* t) {
-    SelectObject(t->dc, t->previous);
-    DeleteObject(t->bitmap);
-    DeleteDC(t->dc);
-    ReleaseDC(nullptr, t->screen);
+    InfoHeader(&fill_dib, canvas->width, -canvas->height, 32, BI_RGB, 0);
+    for (int i = 0; i < canvas->width * canvas->height; i++)
+        Put(&fill_dib, canvas->width, 32, i % canvas->width, i / canvas->width, fill);
+    ASSERT_EQ(SetDIBits(canvas->dc, canvas->bitmap, 0, static_cast<UINT>(canvas->height), fill_dib.bits.data(),
+                        fill_dib.Info(), DIB_RGB_COLORS), canvas->height);
 }
 
 TEST(DibUpload, MatchesEveryObservedForm) {
@@ -617,11 +591,11 @@ TEST(DibUpload, MatchesEveryObservedForm) {
         ASSERT_NE(seen, nullptr);
         Dib dib;
         c.build(&dib);
-        Target t;
-        MakeTarget(&t, c.width, c.height, 0xA5A5A5A5);
+        Canvas t(c.width, c.height);
+        Prefill(&t, 0xA5A5A5A5);
         int result = SetDIBits(t.dc, t.bitmap, c.start, c.lines, dib.bits.data(), dib.Info(), DIB_RGB_COLORS);
         EXPECT_EQ(result, seen->result);
-        std::vector<uint32_t> words = Words(&t);
+        std::vector<uint32_t> words = t.Words();
         std::vector<std::vector<uint32_t>> rows = ParseRows(seen->rows);
         ASSERT_EQ(rows.size(), static_cast<size_t>(c.height));
         for (int y = 0; y < c.height; y++) {
@@ -629,7 +603,6 @@ TEST(DibUpload, MatchesEveryObservedForm) {
             for (int x = 0; x < c.width; x++)
                 EXPECT_EQ(words[static_cast<size_t>(y) * c.width + x], rows[y][x]) << "pixel " << x << "," << y;
         }
-        FreeTarget(&t);
     }
     EXPECT_NOTHING_LIVE();
 }
@@ -653,13 +626,12 @@ TEST(DibUpload, RefusalsSetTheErrorCode) {
         SCOPED_TRACE(r.name);
         Dib dib;
         r.build(&dib);
-        Target t;
-        MakeTarget(&t, 4, 2, 0xA5A5A5A5);
+        Canvas t(4, 2);
+        Prefill(&t, 0xA5A5A5A5);
         SetLastError(0);
         EXPECT_EQ(SetDIBits(t.dc, t.bitmap, 0, 2, dib.bits.data(), dib.Info(), DIB_RGB_COLORS), 0);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-        for (uint32_t word : Words(&t)) EXPECT_EQ(word, 0xA5A5A5A5u);
-        FreeTarget(&t);
+        for (uint32_t word : t.Words()) EXPECT_EQ(word, 0xA5A5A5A5u);
     }
     EXPECT_NOTHING_LIVE();
 }
@@ -683,11 +655,10 @@ TEST(DibUpload, NarrowAndUnusualMasks) {
         InfoHeader(&dib, 1, 1, 16, BI_BITFIELDS, 0);
         Masks(&dib, m.masks[0], m.masks[1], m.masks[2]);
         Put(&dib, 1, 16, 0, 0, m.pixel);
-        Target t;
-        MakeTarget(&t, 1, 1, 0xA5A5A5A5);
+        Canvas t(1, 1);
+        Prefill(&t, 0xA5A5A5A5);
         EXPECT_EQ(SetDIBits(t.dc, t.bitmap, 0, 1, dib.bits.data(), dib.Info(), DIB_RGB_COLORS), 1);
-        EXPECT_EQ(Words(&t)[0], m.word) << std::hex << m.masks[0] << " " << m.masks[1] << " " << m.masks[2];
-        FreeTarget(&t);
+        EXPECT_EQ(t.Words()[0], m.word) << std::hex << m.masks[0] << " " << m.masks[1] << " " << m.masks[2];
     }
     EXPECT_NOTHING_LIVE();
 }
@@ -757,28 +728,18 @@ TEST(DibExtent, UploadRefusesAFileThatDeclaresMoreThanItHolds) {
         ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), BmpFile(dib, 40, c.pixel_bytes)));
         LoadedBitmap picture;
         ASSERT_EQ(LoadBmpFile(&picture, dir.File("p.bmp").c_str()), 0);
-        Target t;
-        MakeTarget(&t, 4, 3, 0xA5A5A5A5);
+        Canvas t(4, 3);
+        Prefill(&t, 0xA5A5A5A5);
         EXPECT_EQ(UploadLoadedBitmap(t.dc, t.bitmap, &picture), c.lines) << c.pixel_bytes;
-        std::vector<uint32_t> words = Words(&t);
+        std::vector<uint32_t> words = t.Words();
         for (int i = 0; i < 12; i++) {
             int stored_row = 2 - i / 4;
             uint32_t expected = c.lines ? 0x010203u * static_cast<uint32_t>(stored_row * 4 + i % 4 + 1) : 0xA5A5A5A5u;
             EXPECT_EQ(words[static_cast<size_t>(i)], expected) << "pixel " << i;
         }
-        FreeTarget(&t);
         FreeBmpFile(&picture);
     }
     EXPECT_NOTHING_LIVE();
-}
-
-uint64_t HashBytes(const unsigned char* bytes, size_t size) {
-    uint64_t hash = 1469598103934665603ull;
-    for (size_t i = 0; i < size; i++) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
 }
 
 // What uploading one corpus file gives, in the expectations file's words.
@@ -787,19 +748,12 @@ std::string UploadCorpusFile(const std::string& name) {
     LoadedBitmap picture;
     if (LoadBmpFile(&picture, path.c_str()) != 0) return "load-refused";
     int width = picture.width < 0 ? -picture.width : picture.width;
-    Target t;
-    t.screen = GetDC(nullptr);
-    t.dc = CreateCompatibleDC(t.screen);
-    t.bitmap = CreateCompatibleBitmap(t.screen, width, picture.height);
-    t.previous = SelectObject(t.dc, t.bitmap);
-    t.width = width;
-    t.height = picture.height;
+    Canvas t(width, picture.height);
     int lines = UploadLoadedBitmap(t.dc, t.bitmap, &picture);
-    std::vector<uint32_t> words = Words(&t);
+    std::vector<uint32_t> words = t.Words();
     char text[96];
     snprintf(text, sizeof text, "%d %dx%d %016llx", lines, width, picture.height,
              static_cast<unsigned long long>(HashBytes(reinterpret_cast<unsigned char*>(words.data()), words.size() * 4)));
-    FreeTarget(&t);
     FreeBmpFile(&picture);
     return text;
 }

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "bitmap/bitmap.h"
+#include "canvas.h"
 #include "platform/bytes.h"
 #include "present/present.h"
 #include "support.h"
@@ -191,11 +192,8 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
                     words[static_cast<size_t>(y) * host.width + x] = kFrame;
             }
     }
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, host.width, host.height);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    Canvas canvas(host.width, host.height);
+    HDC dc = canvas.dc;
     HRGN clip = CreateRectRgn(left, top, left + fitted_width, top + fitted_height);
     SelectClipRgn(dc, clip);
     DeleteObject(clip);
@@ -212,15 +210,11 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
         Polyline(dc, points.data(), static_cast<int>(points.size()));
         SelectObject(dc, previous_pen);
         DeleteObject(pen);
-        std::vector<uint32_t> marks(words.size());
-        GetBitmapBits(bitmap, static_cast<LONG>(marks.size() * 4), marks.data());
+        std::vector<uint32_t> marks = canvas.Words();
         uint32_t word = ((line.first & 0xFF) << 16) | (line.first & 0xFF00) | ((line.first >> 16) & 0xFF);
         for (size_t i = 0; i < marks.size(); i++)
             if (marks[i] == 0x00FFFFFF) words[i] = word;
     }
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return words;
 }
 

@@ -29,6 +29,7 @@
 #include "drawing/drawing.h"
 #include "platform/platform.h"
 #include "present/present.h"
+#include "tests/canvas.h"
 
 namespace {
 
@@ -69,21 +70,18 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
     state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
 
     const size_t size = static_cast<size_t>(box_width) * static_cast<size_t>(box_height) * 4;
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, box_width, box_height);
+    Canvas canvas(box_width, box_height, screen);
     unsigned char* bytes = static_cast<unsigned char*>(malloc(size));
     BITMAP shape = {};
-    if (!dc || !bitmap || !bytes || GetObject(bitmap, sizeof shape, &shape) != static_cast<int>(sizeof shape) ||
-        shape.bmBitsPixel != 32) {
+    if (!canvas.dc || !canvas.bitmap || !bytes ||
+        GetObject(canvas.bitmap, sizeof shape, &shape) != static_cast<int>(sizeof shape) || shape.bmBitsPixel != 32) {
         // Anything but 32 bits a pixel would make the dumps incomparable.
         printf("%s no-bitmap\n", name);
         free(bytes);
-        if (bitmap) DeleteObject(bitmap);
-        if (dc) DeleteDC(dc);
         fclose(stream);
         return 0;
     }
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    HDC dc = canvas.dc;
     BitBlt(dc, 0, 0, box_width, box_height, nullptr, 0, 0, WHITENESS);
     state.device_context = dc;
 
@@ -109,8 +107,7 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
     fclose(stream);
     state.device_context = nullptr;
 
-    SelectObject(dc, previous);
-    const LONG got = GetBitmapBits(bitmap, static_cast<LONG>(size), bytes);
+    const LONG got = GetBitmapBits(canvas.bitmap, static_cast<LONG>(size), bytes);
     int result = 0;
     if (got != static_cast<LONG>(size) || WriteDump(dump_path, bytes, size) != 0) {
         fprintf(stderr, "polyline_probe: cannot dump case %s into %s\n", name, dump_path);
@@ -120,8 +117,6 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
            static_cast<int>(p.top), static_cast<int>(p.fitted_width), static_cast<int>(p.fitted_height), records,
            ending);
     free(bytes);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return result;
 }
 
