@@ -30,6 +30,7 @@
 #include "platform/platform.h"
 #include "present/present.h"
 #include "tests/canvas.h"
+#include "view_case.h"
 
 namespace {
 
@@ -141,29 +142,26 @@ int main(int argc, char** argv) {
     int result = 0;
     char line[1024];
     while (fgets(line, sizeof line, cases)) {
-        char name[256], mode[16], file[256];
-        int host_x, host_y, host_width, host_height, x1, y1, x2, y2;
-        unsigned host_rgb, sample_rgb;
-        if (sscanf(line, "%255s %d %d %d %d %x %x %15s %255s %d %d %d %d", name, &host_x, &host_y, &host_width,
-                   &host_height, &host_rgb, &sample_rgb, mode, file, &x1, &y1, &x2, &y2) != 13) {
+        ViewCase c;
+        if (ParseViewCase(line, &c) != 0) {
             printf("%.40s bad-line\n", line);
             result = 1;
             continue;
         }
-        if (strcmp(mode, "-v") != 0 && strcmp(mode, "-d") != 0) continue;
-        const size_t length = strlen(file);
-        const int box_width = x2 - x1, box_height = y2 - y1;
+        if (strcmp(c.mode, "-v") != 0 && strcmp(c.mode, "-d") != 0) continue;
+        const size_t length = strlen(c.file);
+        const int box_width = c.x2 - c.x1, box_height = c.y2 - c.y1;
         if (length < 3 || box_width <= 0 || box_height <= 0 || box_width > MAX_BOX_SIDE ||
             box_height > MAX_BOX_SIDE) {
-            printf("%s bad-line\n", name);
+            printf("%s bad-line\n", c.name);
             result = 1;
             continue;
         }
-        memcpy(file + length - 3, "VCT", 3);
+        memcpy(c.file + length - 3, "VCT", 3);
         char vector_path[1024], dump_path[1024];
-        snprintf(vector_path, sizeof vector_path, "%s/%s", argv[2], file);
-        snprintf(dump_path, sizeof dump_path, "%s/%s.raw", argv[3], name);
-        if (ProbeCase(screen, name, vector_path, dump_path, box_width, box_height) != 0) result = 1;
+        snprintf(vector_path, sizeof vector_path, "%s/%s", argv[2], c.file);
+        snprintf(dump_path, sizeof dump_path, "%s/%s.raw", argv[3], c.name);
+        if (ProbeCase(screen, c.name, vector_path, dump_path, box_width, box_height) != 0) result = 1;
     }
     ReleaseDC(nullptr, screen);
     fclose(cases);
