@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "bmp_builder.h"
 #include "canvas.h"
 #include "platform/bytes.h"
 #include "support.h"
@@ -706,13 +707,9 @@ TEST(DibExtent, MeasuresWhatTheUploadReads) {
 
 // A file as the reader takes it: file header, the DIB header and table, pixels.
 std::vector<unsigned char> BmpFile(const Dib& dib, size_t header_bytes, size_t pixel_bytes) {
-    std::vector<unsigned char> file(14);
-    file[0] = 'B', file[1] = 'M';
-    file.insert(file.end(), dib.header.begin(), dib.header.begin() + static_cast<long>(header_bytes));
-    PutU32Le(file.data() + 10, static_cast<uint32_t>(file.size()));
-    file.insert(file.end(), dib.bits.begin(), dib.bits.begin() + static_cast<long>(pixel_bytes));
-    PutU32Le(file.data() + 2, static_cast<uint32_t>(file.size()));
-    return file;
+    BmpBuilder bmp;
+    bmp.FileHeader(static_cast<uint32_t>(14 + header_bytes));
+    return bmp.Raw(dib.header.data(), header_bytes).Raw(dib.bits.data(), pixel_bytes).Finish();
 }
 
 TEST(DibExtent, UploadRefusesAFileThatDeclaresMoreThanItHolds) {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "bitmap/bitmap.h"
+#include "bmp_builder.h"
 #include "canvas.h"
 #include "platform/bytes.h"
 #include "present/present.h"
@@ -24,21 +25,11 @@ uint32_t Stored(int x, int r) {
 }
 
 std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
-    std::vector<unsigned char> file(54 + static_cast<size_t>(width) * height * 4);
-    unsigned char* p = file.data();
-    p[0] = 'B';
-    p[1] = 'M';
-    PutU32Le(p + 2, static_cast<uint32_t>(file.size()));
-    PutU32Le(p + 10, 54);
-    PutU32Le(p + 14, 40);
-    PutU32Le(p + 18, static_cast<uint32_t>(width));
-    PutU32Le(p + 22, static_cast<uint32_t>(height));
-    PutU16Le(p + 26, 1);
-    PutU16Le(p + 28, 32);
-    PutU32Le(p + 30, compression);
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
     for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++) PutU32Le(p + 54 + (static_cast<size_t>(r) * width + x) * 4, Stored(x, r));
-    return file;
+        for (int x = 0; x < width; x++) bmp.U32(Stored(x, r));
+    return bmp.Finish();
 }
 
 // What the window should show: the host's colour outside the box; inside it
