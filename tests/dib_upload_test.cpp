@@ -28,36 +28,30 @@ struct Dib {
     void Put32(size_t at, uint32_t value) { PutU32Le(header.data() + at, value); }
 };
 
+// The header's fields as the builder lays them out, at the start of the DIB.
+void PlaceHeader(Dib* d, const BmpBuilder& fields) {
+    std::copy(fields.bytes.begin(), fields.bytes.end(), d->header.begin());
+}
+
 // Table entry i is {B=C0, G=40, R=i, reserved=77} after an info header and
 // {B=C1, G=41, R=i} after a core header.
 void InfoHeader(Dib* d, int32_t w, int32_t h, int bpp, uint32_t compression, int colours,
                 uint32_t colours_used = 0, uint32_t image_size = 0) {
     *d = Dib();
-    unsigned char* p = d->header.data();
-    PutU32Le(p, 40);
-    PutU32Le(p + 4, static_cast<uint32_t>(w));
-    PutU32Le(p + 8, static_cast<uint32_t>(h));
-    PutU16Le(p + 12, 1);
-    PutU16Le(p + 14, static_cast<uint16_t>(bpp));
-    PutU32Le(p + 16, compression);
-    PutU32Le(p + 20, image_size);
-    PutU32Le(p + 32, colours_used);
+    PlaceHeader(d, BmpBuilder().InfoHeader(w, h, static_cast<uint16_t>(bpp), compression, image_size));
+    d->Put32(32, colours_used);
     for (int i = 0; i < colours; i++) {
-        unsigned char* q = p + 40 + 4 * i;
+        unsigned char* q = d->header.data() + 40 + 4 * i;
         q[0] = 0xC0, q[1] = 0x40, q[2] = static_cast<unsigned char>(i), q[3] = 0x77;
     }
 }
 
 void CoreHeader(Dib* d, int w, int h, int bpp, int colours) {
     *d = Dib();
-    unsigned char* p = d->header.data();
-    PutU32Le(p, 12);
-    PutU16Le(p + 4, static_cast<uint16_t>(w));
-    PutU16Le(p + 6, static_cast<uint16_t>(h));
-    PutU16Le(p + 8, 1);
-    PutU16Le(p + 10, static_cast<uint16_t>(bpp));
+    PlaceHeader(d, BmpBuilder().U32(12).U16(static_cast<uint32_t>(w)).U16(static_cast<uint32_t>(h)).U16(1).U16(
+                       static_cast<uint32_t>(bpp)));
     for (int i = 0; i < colours; i++) {
-        unsigned char* q = p + 12 + 3 * i;
+        unsigned char* q = d->header.data() + 12 + 3 * i;
         q[0] = 0xC1, q[1] = 0x41, q[2] = static_cast<unsigned char>(i);
     }
 }
