@@ -32,6 +32,18 @@ std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression =
     return bmp.Finish();
 }
 
+// The frame around the picture rectangle, cut at the box's edges.
+void PaintFrame(const HostWindow& host, int box_width, int box_height, int fitted_width, int fitted_height, int left,
+                int top, std::vector<uint32_t>* words) {
+    const int right = left + fitted_width, bottom = top + fitted_height;
+    for (int y = top - 1; y <= bottom; y++)
+        for (int x = left - 1; x <= right; x++) {
+            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
+            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
+                (*words)[static_cast<size_t>(y) * host.width + x] = kFrame;
+        }
+}
+
 // What the window should show: the host's colour outside the box; inside it
 // the sampled background, the picture stretched and mirrored, and the frame.
 std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_height, int image_width,
@@ -52,13 +64,7 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
             words[static_cast<size_t>(top + t) * host.width + left + d] = Stored(column, stored_row);
         }
     }
-    const int right = left + fitted_width, bottom = top + fitted_height;
-    for (int y = top - 1; y <= bottom; y++)
-        for (int x = left - 1; x <= right; x++) {
-            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
-            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
-                words[static_cast<size_t>(y) * host.width + x] = kFrame;
-        }
+    PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
     return words;
 }
 
@@ -178,13 +184,7 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
         words = Expected(host, box_width, box_height, 1, 1, 0, 0, 0, 0, false);
         for (int y = top; y < top + fitted_height; y++)
             for (int x = left; x < left + fitted_width; x++) words[static_cast<size_t>(y) * host.width + x] = 0xFFFFFF;
-        const int right = left + fitted_width, bottom = top + fitted_height;
-        for (int y = top - 1; y <= bottom; y++)
-            for (int x = left - 1; x <= right; x++) {
-                bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
-                if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
-                    words[static_cast<size_t>(y) * host.width + x] = kFrame;
-            }
+        PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
     }
     Canvas canvas(host.width, host.height);
     HDC dc = canvas.dc;
