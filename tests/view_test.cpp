@@ -347,17 +347,14 @@ TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
     CloseHostWindow(&host);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, 10, 10);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    // Every call on the vanished window fails quietly, as on a destroyed one.
-    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
-    BitBlt(dc, 0, 0, 10, 10, memory, 0, 0, SRCCOPY);
-    const POINT points[] = {{0, 0}, {9, 9}};
-    Polyline(dc, points, 2);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    {
+        Canvas memory(10, 10, dc);
+        // Every call on the vanished window fails quietly, as on a destroyed one.
+        EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+        BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
+        const POINT points[] = {{0, 0}, {9, 9}};
+        Polyline(dc, points, 2);
+    }
     EXPECT_EQ(ReleaseDC(window, dc), 1);
     EXPECT_NOTHING_LIVE();
 }
