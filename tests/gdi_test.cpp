@@ -352,7 +352,7 @@ std::vector<int> Stretched(int n, int m, bool vertical, bool mirrored) {
     int first = mirrored ? 2 : 0;
     for (int d = 0; d < m; d++) {
         uint32_t word = words[static_cast<size_t>(first + d)];
-        uint32_t index = ((word & 0xFF) << 16) | (word & 0xFF00) | ((word >> 16) & 0xFF);
+        uint32_t index = Word(word);  // the swap is its own inverse
         shown.push_back(static_cast<int>(index) - 1);
     }
     // Nothing outside the destination changes.

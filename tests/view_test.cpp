@@ -205,7 +205,7 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
         SelectObject(dc, previous_pen);
         DeleteObject(pen);
         std::vector<uint32_t> marks = canvas.Words();
-        uint32_t word = ((line.first & 0xFF) << 16) | (line.first & 0xFF00) | ((line.first >> 16) & 0xFF);
+        uint32_t word = Word(line.first);
         for (size_t i = 0; i < marks.size(); i++)
             if (marks[i] == 0x00FFFFFF) words[i] = word;
     }
