@@ -11,6 +11,7 @@
 
 #include "drawing/drawing_format.h"
 #include "drawing/raster_paint.h"
+#include "tests/canvas.h"
 
 namespace {
 
@@ -37,30 +38,12 @@ const std::vector<unsigned char>& DataFor(Density density) {
     return bytes;
 }
 
-struct Canvas {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-    Canvas() {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, 1024, 768);
-        ReleaseDC(nullptr, screen);
-        previous = SelectObject(dc, bitmap);
-        BitBlt(dc, 0, 0, 1024, 768, nullptr, 0, 0, WHITENESS);
-    }
-    ~Canvas() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-};
-
 void PaintStrips(benchmark::State& state) {
     const float scale = static_cast<float>(state.range(0)) / 100.0f;
     const Density density = static_cast<Density>(state.range(1));
     const std::vector<unsigned char>& data = DataFor(density);
-    Canvas canvas;
+    Canvas canvas(1024, 768);
+    BitBlt(canvas.dc, 0, 0, 1024, 768, nullptr, 0, 0, WHITENESS);
     RasterStrip strip;
     strip.left = 0;
     strip.first_row = 0;

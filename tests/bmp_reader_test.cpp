@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
-#include "platform/bytes.h"
+#include "bmp_builder.h"
 #include "support.h"
 
 namespace {
@@ -20,20 +20,16 @@ namespace {
 // given bfSize (the file's length unless told otherwise).
 std::vector<unsigned char> HeaderBytes(size_t total, uint32_t header_size, int32_t width, int32_t height,
                                        int64_t file_size = -1) {
-    std::vector<unsigned char> bytes(total < 54 ? 54 : total, 0);
-    bytes[0] = 'B', bytes[1] = 'M';
-    PutU32Le(bytes.data() + 2, file_size < 0 ? static_cast<uint32_t>(total) : static_cast<uint32_t>(file_size));
-    PutU32Le(bytes.data() + 10, 54);
-    PutU32Le(bytes.data() + 14, header_size);
-    if (header_size == 12) {
-        PutU16Le(bytes.data() + 18, static_cast<uint16_t>(width));
-        PutU16Le(bytes.data() + 20, static_cast<uint16_t>(height));
-    } else {
-        PutU32Le(bytes.data() + 18, static_cast<uint32_t>(width));
-        PutU32Le(bytes.data() + 22, static_cast<uint32_t>(height));
-    }
-    bytes.resize(total);
-    return bytes;
+    BmpBuilder bmp;
+    bmp.FileHeader(54).U32(header_size);
+    if (header_size == 12)
+        bmp.U16(static_cast<uint32_t>(width)).U16(static_cast<uint32_t>(height));
+    else
+        bmp.U32(static_cast<uint32_t>(width)).U32(static_cast<uint32_t>(height));
+    bmp.bytes.resize(total < 54 ? 54 : total);
+    bmp.FileSize(file_size < 0 ? static_cast<int64_t>(total) : file_size);
+    bmp.bytes.resize(total);
+    return bmp.bytes;
 }
 
 struct ReaderCase {

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "bitmap/internal.h"
+#include "canvas.h"
 #include "platform/bytes.h"
 #include "support.h"
 
@@ -138,19 +139,14 @@ TEST(DibImage, InvalidImagesAreRefusedWithoutBeingRead) {
 
 // A canvas-like bitmap written by SaveBitmapAsBmp, read back.
 TEST(BmpWriter, TopRowIsStoredFirstUnderAPositiveHeight) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 5, 3);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, 5, 3, nullptr, 0, 0, WHITENESS);
-    for (int x = 0; x < 5; x++) SetPixel(dc, x, 0, RGB(255, 0, 0));
-    SetPixel(dc, 4, 2, RGB(0, 0, 255));
     TempDir dir;
-    ASSERT_EQ(SaveBitmapAsBmp(dir.File("a.bmp").c_str(), bitmap), 1);
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    {
+        Canvas canvas(5, 3);
+        BitBlt(canvas.dc, 0, 0, 5, 3, nullptr, 0, 0, WHITENESS);
+        for (int x = 0; x < 5; x++) SetPixel(canvas.dc, x, 0, RGB(255, 0, 0));
+        SetPixel(canvas.dc, 4, 2, RGB(0, 0, 255));
+        ASSERT_EQ(SaveBitmapAsBmp(dir.File("a.bmp").c_str(), canvas.bitmap), 1);
+    }
     EXPECT_NOTHING_LIVE();
 
     std::vector<unsigned char> file;

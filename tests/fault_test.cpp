@@ -1,5 +1,6 @@
 // Every failure the platform can report during "-f": the conversion fails,
 // the path holds nothing, nothing is left beside it and nothing leaks.
+#include <ctype.h>
 #include <gtest/gtest.h>
 
 #include "drawing/drawing.h"
@@ -31,6 +32,27 @@ const FaultCase kFaults[] = {
     {"the raster strip's block", FAULT_HEAP_ALLOC, 0},
 };
 
+// What a failure report shows of a case, in place of its bytes.
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.what << " (fault " << c.kind << ", skip " << c.skip << ")";
+}
+
+// The case's description as a test name: "the rectangle's brush" gives
+// TheRectanglesBrush.
+std::string CaseName(const ::testing::TestParamInfo<FaultCase>& param) {
+    std::string name;
+    bool word_start = true;
+    for (const char* p = param.param.what; *p; p++) {
+        if (isalnum(static_cast<unsigned char>(*p))) {
+            name += word_start ? static_cast<char>(toupper(static_cast<unsigned char>(*p))) : *p;
+            word_start = false;
+        } else if (*p == ' ') {
+            word_start = true;
+        }
+    }
+    return name;
+}
+
 class ConvertFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ConvertFault, FailsCleanly) {
@@ -53,10 +75,7 @@ TEST_P(ConvertFault, FailsCleanly) {
     EXPECT_NOTHING_LIVE();
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFailure, ConvertFault, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<FaultCase>& param) {
-                             return std::to_string(param.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(EveryFailure, ConvertFault, ::testing::ValuesIn(kFaults), CaseName);
 
 TEST(ConvertFault, WithoutFaultsTheSameDrawingConverts) {
     TempDir dir;

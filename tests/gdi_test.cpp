@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "canvas.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -14,51 +15,32 @@ namespace {
 
 const uint32_t kBackground = 0x00123456;
 
-// A memory DC holding a w x h screen-compatible bitmap filled with a marker.
-struct Canvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    int width, height;
-    Canvas(int w, int h) : width(w), height(h) {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, w, h);
-        ReleaseDC(nullptr, screen);
-        previous = SelectObject(dc, bitmap);
-        Fill(kBackground);
-    }
-    ~Canvas() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    std::vector<uint32_t> Words() const {
-        std::vector<uint32_t> words(static_cast<size_t>(width) * height);
-        GetBitmapBits(bitmap, static_cast<LONG>(words.size() * 4), words.data());
-        return words;
-    }
-    void Fill(uint32_t word) {
-        HBRUSH brush = CreateSolidBrush(RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF));
-        RECT all = {0, 0, width, height};
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-    }
-    // Every pixel: the ones in `painted` must hold `word`, all others the background.
-    void ExpectExactly(const std::set<std::pair<int, int>>& painted, uint32_t word,
-                       const std::string& what) const {
-        std::vector<uint32_t> words = Words();
-        int wrong = 0;
-        for (int y = 0; y < height; y++) {
-            for (int x = 0; x < width; x++) {
-                uint32_t expected = painted.count({x, y}) ? word : kBackground;
-                if (words[static_cast<size_t>(y) * width + x] != expected && wrong++ < 5)
-                    ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") is " << std::hex
-                                  << words[static_cast<size_t>(y) * width + x] << ", expected " << expected;
-            }
+void Fill(Canvas* canvas, uint32_t word) {
+    HBRUSH brush = CreateSolidBrush(RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF));
+    RECT all = {0, 0, canvas->width, canvas->height};
+    FillRect(canvas->dc, &all, brush);
+    DeleteObject(brush);
+}
+
+// A w x h canvas filled with the marker.
+struct MarkedCanvas : Canvas {
+    MarkedCanvas(int w, int h) : Canvas(w, h) { Fill(this, kBackground); }
+};
+
+// Every pixel: the ones in `painted` must hold `word`, all others the background.
+void ExpectExactly(const Canvas& canvas, const std::set<std::pair<int, int>>& painted, uint32_t word,
+                   const std::string& what) {
+    std::vector<uint32_t> words = canvas.Words();
+    int wrong = 0;
+    for (int y = 0; y < canvas.height; y++) {
+        for (int x = 0; x < canvas.width; x++) {
+            uint32_t expected = painted.count({x, y}) ? word : kBackground;
+            if (words[static_cast<size_t>(y) * canvas.width + x] != expected && wrong++ < 5)
+                ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") is " << std::hex
+                              << words[static_cast<size_t>(y) * canvas.width + x] << ", expected " << expected;
         }
     }
-};
+}
 
 void DrawLine(HDC dc, COLORREF colour, int width, const std::vector<POINT>& points) {
     HPEN pen = CreatePen(PS_SOLID, width, colour);
@@ -99,9 +81,9 @@ TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
     std::vector<ObservedLine> lines = ObservedLines();
     ASSERT_GT(lines.size(), 900u);
     for (const ObservedLine& line : lines) {
-        Canvas canvas(400, 400);
+        MarkedCanvas canvas(400, 400);
         DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
-        canvas.ExpectExactly(line.pixels, 0x00C80A14, line.text);
+        ExpectExactly(canvas, line.pixels, 0x00C80A14, line.text);
     }
 }
 
@@ -145,9 +127,9 @@ TEST(SoftGdi, WidePensMatchEveryObservedGrid) {
             rows++;
         }
         ASSERT_EQ(first_row, min_y - 2) << "grid layout of " << header;
-        Canvas canvas(64, 64);
+        MarkedCanvas canvas(64, 64);
         DrawLine(canvas.dc, RGB(0, 0, 175), width, points);
-        canvas.ExpectExactly(expected, 0x000000AF, "wide pen grid");
+        ExpectExactly(canvas, expected, 0x000000AF, "wide pen grid");
         checked++;
     }
     EXPECT_GT(checked, 50);
@@ -162,19 +144,19 @@ TEST(SoftGdi, FillRectNormalisesReversedEdgesWithAShift) {
         {{-3, -2, 2, 3}, 0, 0, 2, 3}, {{4, 4, 4, 7}, 0, 0, 0, 0},  {{1, 2, 11, 3}, 1, 2, 11, 3},
     };
     for (const Case& c : cases) {
-        Canvas canvas(12, 8);
+        MarkedCanvas canvas(12, 8);
         HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x40, 0x60));
         EXPECT_TRUE(FillRect(canvas.dc, &c.rect, brush));
         DeleteObject(brush);
         std::set<std::pair<int, int>> expected;
         for (int y = c.top; y < c.bottom; y++)
             for (int x = c.left; x < c.right; x++) expected.insert({x, y});
-        canvas.ExpectExactly(expected, 0x00204060, "FillRect");
+        ExpectExactly(canvas, expected, 0x00204060, "FillRect");
     }
 }
 
 TEST(SoftGdi, FourthByteOfEachOperation) {
-    Canvas canvas(8, 1);
+    MarkedCanvas canvas(8, 1);
     BitBlt(canvas.dc, 0, 0, 1, 1, nullptr, 0, 0, WHITENESS);
     SetPixel(canvas.dc, 1, 0, RGB(0x11, 0x22, 0x33));
     DrawLine(canvas.dc, RGB(0x44, 0x55, 0x66), 1, {{2, 0}, {3, 0}});
@@ -198,7 +180,7 @@ TEST(SoftGdi, FlaggedColours) {
     } cases[] = {{0xFFFFFFFF, 0}, {0xFF000000, 0}, {0x80123456, 0x00563412}, {0x02123456, 0x00563412},
                  {0x01000003, 0x00808000}, {0x10000003, 0x00030000}, {0x04123456, 0x00563412}};
     for (const auto& c : cases) {
-        Canvas canvas(3, 1);
+        MarkedCanvas canvas(3, 1);
         HBRUSH brush = CreateSolidBrush(c.colour);
         RECT r = {0, 0, 1, 1};
         FillRect(canvas.dc, &r, brush);
@@ -211,13 +193,13 @@ TEST(SoftGdi, FlaggedColours) {
 }
 
 TEST(SoftGdi, PixelsOutsideTheBitmap) {
-    Canvas canvas(4, 4);
+    MarkedCanvas canvas(4, 4);
     const int points[][2] = {{4, 0}, {0, 4}, {-1, 0}, {0, -1}, {100000, 5}, {-100000, -100000}};
     for (const auto& p : points) {
         EXPECT_EQ(SetPixel(canvas.dc, p[0], p[1], RGB(0x12, 0x34, 0x56)), RGB(0x12, 0x34, 0x56));
         EXPECT_EQ(GetPixel(canvas.dc, p[0], p[1]), CLR_INVALID);
     }
-    canvas.ExpectExactly({}, 0, "nothing painted");
+    ExpectExactly(canvas, {}, 0, "nothing painted");
     EXPECT_EQ(GetPixel(canvas.dc, 3, 3), RGB(0x12, 0x34, 0x56));
 }
 
@@ -243,8 +225,8 @@ TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
 }
 
 TEST(SoftGdi, GetBitmapBitsCopiesTopRowFirst) {
-    Canvas canvas(3, 2);
-    canvas.Fill(0x00FFFFFF);
+    MarkedCanvas canvas(3, 2);
+    Fill(&canvas, 0x00FFFFFF);
     SetPixel(canvas.dc, 0, 0, RGB(255, 0, 0));
     SetPixel(canvas.dc, 1, 0, RGB(0, 255, 0));
     SetPixel(canvas.dc, 2, 0, RGB(0, 0, 255));
@@ -356,9 +338,9 @@ namespace {
 // Each source pixel holds its own index, so a destination pixel names the
 // source pixel it shows.
 std::vector<int> Stretched(int n, int m, bool vertical, bool mirrored) {
-    Canvas source(vertical ? 1 : n, vertical ? n : 1);
+    MarkedCanvas source(vertical ? 1 : n, vertical ? n : 1);
     for (int i = 0; i < n; i++) SetPixel(source.dc, vertical ? 0 : i, vertical ? i : 0, static_cast<COLORREF>(i + 1));
-    Canvas target(vertical ? 1 : m + 4, vertical ? m + 4 : 1);
+    MarkedCanvas target(vertical ? 1 : m + 4, vertical ? m + 4 : 1);
     SetStretchBltMode(target.dc, COLORONCOLOR);
     int origin = mirrored ? 2 + m - 1 : 0;
     if (vertical)
@@ -370,7 +352,7 @@ std::vector<int> Stretched(int n, int m, bool vertical, bool mirrored) {
     int first = mirrored ? 2 : 0;
     for (int d = 0; d < m; d++) {
         uint32_t word = words[static_cast<size_t>(first + d)];
-        uint32_t index = ((word & 0xFF) << 16) | (word & 0xFF00) | ((word >> 16) & 0xFF);
+        uint32_t index = Word(word);  // the swap is its own inverse
         shown.push_back(static_cast<int>(index) - 1);
     }
     // Nothing outside the destination changes.
@@ -416,19 +398,19 @@ TEST(SoftGdi, ClipRegionKeepsOnlyPixelsInsideAndOutlivesTheRegion) {
         std::set<std::pair<int, int>> expected;
         for (const auto& p : line.pixels)
             if (p.first >= 195 && p.first < 205 && p.second >= 193 && p.second < 207) expected.insert(p);
-        Canvas canvas(400, 400);
+        MarkedCanvas canvas(400, 400);
         HRGN region = CreateRectRgn(195, 193, 205, 207);
         EXPECT_EQ(SelectClipRgn(canvas.dc, region), SIMPLEREGION);
         EXPECT_TRUE(DeleteObject(region));
         DrawLine(canvas.dc, RGB(1, 2, 3), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
-        canvas.ExpectExactly(expected, 0x00010203, line.text);
+        ExpectExactly(canvas, expected, 0x00010203, line.text);
     }
     EXPECT_NOTHING_LIVE();
 }
 
 TEST(SoftGdi, PolylineIsItsSegmentsAndKeepsThePosition) {
     const POINT points[] = {{2, 2}, {9, 2}, {9, 6}, {4, 3}};
-    Canvas by_polyline(12, 8), by_segments(12, 8);
+    MarkedCanvas by_polyline(12, 8), by_segments(12, 8);
     HPEN pen = CreatePen(PS_SOLID, 1, RGB(9, 9, 9));
     HGDIOBJ previous = SelectObject(by_polyline.dc, pen);
     MoveToEx(by_polyline.dc, 7, 7, nullptr);

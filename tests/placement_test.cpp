@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "canvas.h"
 #include "present/present.h"
 #include "support.h"
 
@@ -52,14 +53,12 @@ TEST(Placement, DegenerateSizesStayDefined) {
 }
 
 TEST(Placement, FrameCoversThePictureEdgesAndTheRingOutside) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 300);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    DrawFrame(dc, 100, 100, 300, 200);
-    std::vector<uint32_t> words(400 * 300);
-    GetBitmapBits(bitmap, static_cast<LONG>(words.size() * 4), words.data());
+    std::vector<uint32_t> words;
+    {
+        Canvas canvas(400, 300);
+        DrawFrame(canvas.dc, 100, 100, 300, 200);
+        words = canvas.Words();
+    }
     int painted = 0;
     for (int y = 0; y < 300; y++) {
         for (int x = 0; x < 400; x++) {
@@ -70,9 +69,6 @@ TEST(Placement, FrameCoversThePictureEdgesAndTheRingOutside) {
         }
     }
     EXPECT_EQ(painted, 1200);
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     EXPECT_NOTHING_LIVE();
 }
 

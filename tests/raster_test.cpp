@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "canvas.h"
 #include "drawing/drawing.h"
 #include "drawing/drawing_format.h"
 #include "support.h"
@@ -49,23 +50,14 @@ std::vector<uint32_t> ReferenceCanvas(uint16_t width, uint16_t height, const std
     uint16_t cw, ch;
     CanvasSizeFor(width, height, &cw, &ch);
     float scale = static_cast<float>(static_cast<double>(cw) / width);
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, cw, ch);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
+    Canvas canvas(cw, ch);
+    BitBlt(canvas.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
     EnableDirectSurfaces(0);
-    for (const Strip& s : strips) ReferencePaint(dc, scale, s);
+    for (const Strip& s : strips) ReferencePaint(canvas.dc, scale, s);
     EnableDirectSurfaces(1);
-    std::vector<uint32_t> words(static_cast<size_t>(cw) * ch);
-    GetBitmapBits(bitmap, static_cast<LONG>(words.size() * 4), words.data());
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     *canvas_width = cw;
     *canvas_height = ch;
-    return words;
+    return canvas.Words();
 }
 
 DrawingBuilder Drawing(uint16_t width, uint16_t height, const std::vector<Strip>& strips) {

@@ -137,6 +137,41 @@ bool ParseWrittenBmp(const std::vector<unsigned char>& file, WrittenBmp* bmp) {
     return true;
 }
 
+bool ReadWordGrids(const std::string& path, std::vector<WordGrid>* grids) {
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) return false;
+    grids->clear();
+    bool ok = true;
+    char line[4096];
+    while (ok && fgets(line, sizeof line, f)) {
+        if (line[0] == '#' || line[0] == '\n') continue;
+        if (line[0] == '@') {
+            int result, name_at = 0;
+            ok = sscanf(line, "@ %d %n", &result, &name_at) == 1 && name_at > 0;
+            if (!ok) break;
+            std::string name = line + name_at;
+            name.erase(name.find_last_not_of("\r\n") + 1);
+            grids->push_back({name, result, {}});
+            continue;
+        }
+        ok = !grids->empty();
+        if (!ok) break;
+        std::vector<uint32_t> row;
+        for (char* p = line; ok;) {
+            while (*p == ' ') p++;
+            if (*p == '\n' || *p == '\r' || *p == '\0') break;
+            char* end = nullptr;
+            row.push_back(static_cast<uint32_t>(strtoul(p, &end, 16)));
+            ok = end != p;
+            p = end;
+        }
+        grids->back().rows.push_back(row);
+    }
+    bool read = !ferror(f);
+    fclose(f);
+    return ok && read;
+}
+
 uint32_t Word(COLORREF colour) {
     return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
 }

@@ -54,6 +54,16 @@ struct WrittenBmp {
 };
 bool ParseWrittenBmp(const std::vector<unsigned char>& file, WrittenBmp* bmp);
 
+// Named grids of pixel words read from a file in tests/data: each grid a line
+// "@ RESULT NAME", then its rows, one line of hexadecimal words a row. Lines
+// starting with '#' and blank lines are skipped.
+struct WordGrid {
+    std::string name;
+    int result;
+    std::vector<std::vector<uint32_t>> rows;
+};
+bool ReadWordGrids(const std::string& path, std::vector<WordGrid>* grids);
+
 uint32_t Word(COLORREF colour);  // the 32-bit pixel word a fill of this colour writes
 
 inline bool operator==(const PlatformCounts& a, const PlatformCounts& b) {

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include "bitmap/bitmap.h"
+#include "bmp_builder.h"
+#include "canvas.h"
 #include "platform/bytes.h"
 #include "present/present.h"
 #include "support.h"
@@ -23,21 +25,23 @@ uint32_t Stored(int x, int r) {
 }
 
 std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
-    std::vector<unsigned char> file(54 + static_cast<size_t>(width) * height * 4);
-    unsigned char* p = file.data();
-    p[0] = 'B';
-    p[1] = 'M';
-    PutU32Le(p + 2, static_cast<uint32_t>(file.size()));
-    PutU32Le(p + 10, 54);
-    PutU32Le(p + 14, 40);
-    PutU32Le(p + 18, static_cast<uint32_t>(width));
-    PutU32Le(p + 22, static_cast<uint32_t>(height));
-    PutU16Le(p + 26, 1);
-    PutU16Le(p + 28, 32);
-    PutU32Le(p + 30, compression);
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
     for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++) PutU32Le(p + 54 + (static_cast<size_t>(r) * width + x) * 4, Stored(x, r));
-    return file;
+        for (int x = 0; x < width; x++) bmp.U32(Stored(x, r));
+    return bmp.Finish();
+}
+
+// The frame around the picture rectangle, cut at the box's edges.
+void PaintFrame(const HostWindow& host, int box_width, int box_height, int fitted_width, int fitted_height, int left,
+                int top, std::vector<uint32_t>* words) {
+    const int right = left + fitted_width, bottom = top + fitted_height;
+    for (int y = top - 1; y <= bottom; y++)
+        for (int x = left - 1; x <= right; x++) {
+            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
+            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
+                (*words)[static_cast<size_t>(y) * host.width + x] = kFrame;
+        }
 }
 
 // What the window should show: the host's colour outside the box; inside it
@@ -60,13 +64,7 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
             words[static_cast<size_t>(top + t) * host.width + left + d] = Stored(column, stored_row);
         }
     }
-    const int right = left + fitted_width, bottom = top + fitted_height;
-    for (int y = top - 1; y <= bottom; y++)
-        for (int x = left - 1; x <= right; x++) {
-            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
-            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
-                words[static_cast<size_t>(y) * host.width + x] = kFrame;
-        }
+    PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
     return words;
 }
 
@@ -91,14 +89,17 @@ class BitmapView : public ::testing::Test {
         PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
     }
     void TearDown() override { CloseHostWindow(&host); }
-    int Show(const std::string& path, int box_width, int box_height) {
-        return RunBlitview({"-b", path, std::to_string(kWindowX), std::to_string(kWindowY),
-                            std::to_string(kWindowX + box_width), std::to_string(kWindowY + box_height)});
+    // The program in `mode` on `path`, its box at the window's corner.
+    int Run(const char* mode, const std::string& path, int box_width = 400, int box_height = 300,
+            const char* directory = nullptr) {
+        return RunBlitview({mode, path, std::to_string(kWindowX), std::to_string(kWindowY),
+                            std::to_string(kWindowX + box_width), std::to_string(kWindowY + box_height)},
+                           directory);
     }
     void Check(int image_width, int image_height, int fitted_width, int fitted_height, int left, int top) {
         std::string path = dir.File("picture.bmp");
         ASSERT_TRUE(WriteFileBytes(path, MakeBmp(image_width, image_height)));
-        ASSERT_EQ(Show(path, 400, 300), 0);
+        ASSERT_EQ(Run("-b", path), 0);
         ExpectWindow(host, Expected(host, 400, 300, image_width, image_height, fitted_width, fitted_height, left, top, true),
                      "bitmap view");
     }
@@ -113,7 +114,7 @@ TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
     for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);  // stored rows 0 and 1: red
     std::string path = dir.File("red.bmp");
     ASSERT_TRUE(WriteFileBytes(path, file));
-    ASSERT_EQ(Show(path, 400, 300), 0);
+    ASSERT_EQ(Run("-b", path), 0);
     std::vector<uint32_t> shown = ReadHostWindow(host);
     // The picture sits at (190, 145) under its frame: its second row is red,
     // its second last is stored row 8.
@@ -126,7 +127,7 @@ TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
 TEST_F(BitmapView, FailedUploadShowsTheBackgroundOnly) {
     std::string path = dir.File("jpeg.bmp");
     ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100, 4)));  // BI_JPEG
-    ASSERT_EQ(Show(path, 400, 300), 0);
+    ASSERT_EQ(Run("-b", path), 0);
     ExpectWindow(host, Expected(host, 400, 300, 0, 0, 0, 0, 0, 0, false), "failed upload");
 }
 
@@ -134,9 +135,9 @@ TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
     std::vector<uint32_t> before = ReadHostWindow(host);
     std::string path = dir.File("picture.bmp");
     ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
-    EXPECT_EQ(Show(dir.File("missing.bmp"), 400, 300), 255);
+    EXPECT_EQ(Run("-b", dir.File("missing.bmp")), 255);
     EXPECT_EQ(RunBlitview({"-b", path, "5000", "5000", "5400", "5300"}), 255);  // no window there
-    EXPECT_EQ(Show(path, 0, 300), 255);                                          // empty box
+    EXPECT_EQ(Run("-b", path, 0, 300), 255);                                     // empty box
     EXPECT_EQ(RunBlitview({"-b", path, "100", "100", "50", "400"}), 255);        // inverted box
     EXPECT_EQ(RunBlitview({"-b", path, "1", "2", "3"}), 255);
     EXPECT_EQ(ReadHostWindow(host), before);
@@ -145,8 +146,8 @@ TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
 TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
     std::string path = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'p');
     ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
-    EXPECT_EQ(Show(path, 400, 300), 0);
-    EXPECT_EQ(Show(path + "q", 400, 300), 255);
+    EXPECT_EQ(Run("-b", path), 0);
+    EXPECT_EQ(Run("-b", path + "q"), 255);
 }
 
 }  // namespace
@@ -183,19 +184,10 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
         words = Expected(host, box_width, box_height, 1, 1, 0, 0, 0, 0, false);
         for (int y = top; y < top + fitted_height; y++)
             for (int x = left; x < left + fitted_width; x++) words[static_cast<size_t>(y) * host.width + x] = 0xFFFFFF;
-        const int right = left + fitted_width, bottom = top + fitted_height;
-        for (int y = top - 1; y <= bottom; y++)
-            for (int x = left - 1; x <= right; x++) {
-                bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
-                if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
-                    words[static_cast<size_t>(y) * host.width + x] = kFrame;
-            }
+        PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
     }
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, host.width, host.height);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    Canvas canvas(host.width, host.height);
+    HDC dc = canvas.dc;
     HRGN clip = CreateRectRgn(left, top, left + fitted_width, top + fitted_height);
     SelectClipRgn(dc, clip);
     DeleteObject(clip);
@@ -212,15 +204,11 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
         Polyline(dc, points.data(), static_cast<int>(points.size()));
         SelectObject(dc, previous_pen);
         DeleteObject(pen);
-        std::vector<uint32_t> marks(words.size());
-        GetBitmapBits(bitmap, static_cast<LONG>(marks.size() * 4), marks.data());
-        uint32_t word = ((line.first & 0xFF) << 16) | (line.first & 0xFF00) | ((line.first >> 16) & 0xFF);
+        std::vector<uint32_t> marks = canvas.Words();
+        uint32_t word = Word(line.first);
         for (size_t i = 0; i < marks.size(); i++)
             if (marks[i] == 0x00FFFFFF) words[i] = word;
     }
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return words;
 }
 
@@ -230,9 +218,7 @@ TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
     vectors.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}}).Line(7, {{50, 1400}, {1950, 900}});
     ASSERT_TRUE(WriteFileBytes(dir.File("plan.VCT"), vectors.bytes));
     std::vector<uint32_t> before = ReadHostWindow(host);
-    ASSERT_EQ(RunBlitview({"-v", dir.File("plan.bmp"), std::to_string(kWindowX), std::to_string(kWindowY),
-                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
-              0);
+    ASSERT_EQ(Run("-v", dir.File("plan.bmp")), 0);
     ExpectWindow(host,
                  ExpectedOverlay(host, before, 400, 300, 400, 299, 0, 0, 0.2f,
                                  {{RGB(255, 0, 0), {{0, 0}, {1000, 750}, {2000, 1500}}},
@@ -247,9 +233,7 @@ TEST_F(BitmapView, OverlayStopsAtABadColourAndKeepsWhatItDrew) {
     vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
     ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
     std::vector<uint32_t> before = ReadHostWindow(host);
-    ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
-                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
-              255);
+    ASSERT_EQ(Run("-v", dir.File("plan")), 255);
     // 300 x 200 in 400 x 300: unscaled at (50, 50).
     ExpectWindow(host,
                  ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
@@ -262,12 +246,10 @@ TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
     VectorBuilder vectors(200, 100);
     vectors.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
     ASSERT_TRUE(WriteFileBytes(dir.File("both.VCT"), vectors.bytes));
-    std::vector<std::string> box = {std::to_string(kWindowX), std::to_string(kWindowY), std::to_string(kWindowX + 400),
-                                    std::to_string(kWindowY + 300)};
-    ASSERT_EQ(RunBlitview({"-b", dir.File("both.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    ASSERT_EQ(Run("-b", dir.File("both.bmp")), 0);
     std::vector<uint32_t> bitmap_only = ReadHostWindow(host);
     PaintHostWindow(host, 0, 0, 400, 300, kHostColour);
-    ASSERT_EQ(RunBlitview({"-d", dir.File("both.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    ASSERT_EQ(Run("-d", dir.File("both.bmp")), 0);
     ExpectWindow(host,
                  ExpectedOverlay(host, bitmap_only, 400, 300, 200, 100, 100, 100, 1.0f,
                                  {{RGB(255, 255, 0), {{-20, 50}, {250, 50}}}, {RGB(0, 0, 0), {{0, 0}, {199, 99}}}},
@@ -276,23 +258,21 @@ TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
     // A bitmap that cannot be shown: no overlay either.
     std::vector<uint32_t> before = ReadHostWindow(host);
     ASSERT_TRUE(WriteFileBytes(dir.File("none.VCT"), vectors.bytes));
-    EXPECT_EQ(RunBlitview({"-d", dir.File("none.bmp"), box[0], box[1], box[2], box[3]}), 255);
+    EXPECT_EQ(Run("-d", dir.File("none.bmp")), 255);
     EXPECT_EQ(ReadHostWindow(host), before);
 }
 
 TEST_F(BitmapView, OverlayFileNamesAndLimits) {
-    const std::vector<std::string> box = {std::to_string(kWindowX), std::to_string(kWindowY),
-                                          std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)};
     VectorBuilder header_only(300, 200);
     // The last three characters are replaced, whatever they are.
     ASSERT_TRUE(WriteFileBytes(dir.File("D:\\maps\\plan.VCT"), header_only.bytes));
-    EXPECT_EQ(RunBlitview({"-v", dir.File("D:\\maps\\plan.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    EXPECT_EQ(Run("-v", dir.File("D:\\maps\\plan.bmp")), 0);
     ASSERT_TRUE(WriteFileBytes(dir.File("VCT"), header_only.bytes));
-    EXPECT_EQ(RunBlitview({"-v", "abc", box[0], box[1], box[2], box[3]}, dir.path.c_str()), 0);
-    EXPECT_EQ(RunBlitview({"-v", "ab", box[0], box[1], box[2], box[3]}, dir.path.c_str()), 255);
+    EXPECT_EQ(Run("-v", "abc", 400, 300, dir.path.c_str()), 0);
+    EXPECT_EQ(Run("-v", "ab", 400, 300, dir.path.c_str()), 255);
     // A header with a zero side has no picture rectangle.
     ASSERT_TRUE(WriteFileBytes(dir.File("zero.VCT"), VectorBuilder(0, 200).bytes));
-    EXPECT_EQ(RunBlitview({"-v", dir.File("zero.bmp"), box[0], box[1], box[2], box[3]}), 255);
+    EXPECT_EQ(Run("-v", dir.File("zero.bmp")), 255);
     // A record of 65535 points, all on one pixel but the last.
     std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
     many.back() = {100, 5};
@@ -300,7 +280,7 @@ TEST_F(BitmapView, OverlayFileNamesAndLimits) {
     long_line.Line(2, many);
     ASSERT_TRUE(WriteFileBytes(dir.File("long.VCT"), long_line.bytes));
     std::vector<uint32_t> before = ReadHostWindow(host);
-    EXPECT_EQ(RunBlitview({"-v", dir.File("long.bmp"), box[0], box[1], box[2], box[3]}), 0);
+    EXPECT_EQ(Run("-v", dir.File("long.bmp")), 0);
     ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, {{RGB(0, 255, 0), {{5, 5}, {100, 5}}}}, true),
                  "65535 points");
 }
@@ -367,17 +347,14 @@ TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
     CloseHostWindow(&host);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, 10, 10);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    // Every call on the vanished window fails quietly, as on a destroyed one.
-    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
-    BitBlt(dc, 0, 0, 10, 10, memory, 0, 0, SRCCOPY);
-    const POINT points[] = {{0, 0}, {9, 9}};
-    Polyline(dc, points, 2);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    {
+        Canvas memory(10, 10, dc);
+        // Every call on the vanished window fails quietly, as on a destroyed one.
+        EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+        BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
+        const POINT points[] = {{0, 0}, {9, 9}};
+        Polyline(dc, points, 2);
+    }
     EXPECT_EQ(ReleaseDC(window, dc), 1);
     EXPECT_NOTHING_LIVE();
 }

@@ -29,6 +29,8 @@
 #include "drawing/drawing.h"
 #include "platform/platform.h"
 #include "present/present.h"
+#include "tests/canvas.h"
+#include "view_case.h"
 
 namespace {
 
@@ -69,21 +71,18 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
     state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
 
     const size_t size = static_cast<size_t>(box_width) * static_cast<size_t>(box_height) * 4;
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, box_width, box_height);
+    Canvas canvas(box_width, box_height, screen);
     unsigned char* bytes = static_cast<unsigned char*>(malloc(size));
     BITMAP shape = {};
-    if (!dc || !bitmap || !bytes || GetObject(bitmap, sizeof shape, &shape) != static_cast<int>(sizeof shape) ||
-        shape.bmBitsPixel != 32) {
+    if (!canvas.dc || !canvas.bitmap || !bytes ||
+        GetObject(canvas.bitmap, sizeof shape, &shape) != static_cast<int>(sizeof shape) || shape.bmBitsPixel != 32) {
         // Anything but 32 bits a pixel would make the dumps incomparable.
         printf("%s no-bitmap\n", name);
         free(bytes);
-        if (bitmap) DeleteObject(bitmap);
-        if (dc) DeleteDC(dc);
         fclose(stream);
         return 0;
     }
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    HDC dc = canvas.dc;
     BitBlt(dc, 0, 0, box_width, box_height, nullptr, 0, 0, WHITENESS);
     state.device_context = dc;
 
@@ -109,8 +108,7 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
     fclose(stream);
     state.device_context = nullptr;
 
-    SelectObject(dc, previous);
-    const LONG got = GetBitmapBits(bitmap, static_cast<LONG>(size), bytes);
+    const LONG got = GetBitmapBits(canvas.bitmap, static_cast<LONG>(size), bytes);
     int result = 0;
     if (got != static_cast<LONG>(size) || WriteDump(dump_path, bytes, size) != 0) {
         fprintf(stderr, "polyline_probe: cannot dump case %s into %s\n", name, dump_path);
@@ -120,8 +118,6 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
            static_cast<int>(p.top), static_cast<int>(p.fitted_width), static_cast<int>(p.fitted_height), records,
            ending);
     free(bytes);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return result;
 }
 
@@ -146,29 +142,26 @@ int main(int argc, char** argv) {
     int result = 0;
     char line[1024];
     while (fgets(line, sizeof line, cases)) {
-        char name[256], mode[16], file[256];
-        int host_x, host_y, host_width, host_height, x1, y1, x2, y2;
-        unsigned host_rgb, sample_rgb;
-        if (sscanf(line, "%255s %d %d %d %d %x %x %15s %255s %d %d %d %d", name, &host_x, &host_y, &host_width,
-                   &host_height, &host_rgb, &sample_rgb, mode, file, &x1, &y1, &x2, &y2) != 13) {
+        ViewCase c;
+        if (ParseViewCase(line, &c) != 0) {
             printf("%.40s bad-line\n", line);
             result = 1;
             continue;
         }
-        if (strcmp(mode, "-v") != 0 && strcmp(mode, "-d") != 0) continue;
-        const size_t length = strlen(file);
-        const int box_width = x2 - x1, box_height = y2 - y1;
+        if (strcmp(c.mode, "-v") != 0 && strcmp(c.mode, "-d") != 0) continue;
+        const size_t length = strlen(c.file);
+        const int box_width = c.x2 - c.x1, box_height = c.y2 - c.y1;
         if (length < 3 || box_width <= 0 || box_height <= 0 || box_width > MAX_BOX_SIDE ||
             box_height > MAX_BOX_SIDE) {
-            printf("%s bad-line\n", name);
+            printf("%s bad-line\n", c.name);
             result = 1;
             continue;
         }
-        memcpy(file + length - 3, "VCT", 3);
+        memcpy(c.file + length - 3, "VCT", 3);
         char vector_path[1024], dump_path[1024];
-        snprintf(vector_path, sizeof vector_path, "%s/%s", argv[2], file);
-        snprintf(dump_path, sizeof dump_path, "%s/%s.raw", argv[3], name);
-        if (ProbeCase(screen, name, vector_path, dump_path, box_width, box_height) != 0) result = 1;
+        snprintf(vector_path, sizeof vector_path, "%s/%s", argv[2], c.file);
+        snprintf(dump_path, sizeof dump_path, "%s/%s.raw", argv[3], c.name);
+        if (ProbeCase(screen, c.name, vector_path, dump_path, box_width, box_height) != 0) result = 1;
     }
     ReleaseDC(nullptr, screen);
     fclose(cases);

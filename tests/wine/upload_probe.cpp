@@ -15,17 +15,9 @@
 #include <string.h>
 
 #include "bitmap/bitmap.h"
+#include "tests/canvas.h"
 
 namespace {
-
-uint64_t HashBytes(const unsigned char* bytes, size_t size) {
-    uint64_t hash = 1469598103934665603ull;
-    for (size_t i = 0; i < size; i++) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 void ProbeFile(const char* directory, const char* name, HDC screen) {
     char path[1024];
@@ -37,22 +29,21 @@ void ProbeFile(const char* directory, const char* name, HDC screen) {
     }
     int32_t width = picture.width < 0 ? -picture.width : picture.width;
     uint64_t size = static_cast<uint64_t>(width) * static_cast<uint64_t>(picture.height) * 4;
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = size > 0 && size <= 0x7FFFFFFF ? CreateCompatibleBitmap(screen, width, picture.height) : nullptr;
-    unsigned char* bytes = bitmap ? static_cast<unsigned char*>(malloc(static_cast<size_t>(size))) : nullptr;
-    if (!dc || !bitmap || !bytes) {
+    unsigned char* bytes = size > 0 && size <= 0x7FFFFFFF ? static_cast<unsigned char*>(malloc(static_cast<size_t>(size))) : nullptr;
+    if (!bytes) {
         printf("%s no-bitmap\n", name);
     } else {
-        HGDIOBJ previous = SelectObject(dc, bitmap);
-        int lines = UploadLoadedBitmap(dc, bitmap, &picture);
-        SelectObject(dc, previous);
-        LONG got = GetBitmapBits(bitmap, static_cast<LONG>(size), bytes);
-        printf("%s %d %dx%d %016llx\n", name, lines, static_cast<int>(width), static_cast<int>(picture.height),
-               static_cast<unsigned long long>(got == static_cast<LONG>(size) ? HashBytes(bytes, size) : 0));
+        Canvas canvas(width, picture.height, screen);
+        if (!canvas.dc || !canvas.bitmap) {
+            printf("%s no-bitmap\n", name);
+        } else {
+            int lines = UploadLoadedBitmap(canvas.dc, canvas.bitmap, &picture);
+            LONG got = GetBitmapBits(canvas.bitmap, static_cast<LONG>(size), bytes);
+            printf("%s %d %dx%d %016llx\n", name, lines, static_cast<int>(width), static_cast<int>(picture.height),
+                   static_cast<unsigned long long>(got == static_cast<LONG>(size) ? HashBytes(bytes, size) : 0));
+        }
     }
     free(bytes);
-    if (bitmap) DeleteObject(bitmap);
-    if (dc) DeleteDC(dc);
     FreeBmpFile(&picture);
 }
 

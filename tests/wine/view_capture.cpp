@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "../x11_host.h"
+#include "view_case.h"
 
 namespace {
 
@@ -117,34 +118,31 @@ int RunCases(int argc, char** argv) {
     char line[1024];
     int result = 0;
     while (fgets(line, sizeof line, cases)) {
-        char name[256], mode[16], file[256];
-        int host_x, host_y, host_width, host_height, x1, y1, x2, y2;
-        unsigned host_rgb, sample_rgb;
-        if (sscanf(line, "%255s %d %d %d %d %x %x %15s %255s %d %d %d %d", name, &host_x, &host_y, &host_width,
-                   &host_height, &host_rgb, &sample_rgb, mode, file, &x1, &y1, &x2, &y2) != 13) {
+        ViewCase c;
+        if (ParseViewCase(line, &c) != 0) {
             fprintf(stderr, "view_capture: bad case line: %s", line);
             result = 1;
             continue;
         }
         HostWindow host;
-        if (OpenHostWindow(&host, host_x, host_y, host_width, host_height, host_rgb) != 0) {
+        if (OpenHostWindow(&host, c.host_x, c.host_y, c.host_width, c.host_height, c.host_rgb) != 0) {
             fprintf(stderr, "view_capture: no X display\n");
             XCloseDisplay(keeper);
             fclose(cases);
             return 1;
         }
-        const int sample_y = y2 - y1 + 2;
-        if (sample_y < host_height) PaintHostWindow(host, 0, sample_y, 1, 1, sample_rgb);
-        int status = RunBlitview({mode, input_dir + "/" + file, std::to_string(x1), std::to_string(y1),
-                                  std::to_string(x2), std::to_string(y2)});
+        const int sample_y = c.y2 - c.y1 + 2;
+        if (sample_y < c.host_height) PaintHostWindow(host, 0, sample_y, 1, 1, c.sample_rgb);
+        int status = RunBlitview({c.mode, input_dir + "/" + c.file, std::to_string(c.x1), std::to_string(c.y1),
+                                  std::to_string(c.x2), std::to_string(c.y2)});
         std::vector<uint32_t> words;
-        int grabbed = GrabRoot(host.display, host_x, host_y, host_width, host_height, &words);
+        int grabbed = GrabRoot(host.display, c.host_x, c.host_y, c.host_width, c.host_height, &words);
         CloseHostWindow(&host);
-        std::string raw = output_dir + "/" + name + ".raw", status_path = output_dir + "/" + name + ".status";
+        std::string raw = output_dir + "/" + c.name + ".raw", status_path = output_dir + "/" + c.name + ".status";
         FILE* status_file = fopen(status_path.c_str(), "w");
         if (grabbed != 0 || WriteWords(raw.c_str(), words) != 0 || !status_file ||
             fprintf(status_file, "%d\n", status) < 0) {
-            fprintf(stderr, "view_capture: cannot capture case %s\n", name);
+            fprintf(stderr, "view_capture: cannot capture case %s\n", c.name);
             result = 1;
         }
         if (status_file) fclose(status_file);

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "../bmp_builder.h"
+
 namespace {
 
 const int kScreenWidth = 1280, kScreenHeight = 1024;
@@ -46,11 +48,6 @@ struct Random {
 void PutU16(std::vector<unsigned char>* bytes, uint32_t value) {
     bytes->push_back(static_cast<unsigned char>(value));
     bytes->push_back(static_cast<unsigned char>(value >> 8));
-}
-
-void PutU32(std::vector<unsigned char>* bytes, uint32_t value) {
-    PutU16(bytes, value & 0xFFFF);
-    PutU16(bytes, value >> 16);
 }
 
 void WriteBytes(const std::string& name, const std::vector<unsigned char>& bytes) {
@@ -86,56 +83,25 @@ uint32_t Pattern(int x, int r) {
 // A 32-bit bottom-up BMP with the pattern, or with `compression` set in the
 // header (BI_JPEG = 4 makes the upload fail).
 std::vector<unsigned char> PatternBmp(int width, int height, uint32_t compression = 0) {
-    std::vector<unsigned char> bytes;
     uint32_t image_size = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
-    bytes.push_back('B');
-    bytes.push_back('M');
-    PutU32(&bytes, 54 + image_size);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 54);
-    PutU32(&bytes, 40);
-    PutU32(&bytes, static_cast<uint32_t>(width));
-    PutU32(&bytes, static_cast<uint32_t>(height));
-    PutU16(&bytes, 1);
-    PutU16(&bytes, 32);
-    PutU32(&bytes, compression);
-    PutU32(&bytes, image_size);
-    PutU32(&bytes, 2835);
-    PutU32(&bytes, 2835);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 0);
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 32, compression, image_size, 2835);
     for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++) PutU32(&bytes, Pattern(x, r));
-    return bytes;
+        for (int x = 0; x < width; x++) bmp.U32(Pattern(x, r));
+    return bmp.Finish();
 }
 
 // A 24-bit bottom-up BMP of random pixels, rows padded to whole words.
 std::vector<unsigned char> RandomBmp(Random* random, int width, int height) {
-    std::vector<unsigned char> bytes;
     const uint32_t stride = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4;
-    const uint32_t image_size = stride * static_cast<uint32_t>(height);
-    bytes.push_back('B');
-    bytes.push_back('M');
-    PutU32(&bytes, 54 + image_size);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 54);
-    PutU32(&bytes, 40);
-    PutU32(&bytes, static_cast<uint32_t>(width));
-    PutU32(&bytes, static_cast<uint32_t>(height));
-    PutU16(&bytes, 1);
-    PutU16(&bytes, 24);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, image_size);
-    PutU32(&bytes, 2835);
-    PutU32(&bytes, 2835);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 0);
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 24, 0, stride * static_cast<uint32_t>(height), 2835);
     for (int r = 0; r < height; r++) {
         for (int x = 0; x < width; x++)
-            for (int c = 0; c < 3; c++) bytes.push_back(static_cast<unsigned char>(random->Next()));
-        for (uint32_t pad = static_cast<uint32_t>(width) * 3; pad < stride; pad++) bytes.push_back(0);
+            for (int c = 0; c < 3; c++) bmp.bytes.push_back(static_cast<unsigned char>(random->Next()));
+        for (uint32_t pad = static_cast<uint32_t>(width) * 3; pad < stride; pad++) bmp.bytes.push_back(0);
     }
-    return bytes;
+    return bmp.Finish();
 }
 
 struct Point {
