@@ -27,6 +27,7 @@ enum {
     /* blitview fills the box with the colour the box's window shows three
      * rows below the box, so the window reaches that far. */
     BELOW_BOX = 3,
+    /* Pixel values of a TrueColor visual, the only kind blitview draws into. */
     HOST_COLOUR = 0xD4D0C8,
     BOX_COLOUR = 0xECE9E0,
 };
