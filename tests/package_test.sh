@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: made with cpack from this build,
+# checked for its dependencies and files, unpacked into a scratch root, and
+# the unpacked program run on the bundled sample. lintian, where installed,
+# must find no error in it.
+#   package_test.sh SOURCE_DIR BUILD_DIR CPACK BLITVIEW
+set -euo pipefail
+source_dir=$1 build_dir=$2 cpack=$3 blitview=$4
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "package_test: $*" >&2
+    exit 1
+}
+
+"$cpack" --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    fail "cpack failed: $(cat "$work/cpack.log")"
+packages=("$work"/out/*.deb)
+((${#packages[@]} == 1)) || fail "cpack made ${#packages[@]} packages"
+deb=${packages[0]}
+
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *libx11-6* && $depends == *libc6* ]] || fail "Depends lacks libx11-6 or libc6: $depends"
+for field in Maintainer Section Description; do
+    [[ -n $(dpkg-deb -f "$deb" "$field") ]] || fail "the package has no $field"
+done
+
+dpkg -x "$deb" "$work/root"
+doc=usr/share/doc/blitview
+for file in usr/bin/blitview usr/share/man/man1/blitview.1.gz $doc/README.md $doc/docs/hosting.md \
+    $doc/copyright $doc/changelog.gz; do
+    [[ -f $work/root/$file ]] || fail "the package lacks /$file"
+done
+
+# The packaged program is stripped, and must still convert exactly as the
+# one it was made from.
+mkdir "$work/packaged" "$work/built"
+cp "$source_dir/examples/sample.drw" "$work/packaged/sample.drw"
+cp "$source_dir/examples/sample.drw" "$work/built/sample.drw"
+env -u DISPLAY "$work/root/usr/bin/blitview" -f "$work/packaged/sample.drw" ||
+    fail "the packaged blitview -f failed on the sample"
+[[ $(file -b "$work/packaged/sample.drw") == "PC bitmap"* ]] ||
+    fail "the sample did not become a BMP: $(file -b "$work/packaged/sample.drw")"
+"$blitview" -f "$work/built/sample.drw"
+cmp -s "$work/packaged/sample.drw" "$work/built/sample.drw" ||
+    fail "the packaged blitview wrote another BMP than the built one"
+
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/root/usr/share/man/man1/blitview.1.gz" 2>&1 >/dev/null)
+[[ -z $warnings ]] || fail "the manual page renders with warnings: $warnings"
+
+if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"
+    cat "$work/lintian.log"
+else
+    echo "lintian is not installed: the package was not linted"
+fi
