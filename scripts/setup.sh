@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
-    --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils) ;;
+    --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils dosfstools) ;;
     --bench) packages+=(libbenchmark-dev time) ;;
 esac
 
