@@ -88,16 +88,16 @@ unsigned char* PackDib(const DibImage* image) {
     return block;
 }
 
-// Closes and removes a file whose writing failed.
+// Drops a file whose writing failed and removes what was at the path.
 static int AbandonFile(HANDLE file, const char* path) {
-    CloseHandle(file);
+    CloseReplacementFile(file, path, FALSE);
     DeleteFileA(path);
     return 0;
 }
 
+// The file is written beside the path and replaces it only once complete.
 int WriteBmpFile(const DibImage* image, const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateReplacementFile(path);
     if (file == INVALID_HANDLE_VALUE) return 0;
 
     uint32_t packed_size = 0;
@@ -117,11 +117,11 @@ int WriteBmpFile(const DibImage* image, const char* path) {
 
     unsigned char* packed = PackDib(image);
     if (!packed) return AbandonFile(file, path);
-    BOOL wrote = WriteFile(file, packed, packed_size, &written, nullptr);
+    BOOL wrote = WriteFile(file, packed, packed_size, &written, nullptr) && written == packed_size;
     // The close is checked too: data that did not reach the file is a failure.
-    BOOL closed = CloseHandle(file);
+    BOOL replaced = CloseReplacementFile(file, path, wrote);
     HeapFree(GetProcessHeap(), 0, packed);
-    if (!wrote || written != packed_size || !closed) {
+    if (!replaced) {
         DeleteFileA(path);
         return 0;
     }

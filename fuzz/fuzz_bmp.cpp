@@ -14,7 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Pictures too large to hold here are loaded and checked, not uploaded.
     const int64_t width = picture.width;
     const int64_t pixels = (width < 0 ? -width : width) * picture.height;
-    if (pixels > 0 && pixels <= (1 << 18)) {
+    if (pixels > (1 << 30)) {
+        // The view's device bitmap for them is over 4 GiB: refused, with no
+        // size wrapping on the way.
+        HDC screen = GetDC(nullptr);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, picture.width, picture.height);
+        ReleaseDC(nullptr, screen);
+        if (bitmap) abort();
+    } else if (pixels > 0 && pixels <= (1 << 18)) {
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, picture.width, picture.height);

@@ -254,6 +254,8 @@ int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, 
     int64_t count = lines < rows - start ? lines : rows - start;
     int64_t stride = (form.header.width * form.header.bit_count + 31) / 32 * 4;
     int64_t visible = form.header.width < target.width ? form.header.width : target.width;
+    // The rows' offsets must be expressible, whatever the header declares.
+    if (count > INT64_MAX / stride) return 0;
     RowConverter converter = {&form, palette, {FieldOf(form.masks[0]), FieldOf(form.masks[1]), FieldOf(form.masks[2])}};
     // `bits` holds the scan lines from `start` on, in stored order; the DIB's
     // top row lands on the bitmap's top row.

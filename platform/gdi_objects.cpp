@@ -150,7 +150,8 @@ HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height) {
     int64_t h = height < 0 ? -static_cast<int64_t>(height) : height;
     int bpp = CompatibleBitsPerPixel(dc);
     int64_t stride = bpp == 32 ? w * 4 : ((w + 15) / 16) * 2;
-    if (stride * h > 0xFFFFFFFFll || w > 0x7FFFFFFF || h > 0x7FFFFFFF) {
+    // Each factor is bounded before the product is formed, so it cannot wrap.
+    if (w > 0x7FFFFFFF || h > 0x7FFFFFFF || stride > 0x7FFFFFFF || stride * h > 0xFFFFFFFFll) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -178,7 +179,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     int64_t width = request.biWidth;
     int64_t height = request.biHeight < 0 ? -static_cast<int64_t>(request.biHeight) : request.biHeight;
     int64_t stride = ((width * bpp + 31) / 32) * 4;
-    if (stride * height > 0xFFFFFFFFll || stride > 0x7FFFFFFF) return nullptr;
+    if (stride > 0x7FFFFFFF || stride * height > 0xFFFFFFFFll) return nullptr;
     if (TakeFault(FAULT_CREATE_BITMAP)) return nullptr;
     SoftBitmap* b = NewBitmap(width, height, bpp, stride);
     if (!b) return nullptr;

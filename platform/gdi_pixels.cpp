@@ -97,7 +97,7 @@ COLORREF PixelColour(SoftBitmap* b, int x, int y) {
         case 4:
         case 8: {
             int bpp = b->bits_per_pixel;
-            int bit_offset = x * bpp;
+            int64_t bit_offset = static_cast<int64_t>(x) * bpp;
             int index = (p[bit_offset >> 3] >> (8 - bpp - (bit_offset & 7))) & ((1 << bpp) - 1);
             const RGBQUAD& q = b->colours[index];
             return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);

@@ -22,6 +22,10 @@ struct DeviceBitmapWords {
 };
 int GetDeviceBitmapWords(HBITMAP bitmap, DeviceBitmapWords* words);
 
+// A lost X server ends the process at once with the failure status (-1),
+// printing nothing; set on every display the platform opens.
+void EndRunWhenDisplayIsLost(void);
+
 // Foreign windows over X11. The display is opened on first use.
 // The deepest viewable window under a root point, the root over the bare
 // desktop, NULL outside every screen or without a display.

@@ -1,12 +1,15 @@
 // Kernel calls over POSIX: the last-error code, the named mutex, files, the
 // process heap and the read probe, with the accounting the tests rely on.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "handle_table.h"
@@ -41,16 +44,30 @@ HandleTable g_blocks = {};
 int g_heap_marker;  // its address serves as the process heap's handle
 
 // ---- Files ----
-// A file opened for writing with CREATE_ALWAYS is written unnamed beside its
-// path and put in place by CloseHandle once everything written has landed, so
-// that the path never holds a partial file, not even after a kill. Where the
-// file system has no unnamed files, a hidden temporary name stands in.
+// A file opened for writing with CREATE_ALWAYS replaces its path when it is
+// closed, and only if every write succeeded, so that the path never holds a
+// partial file, not even after a kill. It is written unnamed beside the path
+// and, once complete, linked under a temporary name and renamed over the path.
+// Where the file system has no unnamed files, or /proc is missing to link one,
+// it is written under the temporary name from the start. A temporary name is
+// short and fixed in form, so it fits beside any name, and it is locked by the
+// process writing it: one that nobody holds was left by a killed run and is
+// removed by the next run that writes into that directory. Where nothing can
+// be created beside the path, or the path could not be replaced by renaming
+// (another user's file in a sticky directory), the writes are kept and put
+// into the file itself when it is closed.
 struct PosixFile {
     int descriptor;
     int writing;
-    int failed;           // a write failed or came up short: never publish
-    char* target;         // the path the file replaces when it is closed
-    char* temporary;      // a named temporary, where unnamed files are unsupported
+    int failed;            // a write failed or came up short: never publish
+    int directory;         // the target's directory, for every name beside it
+    char* target;          // the path the file replaces when it is closed
+    const char* name;      // the target's last component, inside `target`
+    char temporary[32];    // the name beside it while one exists, else empty
+    int in_place;          // writes are kept and written into the target at the close
+    unsigned char* kept;   // those writes
+    size_t kept_size;
+    size_t kept_capacity;
 };
 HandleTable g_files = {};
 
@@ -64,8 +81,9 @@ PosixFile* FindFile(HANDLE handle) {
 }
 
 void FreeFile(PosixFile* file) {
+    if (file->directory >= 0) close(file->directory);
     free(file->target);
-    free(file->temporary);
+    free(file->kept);
     free(file);
 }
 
@@ -77,22 +95,150 @@ char* DirectoryOf(const char* path) {
     return strndup(path, static_cast<size_t>(slash - path));
 }
 
-// A hidden name beside `path` for the fallback temporary file.
-char* TemporaryNameFor(const char* path) {
-    const char* slash = strrchr(path, '/');
-    size_t directory_length = slash ? static_cast<size_t>(slash - path) + 1 : 0;
-    const char* base = path + directory_length;
-    size_t length = directory_length + 1 + strlen(base) + 32;
-    char* name = static_cast<char*>(malloc(length));
-    if (!name) return nullptr;
-    snprintf(name, length, "%.*s.%s.%ld.XXXXXX", static_cast<int>(directory_length), path, base,
-             static_cast<long>(getpid()));
-    return name;
+const char kTemporaryPrefix[] = ".blitview-";
+const size_t kTemporaryRandomLength = 8;
+const char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+int IsTemporaryName(const char* name) {
+    size_t prefix = sizeof kTemporaryPrefix - 1;
+    if (strncmp(name, kTemporaryPrefix, prefix) != 0 || strlen(name) != prefix + kTemporaryRandomLength) return 0;
+    for (size_t i = prefix; name[i]; i++)
+        if (!strchr(kNameCharacters, name[i])) return 0;
+    return 1;
+}
+
+// A fresh temporary name: the prefix and eight random characters.
+void MakeTemporaryName(char name[32]) {
+    static unsigned s_counter;
+    unsigned char random[kTemporaryRandomLength];
+    if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        unsigned long mix = static_cast<unsigned long>(getpid()) * 2654435761ul ^ ++s_counter * 40503ul ^
+                            static_cast<unsigned long>(time(nullptr));
+        for (unsigned char& byte : random) {
+            byte = static_cast<unsigned char>(mix);
+            mix = mix * 6364136223846793005ul + 1442695040888963407ul;
+            byte ^= static_cast<unsigned char>(mix >> 33);
+        }
+    }
+    size_t prefix = sizeof kTemporaryPrefix - 1;
+    memcpy(name, kTemporaryPrefix, prefix);
+    for (size_t i = 0; i < kTemporaryRandomLength; i++)
+        name[prefix + i] = kNameCharacters[random[i] % (sizeof kNameCharacters - 1)];
+    name[prefix + kTemporaryRandomLength] = '\0';
+}
+
+// Removes the temporaries that killed runs of this user left in `directory`:
+// ours by name and owner, and locked by no live writer.
+void RemoveStaleTemporaries(int directory) {
+    int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) close(listing);
+        return;
+    }
+    while (const dirent* entry = readdir(entries)) {
+        if (!IsTemporaryName(entry->d_name)) continue;
+        int descriptor = openat(directory, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) descriptor = openat(directory, entry->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) continue;
+        struct stat opened, named;
+        if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == geteuid() &&
+            flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(directory, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+            unlinkat(directory, entry->d_name, 0);
+        close(descriptor);
+    }
+    closedir(entries);
+}
+
+// An unnamed file in the directory that can later be linked through /proc.
+// 0, or the error that rules it out.
+int OpenUnnamed(PosixFile* file, mode_t mode) {
+    int descriptor = openat(file->directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (descriptor < 0) return errno;
+    char link_source[64];
+    snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", descriptor);
+    struct stat through_proc, direct;
+    if (stat(link_source, &through_proc) != 0 || fstat(descriptor, &direct) != 0 ||
+        through_proc.st_dev != direct.st_dev || through_proc.st_ino != direct.st_ino ||
+        flock(descriptor, LOCK_EX) != 0) {
+        close(descriptor);
+        return EOPNOTSUPP;
+    }
+    file->descriptor = descriptor;
+    return 0;
+}
+
+// A new file under a fresh temporary name, locked before anything is
+// written. 0, or the error of the creation.
+int OpenNamed(PosixFile* file, mode_t mode) {
+    for (int attempt = 0; attempt < 16; attempt++) {
+        MakeTemporaryName(file->temporary);
+        int descriptor = openat(file->directory, file->temporary,
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            file->temporary[0] = '\0';
+            return errno;
+        }
+        // Another run may have taken the name for stale in the moment before
+        // it was locked: then it is gone, or about to be, and another is made.
+        struct stat status;
+        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 && fstat(descriptor, &status) == 0 && status.st_nlink > 0) {
+            file->descriptor = descriptor;
+            return 0;
+        }
+        close(descriptor);
+    }
+    file->temporary[0] = '\0';
+    return EEXIST;
+}
+
+// The new file takes the replaced file's permission bits, and its owner and
+// group where this process may give them. A group it could not keep gets no
+// more than everyone else, and the new file never grants what the old did not.
+int TakeOverPermissions(int descriptor, const struct stat* replaced) {
+    if (fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
+        (void)!fchown(descriptor, static_cast<uid_t>(-1), replaced->st_gid);
+    struct stat now;
+    if (fstat(descriptor, &now) != 0) return errno;
+    mode_t mode = replaced->st_mode & 0777;
+    if (now.st_gid != replaced->st_gid) mode &= ~(070 & ~((mode & 07) << 3));
+    if (fchmod(descriptor, mode) != 0 && (fstat(descriptor, &now) != 0 || (now.st_mode & 0777 & ~mode) != 0))
+        return EPERM;
+    return 0;
+}
+
+// Whether renaming over the path is refused although the directory is
+// writable: a sticky directory protects its entries from everyone but their
+// owner, the directory's owner and root.
+int RenameIsProtected(int directory, const char* path) {
+    struct stat folder, entry;
+    uid_t self = geteuid();
+    return self != 0 && fstat(directory, &folder) == 0 && (folder.st_mode & S_ISVTX) &&
+           folder.st_uid != self && lstat(path, &entry) == 0 && entry.st_uid != self;
+}
+
+// The fallback for a path that cannot be replaced: the file itself, opened
+// now and written only at the close.
+int OpenInPlace(PosixFile* file) {
+    int descriptor = open(file->target, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return errno;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        return EACCES;
+    }
+    file->descriptor = descriptor;
+    file->in_place = 1;
+    return 0;
 }
 
 HANDLE OpenForReplacement(const char* path) {
     struct stat existing;
-    if (stat(path, &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    int exists = stat(path, &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -100,60 +246,119 @@ HANDLE OpenForReplacement(const char* path) {
     char* directory = DirectoryOf(path);
     if (!file || !directory || !(file->target = strdup(path))) {
         free(directory);
-        if (file) FreeFile(file);
+        free(file ? file->target : nullptr);
+        free(file);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
+    const char* slash = strrchr(file->target, '/');
+    file->name = slash ? slash + 1 : file->target;
     file->writing = 1;
-    file->descriptor = open(directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    file->descriptor = -1;
+    file->directory = open(directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
     free(directory);
-    if (file->descriptor < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        file->temporary = TemporaryNameFor(path);
-        if (file->temporary) {
-            file->descriptor = mkostemp(file->temporary, O_CLOEXEC);
-            if (file->descriptor >= 0) {
-                mode_t mask = umask(0);
-                umask(mask);
-                if (fchmod(file->descriptor, 0666 & ~mask) != 0) file->failed = 1;
+    int error = file->directory < 0 ? errno : 0;
+    if (error == 0) {
+        RemoveStaleTemporaries(file->directory);
+        // Private until it is complete; an existing file's permissions follow.
+        mode_t mode = exists ? 0600 : 0666;
+        if (exists && RenameIsProtected(file->directory, path)) {
+            error = EACCES;
+        } else {
+            error = OpenUnnamed(file, mode);
+            if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, mode);
+            if (error == 0 && exists) {
+                error = TakeOverPermissions(file->descriptor, &existing);
+                if (error != 0) {
+                    close(file->descriptor);
+                    file->descriptor = -1;
+                    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+                }
             }
         }
+        if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
     }
-    if (file->descriptor < 0 || TrackFile(file) != 0) {
-        SetLastError(ErrorFromErrno(errno));
+    if (error == 0 && TrackFile(file) != 0) error = ENOMEM;
+    if (error != 0) {
         if (file->descriptor >= 0) close(file->descriptor);
-        if (file->temporary && file->descriptor >= 0) unlink(file->temporary);
+        if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
         FreeFile(file);
+        SetLastError(ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;
     }
     return file;
 }
 
-// Puts a fully written replacement file in place. 0, or -1 with nothing left
-// behind under any name.
-int Publish(PosixFile* file) {
-    int result = fsync(file->descriptor) == 0 ? 0 : -1;
-    if (file->temporary) {
-        if (close(file->descriptor) != 0 || TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
-        if (result == 0 && rename(file->temporary, file->target) != 0) result = -1;
-        if (result != 0) unlink(file->temporary);
-        return result;
+// Keeps a write of a file that is written into its target at the close.
+int KeepWrite(PosixFile* file, const unsigned char* bytes, size_t count) {
+    if (count > SIZE_MAX - file->kept_size) return -1;
+    size_t needed = file->kept_size + count;
+    if (needed > file->kept_capacity) {
+        size_t capacity = file->kept_capacity > SIZE_MAX / 2 ? SIZE_MAX : file->kept_capacity * 2;
+        if (capacity < needed) capacity = needed;
+        void* grown = realloc(file->kept, capacity);
+        if (!grown) return -1;
+        file->kept = static_cast<unsigned char*>(grown);
+        file->kept_capacity = capacity;
     }
-    // The target goes, then the finished file is linked under its name: a
-    // kill between the two leaves nothing at the path, never a partial file,
-    // and no other name behind.
-    if (TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
-    if (result == 0) {
-        char link_source[64];
-        snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", file->descriptor);
-        if (unlink(file->target) != 0 && errno != ENOENT)
-            result = -1;
-        else if (linkat(AT_FDCWD, link_source, AT_FDCWD, file->target, AT_SYMLINK_FOLLOW) != 0)
-            result = -1;
+    memcpy(file->kept + file->kept_size, bytes, count);
+    file->kept_size = needed;
+    return 0;
+}
+
+int WriteAll(int descriptor, const unsigned char* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = write(descriptor, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        done += static_cast<size_t>(n);
     }
-    if (close(file->descriptor) != 0) {
-        if (result == 0) unlink(file->target);
+    return 0;
+}
+
+// The kept writes put into the target itself. A failure once it has been cut
+// leaves it empty rather than partial.
+int WriteInPlace(PosixFile* file) {
+    int result = TakeFault(FAULT_CLOSE_HANDLE) ? -1 : 0;
+    if (result == 0 && ftruncate(file->descriptor, 0) != 0) result = -1;
+    if (result == 0 && (WriteAll(file->descriptor, file->kept, file->kept_size) != 0 || fsync(file->descriptor) != 0)) {
+        (void)!ftruncate(file->descriptor, 0);
         result = -1;
     }
+    if (close(file->descriptor) != 0) result = -1;
+    return result;
+}
+
+// Puts a fully written replacement file in place. 0, or -1 with the path as
+// it was and nothing left behind under any other name.
+int Publish(PosixFile* file) {
+    if (file->in_place) return WriteInPlace(file);
+    int result = fsync(file->descriptor) == 0 ? 0 : -1;
+    if (TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
+    // The unnamed file gets its temporary name only now that it is complete;
+    // it stays locked, so a kill before the rename leaves a name that the
+    // next run recognises as stale.
+    if (result == 0 && !file->temporary[0]) {
+        char link_source[64];
+        snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", file->descriptor);
+        result = -1;
+        for (int attempt = 0; attempt < 16 && result != 0; attempt++) {
+            MakeTemporaryName(file->temporary);
+            if (linkat(AT_FDCWD, link_source, file->directory, file->temporary, AT_SYMLINK_FOLLOW) == 0)
+                result = 0;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (result != 0) file->temporary[0] = '\0';
+    }
+    if (result == 0 && renameat(file->directory, file->temporary, file->directory, file->name) != 0) result = -1;
+    if (result == 0) file->temporary[0] = '\0';
+    if (close(file->descriptor) != 0 && result == 0) {
+        unlinkat(file->directory, file->name, 0);
+        result = -1;
+    }
+    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
     return result;
 }
 
@@ -213,39 +418,72 @@ void SetLastError(DWORD error) {
 }
 
 // ---- The named mutex ----
-// An abstract-namespace socket bound under the mutex's name and the user's id:
-// the kernel frees the name when the process ends, however it ends, and a
-// second bind while it lives fails as a second CreateMutex sees the first.
+// An exclusive lock on a file in a directory that only this user can reach:
+// the kernel drops the lock when the process ends, however it ends, a second
+// copy of the same user finds it taken, and no other user can take it or get
+// in its way. The directory is $XDG_RUNTIME_DIR when that is this user's own
+// (mode 0700), else /tmp/blitview-UID, made here and checked the same way.
+namespace {
+
+int OpenIfPrivate(const char* path) {
+    int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
+        (status.st_mode & 0777) != 0700) {
+        close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+int OpenClaimDirectory(void) {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') {
+        int descriptor = OpenIfPrivate(runtime);
+        if (descriptor >= 0) return descriptor;
+    }
+    char fallback[64];
+    snprintf(fallback, sizeof fallback, "/tmp/blitview-%lu", static_cast<unsigned long>(geteuid()));
+    if (mkdir(fallback, 0700) != 0 && errno != EEXIST) return -1;
+    return OpenIfPrivate(fallback);
+}
+
+}  // namespace
+
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name) {
     (void)attributes;
     (void)initial_owner;
     static int s_mutex_marker;
     SetLastError(ERROR_SUCCESS);
     if (!name) return &s_mutex_marker;
-    int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (descriptor < 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    int length = snprintf(address.sun_path + 1, sizeof(address.sun_path) - 1, "blitview-mutex-%s-%lu",
-                          name, static_cast<unsigned long>(getuid()));
-    if (length < 0 || length >= static_cast<int>(sizeof(address.sun_path) - 1)) {
-        close(descriptor);
+    char lock_name[256];
+    int length = snprintf(lock_name, sizeof lock_name, "blitview-%s.lock", name);
+    if (length < 0 || length >= static_cast<int>(sizeof lock_name) || strchr(name, '/')) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    socklen_t size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-    if (bind(descriptor, reinterpret_cast<sockaddr*>(&address), size) != 0) {
-        int error = errno;
-        close(descriptor);
-        if (error == EADDRINUSE) {
-            SetLastError(ERROR_ALREADY_EXISTS);
-            return &s_mutex_marker;
-        }
-        SetLastError(ErrorFromErrno(error));
+    // No such directory (another user holds the name, say): no claim, and the
+    // caller decides whether to go on without one.
+    int directory = OpenClaimDirectory();
+    if (directory < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
+    }
+    int descriptor = openat(directory, lock_name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int error = errno;
+    close(directory);
+    struct stat status;
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (descriptor >= 0) close(descriptor);
+        SetLastError(ErrorFromErrno(descriptor < 0 ? error : EACCES));
+        return nullptr;
+    }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+        close(descriptor);
+        SetLastError(error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(error));
+        return error == EWOULDBLOCK ? &s_mutex_marker : nullptr;
     }
     // The descriptor stays open, and so the claim stays, until the process exits.
     return &s_mutex_marker;
@@ -288,10 +526,24 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
             return INVALID_HANDLE_VALUE;
         }
         file->descriptor = descriptor;
+        file->directory = -1;
         return file;
     }
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
+}
+
+// Here a file opened with CREATE_ALWAYS already replaces its path only once
+// it is complete.
+HANDLE CreateReplacementFile(LPCSTR path) {
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+BOOL CloseReplacementFile(HANDLE handle, LPCSTR path, BOOL complete) {
+    (void)path;
+    int index = FindFile(handle);
+    if (index >= 0 && !complete) g_files[index]->failed = 1;
+    return CloseHandle(handle);
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -313,6 +565,15 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOV
         file->failed = 1;
     }
     const unsigned char* p = static_cast<const unsigned char*>(buffer);
+    if (file->in_place) {
+        if (KeepWrite(file, p, wanted) != 0) {
+            file->failed = 1;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
+        if (written) *written = wanted;
+        return TRUE;
+    }
     DWORD done = 0;
     while (done < wanted) {
         ssize_t n = write(file->descriptor, p + done, wanted - done);
@@ -342,16 +603,27 @@ BOOL CloseHandle(HANDLE handle) {
     } else {
         // A file whose writing failed is dropped, and the close says so.
         if (close(file->descriptor) != 0 || file->writing) result = -1;
-        if (file->temporary) unlink(file->temporary);
+        if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
     }
     FreeFile(file);
     if (result != 0) SetLastError(ERROR_WRITE_FAULT);
     return result == 0;
 }
 
+// Only a regular file or a symbolic link (the link, not what it names) is
+// removed: a device, FIFO, socket or directory at the path stays.
 BOOL DeleteFileA(LPCSTR name) {
-    if (!name || unlink(name) != 0) {
+    struct stat status;
+    if (!name || lstat(name, &status) != 0) {
         SetLastError(ErrorFromErrno(name ? errno : ENOENT));
+        return FALSE;
+    }
+    if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(name) != 0) {
+        SetLastError(ErrorFromErrno(errno));
         return FALSE;
     }
     return TRUE;

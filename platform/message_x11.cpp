@@ -3,8 +3,8 @@
 // the user clicks OK or presses Enter, Space or Escape (or closes it).
 //
 // Without a display the caption and text go to the standard error stream and
-// count as acknowledged at once. X protocol errors are ignored, never fatal,
-// and a lost connection ends the dialog instead of the process.
+// count as acknowledged at once. X protocol errors are ignored, never fatal;
+// a lost connection ends the run, silently, as in the window modes.
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -18,19 +18,12 @@
 
 namespace {
 
-int g_connection_lost = 0;
 
 // A request that fails is not fatal: the dialog goes on with what it has.
 int IgnoreProtocolError(Display* display, XErrorEvent* error) {
     (void)display;
     (void)error;
     return 0;
-}
-
-void NoteLostConnection(Display* display, void* data) {
-    (void)display;
-    (void)data;
-    g_connection_lost = 1;
 }
 
 void WriteToStderr(LPCSTR text, LPCSTR caption) {
@@ -206,8 +199,8 @@ int HandleEvent(Dialog* d, XEvent* event, Atom close_atom, int* focused) {
     }
 }
 
-// Shows the dialog until it is acknowledged: 1, or 0 when the connection was
-// lost or the window could not be made.
+// Shows the dialog until it is acknowledged: 1, or 0 when the window could
+// not be made.
 int RunDialog(Display* display, LPCSTR text, LPCSTR caption) {
     Dialog d;
     memset(&d, 0, sizeof d);
@@ -237,28 +230,26 @@ int RunDialog(Display* display, LPCSTR text, LPCSTR caption) {
         XFlush(display);
         int focused = 0;
         struct pollfd connection = {ConnectionNumber(display), POLLIN, 0};
-        while (!acknowledged && !g_connection_lost) {
-            // Waiting on the connection rather than in XNextEvent lets a
-            // lost connection end the loop.
-            while (!acknowledged && !g_connection_lost && XPending(display) > 0) {
+        while (!acknowledged) {
+            // Waiting on the connection rather than in XNextEvent: a hang-up
+            // makes XPending meet the lost connection, which ends the run.
+            while (!acknowledged && XPending(display) > 0) {
                 XEvent event;
                 XNextEvent(display, &event);
                 acknowledged = HandleEvent(&d, &event, close_atom, &focused);
             }
-            if (acknowledged || g_connection_lost) break;
+            if (acknowledged) break;
             if (poll(&connection, 1, -1) < 0 && errno != EINTR) break;
             if (connection.revents & (POLLERR | POLLHUP)) {
                 XPending(display);
-                if (!g_connection_lost && !(connection.revents & POLLIN)) break;
+                if (!(connection.revents & POLLIN)) break;
             }
         }
     }
-    if (!g_connection_lost) {
-        if (d.gc) XFreeGC(display, d.gc);
-        if (d.window != None) XDestroyWindow(display, d.window);
-        if (d.font) XFreeFont(display, d.font);
-        XSync(display, False);
-    }
+    if (d.gc) XFreeGC(display, d.gc);
+    if (d.window != None) XDestroyWindow(display, d.window);
+    if (d.font) XFreeFont(display, d.font);
+    XSync(display, False);
     return acknowledged;
 }
 
@@ -279,9 +270,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         WriteToStderr(text, caption);
         return IDOK;
     }
-    g_connection_lost = 0;
     XErrorHandler previous = XSetErrorHandler(IgnoreProtocolError);
-    XSetIOErrorExitHandler(display, NoteLostConnection, nullptr);
+    EndRunWhenDisplayIsLost();
     int acknowledged = RunDialog(display, text, caption);
     XCloseDisplay(display);
     XSetErrorHandler(previous);

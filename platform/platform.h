@@ -258,4 +258,13 @@ struct DirectSurface {
 };
 int GetDirectSurface(HDC dc, DirectSurface* surface);
 
+// ---- Not Win32: replacing a file whole ----
+// A file written to take the place of `path`: CreateReplacementFile opens it
+// beside the path (INVALID_HANDLE_VALUE on failure), WriteFile writes it, and
+// CloseReplacementFile closes it and, when `complete` and every write landed,
+// puts it in place of `path` (TRUE). Otherwise it is dropped (FALSE): the path
+// keeps what it held and nothing is left beside it.
+HANDLE CreateReplacementFile(LPCSTR path);
+BOOL CloseReplacementFile(HANDLE file, LPCSTR path, BOOL complete);
+
 #include "bytes.h"

@@ -1,11 +1,13 @@
 // Foreign windows over Xlib: the window under a root point, its size, and
 // reading and writing its pixels. The display is opened on first use only,
 // so the drawing conversion never opens one. X errors never end the process:
-// a request that fails (a window that vanished, say) reports -1 instead.
+// a request that fails (a window that vanished, say) reports -1 instead. A
+// lost X server does end it, as a failed run and silently.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "internal.h"
 
@@ -22,13 +24,23 @@ int NoteXError(Display* display, XErrorEvent* event) {
     return 0;
 }
 
+// Without its server nothing that was asked of a window can be done, and
+// Xlib's own handler would print a message and exit with 1.
+int EndRunSilently(Display* display) {
+    (void)display;
+    _exit(255);  // -1 as an exit status
+}
+
 // The display for a new operation, with any error left over from an earlier
 // one collected and forgotten, so that it is not blamed on this one.
 Display* OpenDisplay(void) {
     if (!g_display_tried) {
         g_display_tried = 1;
         g_display = XOpenDisplay(nullptr);
-        if (g_display) XSetErrorHandler(NoteXError);
+        if (g_display) {
+            XSetErrorHandler(NoteXError);
+            EndRunWhenDisplayIsLost();
+        }
     }
     if (g_display) {
         XSync(g_display, False);
@@ -60,6 +72,10 @@ int HasWordPixels(Display* display, Window window, XWindowAttributes* attributes
 }
 
 }  // namespace
+
+void EndRunWhenDisplayIsLost(void) {
+    XSetIOErrorHandler(EndRunSilently);
+}
 
 HWND X11WindowAtPoint(int32_t x, int32_t y) {
     Display* display = OpenDisplay();

@@ -2,6 +2,8 @@
 // the path holds nothing, nothing is left beside it and nothing leaks.
 #include <ctype.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "drawing/drawing.h"
 #include "support.h"
@@ -53,6 +55,21 @@ std::string CaseName(const ::testing::TestParamInfo<FaultCase>& param) {
     return name;
 }
 
+// Whether anything was put in place under `name` since the watch began: a
+// file created or moved there. Nothing may be, unless every write succeeded.
+bool WasPublished(int watch, const std::string& name) {
+    alignas(inotify_event) char events[4096];
+    bool published = false;
+    ssize_t n;
+    while ((n = read(watch, events, sizeof events)) > 0) {
+        for (char* p = events; p < events + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len) {
+            const inotify_event* event = reinterpret_cast<inotify_event*>(p);
+            if (event->len && name == event->name && (event->mask & (IN_CREATE | IN_MOVED_TO))) published = true;
+        }
+    }
+    return published;
+}
+
 class ConvertFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ConvertFault, FailsCleanly) {
@@ -64,14 +81,19 @@ TEST_P(ConvertFault, FailsCleanly) {
     // The strip's block is the first heap block of a conversion that has one.
     if (std::string(c.what) == "the raster strip's block") drawing.Raster(0, 0, 0, 16, 2, 2, 1, 0, {1, 2, 3, 4});
     ASSERT_TRUE(WriteFileBytes(path, drawing.bytes));
+    int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, dir.path.c_str(), IN_CREATE | IN_MOVED_TO), 0);
     int descriptors = CountOpenDescriptors();
     InjectFault(c.kind, c.skip);
     int result = ConvertDrawing(("-f " + path).c_str());
     EXPECT_EQ(ClearFaults(), 0) << "the fault never fired";
+    EXPECT_FALSE(WasPublished(watch, "drawing.drw")) << "a file was put in place before it was removed";
     EXPECT_EQ(result, -1);
     EXPECT_FALSE(FileExists(path));
     EXPECT_TRUE(ListDirectory(dir.path).empty()) << "a file was left beside the path";
     EXPECT_EQ(CountOpenDescriptors(), descriptors);
+    close(watch);
     EXPECT_NOTHING_LIVE();
 }
 

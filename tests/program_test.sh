@@ -30,11 +30,12 @@ status_of() { "$blitview" "$@" >/dev/null 2>&1; echo $?; }
 # A drawing of 1024 x 768 units that is only its header.
 header_only() { printf '\x00\x04\x00\x03' > "$1"; }
 
-# Waits until a blocked copy has claimed the instance mutex.
+# Waits until copy PID has claimed the instance mutex: the claim is the one
+# lock it holds while it waits for its drawing.
 wait_for_claim() {
     local i
     for i in $(seq 1 200); do
-        grep -q "@blitview-mutex-MORVIEW-$(id -u)\$" /proc/net/unix && return 0
+        awk -v pid="$1" '$2 == "FLOCK" && $5 == pid { found = 1 } END { exit !found }' /proc/locks && return 0
         sleep 0.02
     done
     return 1
@@ -46,7 +47,7 @@ start_blocker() {
     mkfifo "$work/fifo"
     "$blitview" -f "$work/fifo" &
     blockers+=($!)
-    wait_for_claim
+    wait_for_claim "$!"
 }
 
 check "no arguments give 255" test "$(status_of)" = 255

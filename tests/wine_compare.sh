@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Converts every drawing with both builds, the Linux one and the Windows one
 # under Wine (real GDI), and requires the same outcome byte for byte: the same
-# exit status, and either identical BMP files or no file from either.
+# exit status, and either identical BMP files or no file from either; each
+# BMP a new file put in place, and nothing left beside the paths.
 #
 #   wine_compare.sh LINUX_BLITVIEW WINDOWS_EXE DRAWINGS_DIR [DRAWINGS_DIR...]
 #
@@ -72,6 +73,11 @@ if ((count == 0)); then
     echo "0 passed, 0 failed"
     exit 1
 fi
+
+# The drawings' inodes: a BMP written beside its path and put in place is a
+# new file, never the drawing cut short and rewritten, which a kill would
+# leave partial.
+inodes_before=$(cd "$work" && stat -c '%n %i' linux/*.drw windows/*.drw)
 
 # A conversion that hangs is a failure, not a stuck test run.
 run_timeout=60
@@ -173,6 +179,23 @@ for ((n = 0; n < count; n++)); do
         passed=$((passed + 1))
     else
         echo "$name: DIFFERENT: $problem"
+        failed=$((failed + 1))
+    fi
+done
+
+while read -r name inode; do
+    if [[ -e "$work/$name" && "$(stat -c %i "$work/$name")" == "$inode" ]]; then
+        echo "$name: WRITTEN IN PLACE, not replaced"
+        failed=$((failed + 1))
+    fi
+done <<<"$inodes_before"
+
+# After success and failure alike, neither build leaves anything beside the
+# paths it was given.
+for side in linux windows; do
+    left=$(find "$work/$side" -mindepth 1 ! -regex '.*/[0-9]+\.drw' -printf '%f ')
+    if [[ -n "$left" ]]; then
+        echo "$side: LEFT BESIDE THE PATHS: $left"
         failed=$((failed + 1))
     fi
 done

@@ -39,7 +39,7 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
 out="$binary_dir/wine-polyline"
 mkdir -p "$out"
 exe="$out/polyline_probe.exe"
-sources=("$source_dir/tests/wine/polyline_probe.cpp" "$source_dir/platform/surface_win32.cpp")
+sources=("$source_dir/tests/wine/polyline_probe.cpp" "$source_dir"/platform/*_win32.cpp)
 for relative in "$@"; do
     sources+=("$source_dir/$relative")
 done

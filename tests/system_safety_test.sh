@@ -1,0 +1,314 @@
+#!/usr/bin/env bash
+# "-f" and the window modes on an ordinary Linux system: arguments with
+# blanks, the replaced file's permissions and owner, what may be removed,
+# publishing without /proc, on a file system without unnamed files and in a
+# directory nobody may write, the single-instance claim against another user,
+# and a lost X server. Parts that need root (mknod, a second uid, mounts)
+# skip with their reason without it.
+#   system_safety_test.sh BLITVIEW NO_TMPFILE_SHIM [sanitized]
+set -u
+blitview=$(realpath -- "$1")
+shim=$(realpath -- "$2")
+sanitized=${3:-}
+work=$(mktemp -d /tmp/safety.XXXXXX)
+chmod 755 "$work"
+cleanup_steps=()
+cleanup() {
+    local step
+    for step in "${cleanup_steps[@]}"; do eval "$step" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+umask 022
+
+passed=0 failed=0 skipped=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+skip() { skipped=$((skipped + 1)); echo "skipped: $1"; }
+as_root=0
+[ "$(id -u)" = 0 ] && as_root=1
+status_of() { "$@" >/dev/null 2>&1; echo $?; }
+bmp_size=$((54 + 1024 * 768 * 4))
+header_only() { printf '\x00\x04\x00\x03' >"$1"; }   # a drawing of 1024 x 768 units
+malformed() { printf '\x00\x04\x00\x03\x01\x00' >"$1"; }  # an unknown tag
+is_bmp() { [ "$(stat -c %s "$1" 2>/dev/null)" = "$bmp_size" ] && [ "$(head -c 2 "$1")" = BM ]; }
+alone_bmp() { [ "$(ls -A "$(dirname "$1")")" = "$(basename "$1")" ] && is_bmp "$1"; }  # nothing beside it
+listing() { (cd "$1" && find . -mindepth 1 -printf '%p %y %m\n' -exec sh -c 'test -f "$1" && cksum <"$1"' _ {} \; | sort); }
+
+# A private runtime directory of the user NAME, for runs under another uid.
+runtime_of() {
+    local dir
+    dir=$(mktemp -d "$work/run-$1.XXXXXX")
+    chown "$1" "$dir"
+    echo "$dir"
+}
+other() {  # other COMMAND...: as nobody, with a runtime directory of its own
+    setpriv --reuid=nobody --regid=nogroup --clear-groups env XDG_RUNTIME_DIR="$nobody_runtime" "$@"
+}
+if ((as_root)); then
+    chmod 711 "$work"
+    nobody_runtime=$(runtime_of nobody)
+fi
+
+# ---- Arguments that cannot travel as one word fail before anything is touched.
+d="$work/args"
+mkdir "$d"
+header_only "$d/my"
+header_only "$d/my file.drw"
+header_only "$d/tab"
+header_only "$d/other.drw"
+header_only "$d/joined.drw"
+before=$(listing "$d")
+while IFS='|' read -r what a b c; do
+    arguments=()
+    for word in "$a" "$b" "$c"; do [ "$word" = - ] || arguments+=("$(printf '%b' "$word")"); done
+    check "$what gives 255" test "$(status_of "$blitview" "${arguments[@]}")" = 255
+    check "$what touches nothing" test "$(listing "$d")" = "$before"
+done <<EOF
+a path with a blank|-f|$d/my file.drw|-
+a path with a tab|-f|$d/tab\tx.drw|-
+an empty argument|-f||$d/other.drw
+mode and path in one argument|-f $d/joined.drw|-|-
+EOF
+
+# ---- The BMP takes the replaced file's permission bits (and its owner as root).
+d="$work/modes"
+mkdir "$d"
+for mode in 600 444 640 751 604 664; do
+    header_only "$d/$mode.drw"
+    chmod "$mode" "$d/$mode.drw"
+    check "mode $mode converts" test "$(status_of "$blitview" -f "$d/$mode.drw")" = 0
+    check "and stays $mode" test "$(stat -c %a "$d/$mode.drw")" = "$mode"
+done
+check "nothing is left beside them" test "$(ls -A "$d" | wc -l)" = 6
+if ((as_root)); then
+    header_only "$d/theirs.drw"
+    chown nobody:nogroup "$d/theirs.drw"
+    chmod 640 "$d/theirs.drw"
+    check "another user's file converts" test "$(status_of "$blitview" -f "$d/theirs.drw")" = 0
+    check "and keeps its owner, group and mode" test "$(stat -c '%U:%G %a' "$d/theirs.drw")" = "nobody:nogroup 640"
+else
+    skip "another user's file keeps its owner: needs root"
+fi
+
+# ---- Only regular files and links are removed when a run fails.
+d="$work/kinds"
+mkdir "$d"
+malformed "$d/target.drw"
+ln -s target.drw "$d/link"
+mkdir "$d/directory"
+mkfifo "$d/fifo"
+perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Local => $ARGV[0], Listen => 1) or die' "$d/socket"
+((as_root)) && mknod "$d/device" c 1 3
+while read -r name kind; do
+    if [ "$name" = device ] && ((!as_root)); then skip "a device node stays: needs root (mknod)"; continue; fi
+    if [ "$name" = fifo ]; then
+        "$blitview" -f "$d/fifo" >/dev/null 2>&1 &
+        malformed "$d/fifo"
+        wait $!
+        status=$?
+    else
+        status=$(status_of "$blitview" -f "$d/$name")
+    fi
+    check "a failed run on a $name gives 255" test "$status" = 255
+    case $kind in
+        gone) check "and removes the $name" test ! -e "$d/$name" -a ! -L "$d/$name" ;;
+        *) check "and leaves the $name" test "-$kind" "$d/$name" ;;
+    esac
+done <<EOF
+link gone
+directory d
+fifo p
+socket S
+device c
+EOF
+check "the link's target stays" test -f "$d/target.drw"
+
+# ---- Publishing without /proc: the BMP arrives, the drawing is never lost first.
+if [ -n "$sanitized" ]; then
+    skip "publishing without /proc: the sanitizers' runtime needs /proc"
+elif ((as_root)); then
+    d="$work/noproc"
+    mkdir "$d"
+    header_only "$d/drawing.drw"
+    status=$(unshare -m sh -c 'mount -t tmpfs none /proc && exec "$0" -f "$1"' "$blitview" "$d/drawing.drw" \
+        >/dev/null 2>&1; echo $?)
+    check "without /proc a conversion succeeds" test "$status" = 0
+    check "and leaves the BMP alone at the path" alone_bmp "$d/drawing.drw"
+else
+    skip "publishing without /proc: needs root (unshare -m)"
+fi
+
+# ---- A file system without unnamed files (vfat, say), stood in for by a
+# preloaded shim that refuses O_TMPFILE: the named temporary.
+# A short directory leaves room for a name of nearly NAME_MAX characters.
+d=$(mktemp -d /tmp/n.XXXX)
+cleanup_steps+=("rm -rf '$d'")
+named() { ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=$shim "$blitview" "$@"; }
+# The longest name whose path the command line still carries (255).
+long=$(printf 'n%.0s' $(seq 1 $((255 - ${#d} - 1 - 4)))).drw
+for name in plain.drw "$long"; do
+    header_only "$d/$name"
+    check "named: ${#name} characters convert" test "$(status_of named -f "$d/$name")" = 0
+    check "named: into a BMP" is_bmp "$d/$name"
+done
+check "named: nothing is left beside them" test "$(ls -A "$d" | wc -l)" = 2
+# Killed while its temporary exists, a run leaves it; the next run in the
+# directory removes it.
+{
+    printf '\xc0\x5d\x50\x46'
+    printf '\xff\xff\x00\x00\x00\x00\x00\x00\xc0\x5d\x00\x10\x00\x10\x02\x00\x46\x07\xe2\x00'
+    head -c $((4096 * 4096)) /dev/urandom
+} >"$work/large.drw"
+caught=0
+for attempt in $(seq 1 12); do
+    cp "$work/large.drw" "$d/large.drw"
+    ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=$shim "$blitview" -f "$d/large.drw" &
+    pid=$!
+    while kill -0 "$pid" 2>/dev/null; do
+        for hidden in "$d"/.[!.]*; do
+            [ -e "$hidden" ] && { kill -9 "$pid"; caught=$((caught + 1)); break 2; }
+        done
+    done
+    wait "$pid" 2>/dev/null
+    header_only "$d/plain.drw"
+    named -f "$d/plain.drw"
+    check "named: kill $attempt leaves nothing after the next run" test -z "$(ls -A "$d" | grep '^\.')"
+done
+echo "named: $caught of 12 runs killed while their temporary existed"
+check "named: some runs were killed while writing" test "$caught" -gt 0
+
+# ---- A writable file where nothing can be created beside it: written in place.
+if ((as_root)); then
+    d="$work/locked"
+    mkdir -m 755 "$d" "$d/root-owned"
+    mkdir -m 1777 "$d/sticky"
+    while read -r place owner; do
+        header_only "$d/$place/drawing.drw"
+        chown "$owner" "$d/$place/drawing.drw"
+        chmod 666 "$d/$place/drawing.drw"
+        check "$place: another user converts a writable file" \
+            test "$(status_of other "$blitview" -f "$d/$place/drawing.drw")" = 0
+        check "$place: into a BMP in place, with nothing beside it" alone_bmp "$d/$place/drawing.drw"
+        check "$place: keeping its owner" test "$(stat -c %U "$d/$place/drawing.drw")" = "$owner"
+    done <<EOF
+root-owned root
+sticky root
+EOF
+else
+    skip "a file in a directory nobody may write: needs root (setpriv)"
+fi
+
+# ---- The single-instance claim: no other user can take it or get in its way.
+if ((as_root)); then
+    d="$work/claim"
+    mkdir -m 777 "$d"
+    root_runtime=$(mktemp -d "$work/run-root.XXXXXX")
+    # The old place of the claim, an abstract socket named after the uid,
+    # bound by another user.
+    setpriv --reuid=nobody --regid=nogroup --clear-groups perl -MSocket -e 'socket(my $s, AF_UNIX, SOCK_STREAM, 0) or die;
+        bind($s, pack("S", AF_UNIX) . "\0blitview-mutex-MORVIEW-0") or die; sleep 30' &
+    squatter=$!
+    cleanup_steps+=("kill $squatter")
+    sleep 0.3
+    mkfifo "$d/job.drw"
+    chmod 600 "$d/job.drw"
+    XDG_RUNTIME_DIR=$root_runtime "$blitview" -f "$d/job.drw" >/dev/null 2>&1 &
+    job=$!
+    cleanup_steps+=("kill -9 $job")
+    claimed=0
+    for _ in $(seq 1 200); do
+        awk -v pid="$job" '$2 == "FLOCK" && $5 == pid { found = 1 } END { exit !found }' /proc/locks &&
+            { claimed=1; break; }
+        kill -0 "$job" 2>/dev/null || break
+        sleep 0.02
+    done
+    check "root's job claims the instance with the old name squatted" test "$claimed" = 1
+    lock=$root_runtime/blitview-MORVIEW.lock
+    check "nobody cannot take root's claim" test "$(status_of other flock -n "$lock" true)" != 0
+    header_only "$d/theirs.drw"
+    chown nobody "$d/theirs.drw"
+    check "nobody's own job runs beside root's" test "$(status_of other "$blitview" -f "$d/theirs.drw")" = 0
+    header_only "$d/second.drw"
+    check "a second copy of root is refused" \
+        test "$(status_of env XDG_RUNTIME_DIR="$root_runtime" "$blitview" -f "$d/second.drw")" = 255
+    # A job that is gone already no longer reads its FIFO.
+    timeout 10 bash -c 'printf "\x00\x04\x00\x03" >"$0"' "$d/job.drw"
+    wait "$job"
+    check "root's job finishes" test $? = 0
+    kill "$squatter" 2>/dev/null
+    # Without a runtime directory the claim lives in /tmp/blitview-UID, which
+    # another user may have made first: the run still goes on. The drawing is
+    # named from the working directory, which the new /tmp does not hide.
+    cd "$d"
+    for squat in directory link; do
+        header_only second.drw
+        status=$(unshare -m sh -c '
+            mount -t tmpfs -o mode=1777 none /tmp || exit 99
+            mkdir /tmp/elsewhere && chown nobody /tmp/elsewhere
+            if [ "$2" = directory ]; then
+                setpriv --reuid=nobody --regid=nogroup --clear-groups mkdir -m 700 /tmp/blitview-0
+            else
+                setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s /tmp/elsewhere /tmp/blitview-0
+            fi
+            env -u XDG_RUNTIME_DIR "$0" -f "$1"
+            status=$?
+            [ -z "$(ls -A /tmp/elsewhere)" ] || exit 98
+            exit $status' "$blitview" second.drw "$squat" >/dev/null 2>&1; echo $?)
+        check "a squatted /tmp/blitview-0 ($squat) neither blocks nor is used" test "$status" = 0
+    done
+    cd - >/dev/null
+else
+    skip "the claim against another user: needs root (setpriv)"
+fi
+
+# ---- A lost X server ends the run with 255 and prints nothing.
+if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
+    d="$work/x11"
+    mkdir "$d"
+    # "BM", bfSize = the file's length (3 GiB), bfOffBits 54, a 40-byte header.
+    printf 'BM\x00\x00\x00\xc0\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$d/big.bmp"
+    truncate -s 3221225472 "$d/big.bmp"
+    for mode in vectors dialog; do
+        if [ "$mode" = dialog ] && [ -n "$sanitized" ]; then
+            skip "the dialog with a lost server: the sanitizers rule out a capped address space"
+            continue
+        fi
+        Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$d/display" >/dev/null 2>&1 </dev/null &
+        server=$!
+        for _ in $(seq 1 200); do [ -s "$d/display" ] && break; sleep 0.05; done
+        export DISPLAY=":$(cat "$d/display")"
+        rm -f "$d/display" "$d/plan.VCT"
+        if [ "$mode" = vectors ]; then
+            # The overlay waits on a FIFO for its polylines while the server goes.
+            mkfifo "$d/plan.VCT"
+            "$blitview" -v "$d/plan.bmp" 10 10 110 110 >"$d/out" 2>&1 &
+            pid=$!
+            exec 4<>"$d/plan.VCT"
+            printf '\x10\x00\x10\x00' >&4
+            for _ in $(seq 1 200); do find "/proc/$pid/fd" -lname 'socket:*' | grep -q . && break; sleep 0.02; done
+            sleep 0.3
+            kill "$server"
+            wait "$server"
+            printf '\x00\x00\x02\x00\x01\x00\x01\x00\x05\x00\x05\x00' >&4
+            exec 4>&-
+        else
+            (ulimit -v $((1024 * 1024)) && exec "$blitview" -b "$d/big.bmp" 10 10 110 110) >"$d/out" 2>&1 &
+            pid=$!
+            for _ in $(seq 1 200); do xwininfo -root -tree 2>/dev/null | grep -q '"Error"' && break; sleep 0.05; done
+            kill "$server"
+            wait "$server"
+        fi
+        wait "$pid"
+        status=$?
+        check "$mode: a lost X server gives 255" test "$status" = 255
+        check "$mode: and nothing is printed" test ! -s "$d/out"
+        unset DISPLAY
+    done
+else
+    skip "a lost X server: Xvfb or xwininfo missing"
+fi
+
+echo "$passed passed, $failed failed, $skipped skipped"
+[ "$failed" = 0 ]
