@@ -31,7 +31,9 @@
 # without cleanup (SIGKILL) does not leave a server behind for long.
 : "${WINE_ENV_SERVER_LINGER:=60}"
 
-WINE_ENV_XVFB_PID=""
+# shellcheck source=SCRIPTDIR/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
+
 WINE_ENV_LOCK_FD=""
 WINE_ENV_ACTIVE=0
 
@@ -52,42 +54,12 @@ wine_env_winpath() {
     printf 'Z:%s\n' "${1//\//\\}"
 }
 
-_wine_env_start_xvfb() {
-    local log="$1" fd_file="$2" display="" i
-    rm -f "$fd_file"
-    # -displayfd makes Xvfb pick a free display number itself and write it
-    # out once it accepts connections: no guessing, no race with other
-    # servers, and the write doubles as the readiness signal.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >"$log" 2>&1 </dev/null \
-        {WINE_ENV_LOCK_FD}>&- &
-    WINE_ENV_XVFB_PID=$!
-    for ((i = 0; i < 200; i++)); do
-        if [[ -s "$fd_file" ]]; then
-            read -r display <"$fd_file" || true
-            [[ -n "$display" ]] && break
-        fi
-        if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then
-            WINE_ENV_XVFB_PID=""
-            _wine_env_fail "Xvfb exited at start: $(tail -n 3 "$log")" || return
-        fi
-        sleep 0.05
-    done
-    if [[ -z "$display" ]]; then
-        _wine_env_fail "Xvfb did not become ready within 10 s" || return
-    fi
-    export DISPLAY=":$display"
-}
-
 wine_env_start() {
     local build_dir="${1:?usage: wine_env_start BUILD_DIR}" tool
     for tool in wine wineserver wineboot flock; do
         command -v "$tool" >/dev/null 2>&1 ||
             _wine_env_fail "$tool not found (install the wine package; scripts/setup.sh does)" || return
     done
-    if [[ -z "${BLITVIEW_WINE_DISPLAY:-}" ]]; then
-        command -v Xvfb >/dev/null 2>&1 ||
-            _wine_env_fail "Xvfb not found (install the xvfb package; scripts/setup.sh does)" || return
-    fi
     mkdir -p "$build_dir" || return
     build_dir="$(cd "$build_dir" && pwd)"
 
@@ -111,7 +83,7 @@ wine_env_start() {
     if [[ -n "${BLITVIEW_WINE_DISPLAY:-}" ]]; then
         export DISPLAY="$BLITVIEW_WINE_DISPLAY"
     else
-        _wine_env_start_xvfb "$build_dir/xvfb.log" "$build_dir/xvfb.display" || return
+        xvfb_start 1280x1024 "$build_dir/xvfb.log" "$WINE_ENV_LOCK_FD" || return
     fi
 
     # A server left over by a killed session would still be bound to that
@@ -146,11 +118,7 @@ wine_env_stop() {
         wineserver -k >/dev/null 2>&1 || true
         wineserver -w >/dev/null 2>&1 || true
     fi
-    if [[ -n "$WINE_ENV_XVFB_PID" ]]; then
-        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
-        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
-        WINE_ENV_XVFB_PID=""
-    fi
+    xvfb_stop
     if [[ -n "$WINE_ENV_LOCK_FD" ]]; then
         exec {WINE_ENV_LOCK_FD}>&-
         WINE_ENV_LOCK_FD=""
