@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../bitmap/bitmap.h"
+#include "../platform/stop_reason.h"
 #include "drawing.h"
 #include "drawing_format.h"
 
@@ -40,24 +41,38 @@ static int CloseAndReturn(FILE* stream, int result) {
 int RenderDrawing(const char* path) {
     RenderState& state = g_render_state;
     FILE* stream = fopen(path, "rb");
-    if (!stream) return -1;
+    if (!stream) {
+        NoteStop(-1, "the file cannot be opened");
+        return -1;
+    }
 
     if (ReadDrawingHeader(stream, &state.source_width, &state.source_height) != 0)
         return CloseAndReturn(stream, -1);
 
     state.device_context = CreateCompatibleDC(nullptr);
-    if (!state.device_context) return CloseAndReturn(stream, -1);
+    if (!state.device_context) {
+        NoteStop(-1, "no memory context for the canvas");
+        return CloseAndReturn(stream, -1);
+    }
 
     // A zero side would give a canvas without pixels and a scale of 0/0:
     // such a drawing cannot be converted.
     CanvasSizeFor(state.source_width, state.source_height, &state.canvas_width, &state.canvas_height);
-    if (state.canvas_width == 0 || state.canvas_height == 0) return CloseAndReturn(stream, -1);
+    if (state.canvas_width == 0 || state.canvas_height == 0) {
+        NoteStop(state.source_width == 0 ? 0 : 2, "the header declares %u x %u file units: a canvas without pixels",
+                 state.source_width, state.source_height);
+        return CloseAndReturn(stream, -1);
+    }
 
     HDC screen = GetDC(nullptr);
-    if (!screen) return CloseAndReturn(stream, -1);
-    state.canvas_bitmap = CreateCompatibleBitmap(screen, state.canvas_width, state.canvas_height);
-    ReleaseDC(nullptr, screen);
-    if (!state.canvas_bitmap) return CloseAndReturn(stream, -1);
+    if (screen) {
+        state.canvas_bitmap = CreateCompatibleBitmap(screen, state.canvas_width, state.canvas_height);
+        ReleaseDC(nullptr, screen);
+    }
+    if (!state.canvas_bitmap) {
+        NoteStop(-1, "no canvas of %u x %u pixels", state.canvas_width, state.canvas_height);
+        return CloseAndReturn(stream, -1);
+    }
 
     state.previous_bitmap = SelectObject(state.device_context, state.canvas_bitmap);
     BitBlt(state.device_context, 0, 0, state.canvas_width, state.canvas_height, nullptr, 0, 0,

@@ -3,20 +3,61 @@
 // exactly its body, and draws with g_render_state's context and scale.
 #include "drawing_format.h"
 
+#include "../platform/stop_reason.h"
 #include "drawing.h"
 #include "raster_paint.h"
 
 namespace {
 
+const int64_t kHeaderBytes = 4;
+
 // A raster strip's data is read and painted in pieces of about this size,
 // so that memory stays bounded whatever the record declares.
 const uint32_t kPieceBytes = 1u << 20;
 
+// Where the stream stands, counted by every read here, and where the record
+// being read begins: a reason names the byte of its record's tag, on any
+// stream, a pipe included.
+int64_t stream_offset = 0;
+int64_t record_offset = 0;
+
+int ReadCounted(FILE* stream, void* buffer, size_t size) {
+    if (ReadStreamExact(stream, buffer, size) != 0) return -1;
+    stream_offset += static_cast<int64_t>(size);
+    return 0;
+}
+
+long long RecordByte() {
+    return static_cast<long long>(record_offset);
+}
+
+// The fixed head of a record, `size` bytes after its tag.
+int ReadRecordHead(FILE* stream, unsigned char* head, size_t size, const char* kind) {
+    if (ReadCounted(stream, head, size) == 0) return 0;
+    NoteStop(record_offset, "%s at byte %lld ends inside its %u-byte head", kind, RecordByte(),
+             static_cast<unsigned>(size));
+    return -1;
+}
+
+int CheckColourIndex(uint16_t colour_index, const char* kind) {
+    if (colour_index < DRAWING_PALETTE_SIZE) return 0;
+    NoteStop(record_offset, "colour index %u in the %s at byte %lld", colour_index, kind, RecordByte());
+    return -1;
+}
+
 }  // namespace
 
 int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_height) {
-    unsigned char header[4];
-    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0) return -1;
+    unsigned char header[kHeaderBytes];
+    stream_offset = 0;
+    if (ReadCounted(stream, header, 2) != 0) {
+        NoteStop(0, "the file ends before the header's width");
+        return -1;
+    }
+    if (ReadCounted(stream, header + 2, 2) != 0) {
+        NoteStop(2, "the file ends before the header's height");
+        return -1;
+    }
     ByteCursor cursor = MakeCursor(header, sizeof header);
     ReadU16Le(&cursor, source_width);
     ReadU16Le(&cursor, source_height);
@@ -25,16 +66,12 @@ int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_hei
 
 int DrawFilledRect(FILE* stream) {
     unsigned char body[12];
-    if (ReadStreamExact(stream, body, sizeof body) != 0) return -1;
+    if (ReadRecordHead(stream, body, sizeof body, "rectangle") != 0) return -1;
     ByteCursor cursor = MakeCursor(body, sizeof body);
     uint16_t y_base, left, top, right, bottom, colour_index;
-    ReadU16Le(&cursor, &y_base);
-    ReadU16Le(&cursor, &left);
-    ReadU16Le(&cursor, &top);
-    ReadU16Le(&cursor, &right);
-    ReadU16Le(&cursor, &bottom);
-    ReadU16Le(&cursor, &colour_index);
-    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
+    uint16_t* const fields[] = {&y_base, &left, &top, &right, &bottom, &colour_index};
+    for (uint16_t* field : fields) ReadU16Le(&cursor, field);
+    if (CheckColourIndex(colour_index, "rectangle") != 0) return -1;
 
     const float scale = g_render_state.scale;
     // Only the top edge takes the base; the sum is formed without wrapping.
@@ -46,7 +83,10 @@ int DrawFilledRect(FILE* stream) {
 
     // A record that cannot be drawn fails rather than vanish from the picture.
     HBRUSH brush = CreateSolidBrush(DrawingPalette[colour_index]);
-    if (!brush) return -1;
+    if (!brush) {
+        NoteStop(record_offset, "no brush for the rectangle at byte %lld", RecordByte());
+        return -1;
+    }
     FillRect(g_render_state.device_context, &rect, brush);
     DeleteObject(brush);
     return 0;
@@ -54,7 +94,7 @@ int DrawFilledRect(FILE* stream) {
 
 int DrawRunSet(FILE* stream) {
     unsigned char head[8];
-    if (ReadStreamExact(stream, head, sizeof head) != 0) return -1;
+    if (ReadRecordHead(stream, head, sizeof head, "run set") != 0) return -1;
     ByteCursor cursor = MakeCursor(head, sizeof head);
     int16_t count, y;
     uint16_t colour_index, ignored;
@@ -62,12 +102,15 @@ int DrawRunSet(FILE* stream) {
     ReadU16Le(&cursor, &colour_index);
     ReadU16Le(&cursor, &ignored);
     ReadI16Le(&cursor, &y);
-    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
+    if (CheckColourIndex(colour_index, "run set") != 0) return -1;
 
     HDC dc = g_render_state.device_context;
     const float scale = g_render_state.scale;
     HPEN pen = CreatePen(PS_SOLID, 1, DrawingPalette[colour_index]);
-    if (!pen) return -1;
+    if (!pen) {
+        NoteStop(record_offset, "no pen for the run set at byte %lld", RecordByte());
+        return -1;
+    }
     HGDIOBJ previous_pen = SelectObject(dc, pen);
     const int32_t row = ScaleCoordinate(y, scale);
 
@@ -76,7 +119,9 @@ int DrawRunSet(FILE* stream) {
     int result = 0;
     for (int run = 1; run < count; run++) {
         unsigned char pair[4];
-        if (ReadStreamExact(stream, pair, sizeof pair) != 0) {
+        if (ReadCounted(stream, pair, sizeof pair) != 0) {
+            NoteStop(record_offset, "run set at byte %lld declares %d runs; the file ends in run %d", RecordByte(),
+                     count - 1, run);
             result = -1;
             break;
         }
@@ -94,31 +139,36 @@ int DrawRunSet(FILE* stream) {
 
 int DrawRasterStrip(FILE* stream) {
     unsigned char head[18];
-    if (ReadStreamExact(stream, head, 14) != 0) return -1;
+    if (ReadRecordHead(stream, head, 14, "raster strip") != 0) return -1;
     ByteCursor cursor = MakeCursor(head, sizeof head);
     uint16_t y_base, left, top, width, rows, bytes_per_row, colour_index;
-    ReadU16Le(&cursor, &y_base);
-    ReadU16Le(&cursor, &left);
-    ReadU16Le(&cursor, &top);
-    ReadU16Le(&cursor, &width);
-    ReadU16Le(&cursor, &rows);
-    ReadU16Le(&cursor, &bytes_per_row);
-    ReadU16Le(&cursor, &colour_index);
-    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
-    if (ReadStreamExact(stream, head + 14, 4) != 0) return -1;
-    uint32_t polarity;
+    uint16_t* const fields[] = {&y_base, &left, &top, &width, &rows, &bytes_per_row, &colour_index};
+    for (uint16_t* field : fields) ReadU16Le(&cursor, field);
+    if (CheckColourIndex(colour_index, "raster strip") != 0) return -1;
+    if (ReadCounted(stream, head + 14, 4) != 0) {
+        NoteStop(record_offset, "raster strip at byte %lld ends before its polarity word", RecordByte());
+        return -1;
+    }
+    uint32_t polarity = 0;
     ReadU32Le(&cursor, &polarity);
 
     // No rows: nothing to read, whatever the row length says. Rows of no
     // bytes can never be read whole.
     if (rows == 0) return 0;
-    if (bytes_per_row == 0) return -1;
+    if (bytes_per_row == 0) {
+        NoteStop(record_offset, "raster strip at byte %lld declares %u rows of 0 bytes", RecordByte(), rows);
+        return -1;
+    }
     // A record cut short fails before anything is painted, where the file
     // can tell; a pipe cannot, and there the failure comes at the end,
     // which discards the canvas all the same.
     uint64_t total = static_cast<uint64_t>(rows) * bytes_per_row;
     uint64_t left_in_file;
-    if (StreamBytesLeft(stream, &left_in_file) == 0 && left_in_file < total) return -1;
+    if (StreamBytesLeft(stream, &left_in_file) == 0 && left_in_file < total) {
+        NoteStop(record_offset, "raster strip at byte %lld declares %u rows of %u bytes; %llu remain", RecordByte(),
+                 rows, bytes_per_row, static_cast<unsigned long long>(left_in_file));
+        return -1;
+    }
 
     const RenderState& state = g_render_state;
     RasterStrip strip;
@@ -140,14 +190,19 @@ int DrawRasterStrip(FILE* stream) {
     size_t piece_bytes = AlignToWords(static_cast<size_t>(piece_rows) * bytes_per_row);
     unsigned char* block = static_cast<unsigned char*>(
         HeapAlloc(GetProcessHeap(), 0, piece_bytes + RasterScratchSize(&strip)));
-    if (!block) return -1;
+    if (!block) {
+        NoteStop(record_offset, "no memory for the raster strip at byte %lld", RecordByte());
+        return -1;
+    }
     RasterLayout layout;
     PrepareRaster(&strip, block + piece_bytes, &layout);
 
     int result = 0;
     for (uint32_t done = 0; done < rows; done += piece_rows) {
         uint32_t count = rows - done < piece_rows ? rows - done : piece_rows;
-        if (ReadStreamExact(stream, block, static_cast<size_t>(count) * bytes_per_row) != 0) {
+        if (ReadCounted(stream, block, static_cast<size_t>(count) * bytes_per_row) != 0) {
+            NoteStop(record_offset, "raster strip at byte %lld declares %u rows of %u bytes; the file ends first",
+                     RecordByte(), rows, bytes_per_row);
             result = -1;
             break;
         }
@@ -158,14 +213,19 @@ int DrawRasterStrip(FILE* stream) {
 }
 
 int DrawRecords(FILE* stream) {
+    stream_offset = kHeaderBytes;
     for (;;) {
+        record_offset = stream_offset;
         unsigned char tag_bytes[2];
         size_t got = fread(tag_bytes, 1, 2, stream);
         if (got < 2) {
             // The end of the file, where a tag would begin, or one stray byte
             // after the last record. A read error is not an end.
-            return ferror(stream) ? -1 : 0;
+            if (!ferror(stream)) return 0;
+            NoteStop(record_offset, "the file cannot be read at byte %lld", RecordByte());
+            return -1;
         }
+        stream_offset += 2;
         uint16_t tag = static_cast<uint16_t>(tag_bytes[0] | (tag_bytes[1] << 8));
         int result;
         if (tag == TAG_RASTER)
@@ -174,8 +234,10 @@ int DrawRecords(FILE* stream) {
             result = DrawFilledRect(stream);
         else if (tag == TAG_RUNS)
             result = DrawRunSet(stream);
-        else
-            result = -1;
+        else {
+            NoteStop(record_offset, "tag 0x%04X at byte %lld is no record", tag, RecordByte());
+            return -1;
+        }
         if (result != 0) return -1;
     }
 }
