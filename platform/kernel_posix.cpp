@@ -541,8 +541,8 @@ HANDLE CreateReplacementFile(LPCSTR path) {
 
 BOOL CloseReplacementFile(HANDLE handle, LPCSTR path, BOOL complete) {
     (void)path;
-    int index = FindFile(handle);
-    if (index >= 0 && !complete) g_files[index]->failed = 1;
+    PosixFile* file = FindFile(handle);
+    if (file && !complete) file->failed = 1;
     return CloseHandle(handle);
 }
 
