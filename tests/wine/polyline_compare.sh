@@ -22,10 +22,8 @@ if (($# != 4)); then
     exit 2
 fi
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-binary_dir="$(realpath -- "$1")"
-linux_probe="$(realpath -- "$2")"
-view_inputs="$(realpath -- "$3")"
-view_capture="$(realpath -- "$4")"
+mapfile -t paths < <(realpath -m -- "$@")
+binary_dir="${paths[0]}" linux_probe="${paths[1]}" view_inputs="${paths[2]}" view_capture="${paths[3]}"
 # shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
 source "$source_dir/scripts/wine-env.sh"
 wine_env_need_programs polyline_compare "$linux_probe" "$view_inputs" "$view_capture"

@@ -38,10 +38,8 @@ if (($# != 4)); then
     exit 2
 fi
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-binary_dir="$(realpath -- "$1")"
-linux_exe="$(realpath -- "$2")"
-view_capture="$(realpath -- "$3")"
-view_inputs="$(realpath -- "$4")"
+mapfile -t paths < <(realpath -m -- "$@")
+binary_dir="${paths[0]}" linux_exe="${paths[1]}" view_capture="${paths[2]}" view_inputs="${paths[3]}"
 
 # shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
 source "$source_dir/scripts/wine-env.sh"
