@@ -2,6 +2,7 @@
 // only as far as the bitmap view needs, with pointers at its header and pixels.
 #include <string.h>
 
+#include "../platform/dib_header.h"
 #include "bitmap.h"
 
 namespace {
@@ -11,26 +12,20 @@ namespace {
 int ReadFileFields(const unsigned char* block, DWORD length, LoadedBitmap* record) {
     ByteCursor cursor = MakeCursor(block, length);
     uint16_t mark = 0;
-    uint32_t size = 0, offset = 0, header_size = 0;
+    uint32_t size = 0, offset = 0;
     if (ReadU16Le(&cursor, &mark) != 0 || mark != 0x4D42) return -1;
     if (ReadU32Le(&cursor, &size) != 0 || size != length) return -1;
     // A file that says it is shorter than its own header is refused here,
     // before any field past its end is read.
-    if (SeekCursor(&cursor, 10) != 0 || ReadU32Le(&cursor, &offset) != 0 || ReadU32Le(&cursor, &header_size) != 0)
-        return -1;
-    if (header_size == 12) {
-        uint16_t width = 0, height = 0;
-        if (ReadU16Le(&cursor, &width) != 0 || ReadU16Le(&cursor, &height) != 0) return -1;
-        record->width = width;
-        record->height = height;
-    } else {
-        int32_t width = 0, height = 0;
-        if (ReadI32Le(&cursor, &width) != 0 || ReadI32Le(&cursor, &height) != 0) return -1;
-        // The one height whose row count does not fit the field.
-        if (height == INT32_MIN) return -1;
-        record->width = width;
-        record->height = height < 0 ? -height : height;
-    }
+    if (SeekCursor(&cursor, 10) != 0 || ReadU32Le(&cursor, &offset) != 0) return -1;
+    // Only the picture's size is read here; the rest of the header is the
+    // upload's to measure.
+    DibHeader header;
+    if (ReadDibDimensions(&cursor, &header) != 0) return -1;
+    // The one height whose row count does not fit the field.
+    if (header.height == INT32_MIN) return -1;
+    record->width = static_cast<int32_t>(header.width);
+    record->height = static_cast<int32_t>(header.height < 0 ? -header.height : header.height);
     record->info = reinterpret_cast<const BITMAPINFO*>(block + 14);
     // An offset past the block is kept at its end; the upload refuses such
     // a file before it reads a pixel.

@@ -1,7 +1,7 @@
 // The packed DIB and the BMP file writer.
 #include <string.h>
 
-#include "bitmap.h"
+#include "internal.h"
 
 const uint32_t FixupColors[FIXUP_COLOR_COUNT] = {
     0x00000000,  // black

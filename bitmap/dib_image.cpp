@@ -1,5 +1,5 @@
 // The DIB image object and its accessors.
-#include "bitmap.h"
+#include "internal.h"
 
 DibImage* CreateDibImage(const BITMAPINFO* request) {
     void* pixels = nullptr;

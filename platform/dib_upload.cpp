@@ -7,18 +7,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "dib_header.h"
 #include "internal.h"
 
 namespace {
 
 struct DibForm {
-    uint32_t header_size;
-    int core;          // a 12-byte header: RGBTRIPLE entries, BI_RGB only
-    int64_t width;
-    int64_t height;    // as stored: negative when the top row comes first
-    int bit_count;
-    uint32_t compression;
-    uint32_t image_size;
+    DibHeader header;
     uint32_t colour_count;  // table entries that an index may name
     uint32_t masks[3];      // red, green, blue
     int copy_whole;         // 32-bit words are taken as they are, alpha included
@@ -34,51 +29,20 @@ const unsigned char* BytesOf(const BITMAPINFO* info) {
 }
 
 // 0 when the reference GDI takes the header's form, -1 when it refuses it.
+// SetDIBits is given no byte count: the header is taken to hold what it
+// declares, as GDI takes it.
 int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
     memset(form, 0, sizeof *form);
-    ByteCursor size_cursor = MakeCursor(info, 4);
-    if (ReadU32Le(&size_cursor, &form->header_size) != 0) return -1;
-    uint16_t planes = 0, bit_count = 0;
-    uint32_t colours_used = 0;
-    if (form->header_size == 12) {
-        ByteCursor cursor = MakeCursor(info, 12);
-        cursor.position = 4;
-        uint16_t width = 0, height = 0;
-        ReadU16Le(&cursor, &width);
-        ReadU16Le(&cursor, &height);
-        ReadU16Le(&cursor, &planes);
-        ReadU16Le(&cursor, &bit_count);
-        form->core = 1;
-        form->width = width;
-        form->height = height;
-        form->compression = BI_RGB;
-    } else if (form->header_size >= 40) {
-        ByteCursor cursor = MakeCursor(info, 40);
-        cursor.position = 4;
-        int32_t width = 0, height = 0;
-        uint32_t skipped = 0;
-        ReadI32Le(&cursor, &width);
-        ReadI32Le(&cursor, &height);
-        ReadU16Le(&cursor, &planes);
-        ReadU16Le(&cursor, &bit_count);
-        ReadU32Le(&cursor, &form->compression);
-        ReadU32Le(&cursor, &form->image_size);
-        ReadU32Le(&cursor, &skipped);
-        ReadU32Le(&cursor, &skipped);
-        ReadU32Le(&cursor, &colours_used);
-        form->width = width;
-        form->height = height;
-    } else {
-        return -1;
-    }
-    form->bit_count = bit_count;
-    if (form->width <= 0 || form->height == 0 || planes == 0) return -1;
+    DibHeader& header = form->header;
+    ByteCursor cursor = MakeCursor(info, SIZE_MAX);
+    if (ReadDibHeader(&cursor, &header) != 0) return -1;
+    if (header.width <= 0 || header.height == 0 || header.planes == 0) return -1;
 
-    int bpp = form->bit_count;
-    switch (form->compression) {
+    int bpp = header.bit_count;
+    switch (header.compression) {
         case BI_RLE8:
         case BI_RLE4:
-            if (bpp != (form->compression == BI_RLE8 ? 8 : 4) || form->height < 0 || form->image_size == 0)
+            if (bpp != (header.compression == BI_RLE8 ? 8 : 4) || header.height < 0 || header.image_size == 0)
                 return -1;
             break;
         case BI_RGB:
@@ -88,10 +52,10 @@ int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
             if (bpp != 16 && bpp != 32) return -1;
             // The masks follow the first 40 bytes of every info header; in a
             // V4 or V5 header those are its own mask fields.
-            ByteCursor cursor = MakeCursor(BytesOf(info) + 40, 12);
-            for (uint32_t& mask : form->masks) {
-                ReadU32Le(&cursor, &mask);
-                if (mask == 0) return -1;  // a channel without bits is refused
+            if (ReadDibMasks(&cursor, &header) != 0) return -1;
+            for (int channel = 0; channel < 3; channel++) {
+                form->masks[channel] = header.masks[channel];
+                if (form->masks[channel] == 0) return -1;  // a channel without bits is refused
             }
             break;
         }
@@ -100,14 +64,13 @@ int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
     }
 
     if (bpp <= 8) {
-        uint32_t full = 1u << bpp;
-        form->colour_count = form->core || colours_used == 0 || colours_used > full ? full : colours_used;
-    } else if (bpp == 16 && form->compression == BI_RGB) {
+        form->colour_count = DibColourCount(&header);
+    } else if (bpp == 16 && header.compression == BI_RGB) {
         form->masks[0] = 0x7C00;
         form->masks[1] = 0x03E0;
         form->masks[2] = 0x001F;
     } else if (bpp == 32) {
-        form->copy_whole = form->compression == BI_RGB ||
+        form->copy_whole = header.compression == BI_RGB ||
                            (form->masks[0] == 0xFF0000 && form->masks[1] == 0xFF00 && form->masks[2] == 0xFF);
     }
     return 0;
@@ -116,8 +79,8 @@ int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
 // The table as pixel words; the entries past it stay black. The reserved
 // byte of an entry is not copied.
 void ReadColourTable(const BITMAPINFO* info, const DibForm* form, uint32_t* palette) {
-    size_t entry_size = form->core ? 3 : 4;
-    ByteCursor cursor = MakeCursor(BytesOf(info) + form->header_size, form->colour_count * entry_size);
+    size_t entry_size = DibColourEntrySize(&form->header);
+    ByteCursor cursor = MakeCursor(BytesOf(info) + form->header.header_size, form->colour_count * entry_size);
     for (uint32_t i = 0; i < form->colour_count && CursorRemaining(&cursor) >= entry_size; i++) {
         const unsigned char* entry = cursor.data + cursor.position;
         palette[i] = (static_cast<uint32_t>(entry[2]) << 16) | (static_cast<uint32_t>(entry[1]) << 8) | entry[0];
@@ -158,7 +121,7 @@ struct RowConverter {
 
 void ConvertRow(const RowConverter* converter, const unsigned char* row, uint32_t* out, int64_t count) {
     const DibForm* form = converter->form;
-    int bpp = form->bit_count;
+    int bpp = form->header.bit_count;
     for (int64_t x = 0; x < count; x++) {
         uint32_t word;
         if (bpp <= 8) {
@@ -204,21 +167,21 @@ void CommitRleRow(const RleRow* row, int64_t y, const uint32_t* palette, const D
     for (int64_t x = row->left; x < end; x++) out[x] = palette[row->indices[x]];
 }
 
-// Decodes an RLE8 or RLE4 stream of form->image_size bytes, bottom row first.
+// Decodes an RLE8 or RLE4 stream of form->header.image_size bytes, bottom row first.
 // Runs and literals are cut at the row's end; indices past the table are black.
 int PaintRle(const DibForm* form, const unsigned char* data, const uint32_t* palette,
              const DeviceBitmapWords* target) {
-    int64_t width = form->width;
+    int64_t width = form->header.width;
     RleRow row;
     row.visible = width < target->width ? width : target->width;
     row.indices = static_cast<unsigned char*>(calloc(static_cast<size_t>(row.visible) + 1, 1));
     if (!row.indices) return -1;
     row.left = row.right = 0;
-    int four = form->bit_count == 4;
-    size_t size = form->image_size;
+    int four = form->header.bit_count == 4;
+    size_t size = form->header.image_size;
     size_t i = 0;
     int64_t x = 0;
-    int64_t y = form->height - 1;
+    int64_t y = form->header.height - 1;
     while (i + 1 < size) {
         unsigned count = data[i];
         unsigned code = data[i + 1];
@@ -274,28 +237,28 @@ int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, 
     }
     if (lines == 0) return 0;
     uint32_t palette[256] = {};
-    if (form.bit_count <= 8) ReadColourTable(info, &form, palette);
+    if (form.header.bit_count <= 8) ReadColourTable(info, &form, palette);
     const unsigned char* data = static_cast<const unsigned char*>(bits);
 
-    if (form.compression == BI_RLE8 || form.compression == BI_RLE4) {
+    if (form.header.compression == BI_RLE8 || form.header.compression == BI_RLE4) {
         // A compressed picture is always decoded whole, whatever was asked.
         if (PaintRle(&form, data, palette, &target) != 0) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return 0;
         }
-        return static_cast<int>(form.height);
+        return static_cast<int>(form.header.height);
     }
 
-    int64_t rows = form.height < 0 ? -form.height : form.height;
+    int64_t rows = form.header.height < 0 ? -form.header.height : form.header.height;
     if (start >= rows) return 0;
     int64_t count = lines < rows - start ? lines : rows - start;
-    int64_t stride = (form.width * form.bit_count + 31) / 32 * 4;
-    int64_t visible = form.width < target.width ? form.width : target.width;
+    int64_t stride = (form.header.width * form.header.bit_count + 31) / 32 * 4;
+    int64_t visible = form.header.width < target.width ? form.header.width : target.width;
     RowConverter converter = {&form, palette, {FieldOf(form.masks[0]), FieldOf(form.masks[1]), FieldOf(form.masks[2])}};
     // `bits` holds the scan lines from `start` on, in stored order; the DIB's
     // top row lands on the bitmap's top row.
     for (int64_t k = 0; k < count; k++) {
-        int64_t y = form.height > 0 ? rows - 1 - (start + k) : start + k;
+        int64_t y = form.header.height > 0 ? rows - 1 - (start + k) : start + k;
         if (y >= target.height) continue;
         ConvertRow(&converter, data + k * stride, target.words + y * target.stride_words, visible);
     }

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "handle_table.h"
 #include "internal.h"
 
 namespace {
@@ -36,13 +37,7 @@ DWORD ErrorFromErrno(int error) {
 // ---- Heap blocks ----
 // Live blocks are kept with their sizes so that IsBadReadPtr can answer from
 // what the program owns instead of touching the memory it is asked about.
-struct Block {
-    unsigned char* start;
-    size_t size;
-};
-Block* g_blocks = nullptr;
-int g_block_count = 0;
-int g_block_capacity = 0;
+HandleTable g_blocks = {};
 int g_heap_marker;  // its address serves as the process heap's handle
 
 // ---- Files ----
@@ -57,26 +52,15 @@ struct PosixFile {
     char* target;         // the path the file replaces when it is closed
     char* temporary;      // a named temporary, where unnamed files are unsupported
 };
-PosixFile** g_files = nullptr;
-int g_file_count = 0;
-int g_file_capacity = 0;
+HandleTable g_files = {};
 
 int TrackFile(PosixFile* file) {
-    if (g_file_count == g_file_capacity) {
-        int capacity = g_file_capacity ? g_file_capacity * 2 : 8;
-        void* grown = realloc(g_files, sizeof(PosixFile*) * static_cast<size_t>(capacity));
-        if (!grown) return -1;
-        g_files = static_cast<PosixFile**>(grown);
-        g_file_capacity = capacity;
-    }
-    g_files[g_file_count++] = file;
-    return 0;
+    return AddHandle(&g_files, file, 0);
 }
 
-int FindFile(HANDLE handle) {
-    for (int i = 0; i < g_file_count; i++)
-        if (g_files[i] == handle) return i;
-    return -1;
+PosixFile* FindFile(HANDLE handle) {
+    int index = FindHandle(&g_files, handle);
+    return index < 0 ? nullptr : static_cast<PosixFile*>(g_files.entries[index].handle);
 }
 
 void FreeFile(PosixFile* file) {
@@ -202,11 +186,11 @@ int ClearFaults(void) {
 }
 
 int CountOpenFiles(void) {
-    return g_file_count;
+    return g_files.count;
 }
 
 int CountHeapBlocks(void) {
-    return g_block_count;
+    return g_blocks.count;
 }
 
 PlatformCounts GetPlatformCounts(void) {
@@ -313,12 +297,11 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
     (void)overlapped;
     if (written) *written = 0;
-    int index = FindFile(handle);
-    if (index < 0 || !g_files[index]->writing) {
+    PosixFile* file = FindFile(handle);
+    if (!file || !file->writing) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    PosixFile* file = g_files[index];
     if (TakeFault(FAULT_WRITE_FILE)) {
         file->failed = 1;
         SetLastError(ERROR_WRITE_FAULT);
@@ -347,13 +330,12 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOV
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    int index = FindFile(handle);
-    if (index < 0) {
+    PosixFile* file = FindFile(handle);
+    if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    PosixFile* file = g_files[index];
-    g_files[index] = g_files[--g_file_count];
+    RemoveHandle(&g_files, file);
     int result = 0;
     if (file->writing && !file->failed) {
         result = Publish(file);
@@ -383,20 +365,14 @@ HANDLE GetProcessHeap(void) {
 
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
     if (heap != &g_heap_marker || TakeFault(FAULT_HEAP_ALLOC)) return nullptr;
-    if (g_block_count == g_block_capacity) {
-        int capacity = g_block_capacity ? g_block_capacity * 2 : 16;
-        void* grown = realloc(g_blocks, sizeof(Block) * static_cast<size_t>(capacity));
-        if (!grown) return nullptr;
-        g_blocks = static_cast<Block*>(grown);
-        g_block_capacity = capacity;
-    }
     // A zero-byte request still gets a distinct block.
     size_t real_size = size ? size : 1;
     void* block = (flags & HEAP_ZERO_MEMORY) ? calloc(1, real_size) : malloc(real_size);
     if (!block) return nullptr;
-    g_blocks[g_block_count].start = static_cast<unsigned char*>(block);
-    g_blocks[g_block_count].size = size;
-    g_block_count++;
+    if (AddHandle(&g_blocks, block, size) != 0) {
+        free(block);
+        return nullptr;
+    }
     return block;
 }
 
@@ -404,14 +380,9 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     (void)flags;
     if (heap != &g_heap_marker) return FALSE;
     if (!block) return TRUE;
-    for (int i = 0; i < g_block_count; i++) {
-        if (g_blocks[i].start == block) {
-            g_blocks[i] = g_blocks[--g_block_count];
-            free(block);
-            return TRUE;
-        }
-    }
-    return FALSE;
+    if (RemoveHandle(&g_blocks, block) != 0) return FALSE;
+    free(block);
+    return TRUE;
 }
 
 // Readable means: inside one live heap block. Nothing is dereferenced.
@@ -419,10 +390,10 @@ BOOL IsBadReadPtr(const void* pointer, UINT_PTR size) {
     if (size == 0) return FALSE;
     if (!pointer) return TRUE;
     const unsigned char* p = static_cast<const unsigned char*>(pointer);
-    for (int i = 0; i < g_block_count; i++) {
-        const Block& b = g_blocks[i];
-        if (p >= b.start && p < b.start + b.size && size <= static_cast<UINT_PTR>(b.start + b.size - p))
-            return FALSE;
+    for (int i = 0; i < g_blocks.count; i++) {
+        const unsigned char* start = static_cast<const unsigned char*>(g_blocks.entries[i].handle);
+        const size_t length = g_blocks.entries[i].size;
+        if (p >= start && p < start + length && size <= static_cast<UINT_PTR>(start + length - p)) return FALSE;
     }
     return TRUE;
 }
@@ -432,8 +403,8 @@ BOOL IsBadReadPtr(const void* pointer, UINT_PTR size) {
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPOVERLAPPED overlapped) {
     (void)overlapped;
     if (read_count) *read_count = 0;
-    int index = FindFile(handle);
-    if (index < 0 || g_files[index]->writing) {
+    PosixFile* file = FindFile(handle);
+    if (!file || file->writing) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -445,7 +416,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPO
     DWORD done = 0;
     // Like the Win32 call, a read stops short only at the end of the file.
     while (done < count) {
-        ssize_t n = read(g_files[index]->descriptor, p + done, count - done);
+        ssize_t n = read(file->descriptor, p + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             SetLastError(ErrorFromErrno(errno));
@@ -460,11 +431,10 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPO
 }
 
 DWORD GetFileSize(HANDLE handle, LPDWORD high_part) {
-    int index = FindFile(handle);
+    PosixFile* file = FindFile(handle);
     struct stat status;
-    if (index < 0 || TakeFault(FAULT_FILE_SIZE) || fstat(g_files[index]->descriptor, &status) != 0 ||
-        status.st_size < 0) {
-        SetLastError(index < 0 ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
+    if (!file || TakeFault(FAULT_FILE_SIZE) || fstat(file->descriptor, &status) != 0 || status.st_size < 0) {
+        SetLastError(!file ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
         return INVALID_FILE_SIZE;
     }
     uint64_t size = static_cast<uint64_t>(status.st_size);

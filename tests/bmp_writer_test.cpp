@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "bitmap/bitmap.h"
+#include "bitmap/internal.h"
 #include "platform/bytes.h"
 #include "support.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap/bitmap.h"
+#include "bitmap/internal.h"
 #include "platform/bytes.h"
 #include "support.h"
 
