@@ -1,9 +1,9 @@
 // Whole blitview jobs, each run as its own process: wall time and peak
 // resident memory of the vector overlay, of the bitmap view of a picture that
 // declares a huge size in a small file, and of run sets beside rectangles.
-//   bench/jobs.sh [LIMIT_SECONDS]
+//   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs]]
 // A job still running after LIMIT_SECONDS (default 120) is stopped and shown
-// as such.
+// as such. A section named runs alone.
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -260,9 +260,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "job_bench: no X display\n");
         return 1;
     }
-    BenchVectors(directory, host);
-    BenchBitmap(directory, host);
-    BenchRuns(directory);
+    const std::string only = argc > 2 ? argv[2] : "";
+    if (only.empty() || only == "vectors") BenchVectors(directory, host);
+    if (only.empty() || only == "bitmap") BenchBitmap(directory, host);
+    if (only.empty() || only == "runs") BenchRuns(directory);
     CloseHostWindow(&host);
     rmdir(directory.c_str());
     return 0;
