@@ -59,6 +59,15 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
     int x_major = adx >= ady;
     int64_t a = x_major ? adx : ady;
     if (a == 0) return;
+    if (dy == 0) {
+        // A horizontal line rounds nothing: the columns from the start,
+        // included, toward the end, excluded, filled as one span.
+        Area span = dx > 0 ? Area{x0, y0, x1, y0 + 1} : Area{x1 + 1, y0, x0 + 1, y0 + 1};
+        if (CutArea(&span, area))
+            PaintSpan(dc->bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
+                      word, colour);
+        return;
+    }
     int64_t major0 = x_major ? x0 : y0;
     int64_t minor0 = x_major ? y0 : x0;
     int64_t minor_delta = x_major ? dy : dx;
