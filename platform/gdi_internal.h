@@ -58,6 +58,12 @@ struct SoftDc {
     RECT clip;
     int stretch_mode;
     HWND window;  // the foreign window of a window DC
+    // A window DC's copy of the window's pixels inside its clip, taken when
+    // the first line is drawn, drawn into by every line after it and written
+    // back in one transfer before the window is read or written otherwise.
+    SoftBitmap* shadow;
+    int64_t shadow_x;
+    int64_t shadow_y;
 };
 
 // ---- Objects ----
@@ -114,4 +120,7 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
 // A block of a memory DC's bitmap copied into the window of `dc`.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y);
 void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count);
+// Writes a window DC's shadow back into its window and drops it; nothing
+// for any other DC.
+void SettleWindowShadow(SoftDc* dc);
 COLORREF WindowPixel(SoftDc* dc, int x, int y);

@@ -257,6 +257,23 @@ TEST_F(BitmapView, OverlayStopsAtABadColourAndKeepsWhatItDrew) {
                  "overlay up to the bad record");
 }
 
+TEST_F(BitmapView, OverlayStopsAtARecordCutShortAndKeepsWhatItDrew) {
+    VectorBuilder vectors(300, 200);
+    vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
+    ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
+                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
+              255);
+    ExpectWindow(host,
+                 ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
+                                 {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
+                                  {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}},
+                                 true),
+                 "overlay up to the record cut short");
+}
+
 TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
     ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), MakeBmp(200, 100)));
     VectorBuilder vectors(200, 100);
@@ -357,6 +374,51 @@ TEST_F(BitmapView, EveryFailureReleasesEverything) {
         EXPECT_EQ(result, c.result);
         EXPECT_NOTHING_LIVE();
     }
+}
+
+// Lines drawn through a window DC reach the window before anything else reads
+// or writes it through that DC, and a new clip holds for the lines after it.
+TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 2, 2, nullptr, 0, 0, WHITENESS);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ previous_pen = SelectObject(dc, pen);
+    MoveToEx(dc, 10, 10, nullptr);
+    LineTo(dc, 30, 10);
+    EXPECT_EQ(GetPixel(dc, 15, 10), RGB(255, 0, 0));
+    LineTo(dc, 30, 20);
+    BitBlt(dc, 30, 15, 2, 2, memory, 0, 0, SRCCOPY);  // over the line's (30, 15) and (30, 16)
+    MoveToEx(dc, 40, 30, nullptr);
+    LineTo(dc, 40, 40);
+    HRGN clip = CreateRectRgn(0, 0, 20, 100);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    MoveToEx(dc, 30, 20, nullptr);
+    LineTo(dc, 0, 20);
+    SelectObject(dc, previous_pen);
+    DeleteObject(pen);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
+
+    std::vector<uint32_t> expected(static_cast<size_t>(host.width) * host.height, kHostColour);
+    expected[static_cast<size_t>(302) * host.width] = kSampleColour;
+    auto at = [&](int x, int y) -> uint32_t& { return expected[static_cast<size_t>(y) * host.width + x]; };
+    for (int x = 10; x < 30; x++) at(x, 10) = 0xFF0000;
+    for (int y = 10; y < 20; y++) at(30, y) = 0xFF0000;
+    for (int y = 15; y < 17; y++)
+        for (int x = 30; x < 32; x++) at(x, y) = 0xFFFFFF;
+    for (int y = 30; y < 40; y++) at(40, y) = 0xFF0000;
+    for (int x = 1; x < 20; x++) at(x, 20) = 0xFF0000;
+    ExpectWindow(host, expected, "lines, copy and clip through one window DC");
 }
 
 TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
