@@ -27,6 +27,10 @@ struct SoftBitmap {
     DIBSECTION section;  // what GetObject reports for a DIB section
     RGBQUAD colours[256];
     int colour_count;
+    // A device bitmap's pixels are made at their first use: until then
+    // `bits` is NULL, and `pending` may hold an upload to paint them with.
+    int pixels_unmade;
+    PendingUpload* pending;
 };
 
 struct SoftPen {
@@ -74,6 +78,9 @@ SoftBitmap* LookUpBitmap(const void* handle);
 // A device context of that kind holding the stock objects, registered.
 SoftDc* NewDc(int dc_kind);
 void FreeDc(SoftDc* dc);
+// Makes a bitmap's pixels, painting a kept upload into them: 0 when `bits`
+// can be used, -1 when memory runs out.
+int MakePixels(SoftBitmap* b);
 
 // ---- Areas ----
 // Rectangles in 64 bits, so that a position plus an extent never overflows:

@@ -32,7 +32,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
     int32_t window_width, window_height;
-    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 ||
+    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0 ||
         X11WindowSize(dc->window, &window_width, &window_height) != 0)
         return TRUE;
     const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;

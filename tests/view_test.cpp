@@ -44,7 +44,7 @@ std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression =
 // the sampled background, the picture stretched and mirrored, and the frame.
 std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_height, int image_width,
                                int image_height, int fitted_width, int fitted_height, int left, int top,
-                               bool with_picture) {
+                               bool with_picture, uint32_t (*picture)(int x, int stored_row) = Stored) {
     std::vector<uint32_t> words(static_cast<size_t>(host.width) * host.height, kHostColour);
     words[static_cast<size_t>(box_height + 2) * host.width] = kSampleColour;
     for (int y = 0; y < box_height; y++)
@@ -57,7 +57,7 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
         int stored_row = image_height - 1 - device_row;
         for (int d = 0; d < fitted_width; d++) {
             int column = static_cast<int>((2LL * (d + 1) * n + fitted_width) / (2LL * fitted_width)) - 1;
-            words[static_cast<size_t>(top + t) * host.width + left + d] = Stored(column, stored_row);
+            words[static_cast<size_t>(top + t) * host.width + left + d] = picture(column, stored_row);
         }
     }
     const int right = left + fitted_width, bottom = top + fitted_height;
@@ -140,6 +140,36 @@ TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
     EXPECT_EQ(RunBlitview({"-b", path, "100", "100", "50", "400"}), 255);        // inverted box
     EXPECT_EQ(RunBlitview({"-b", path, "1", "2", "3"}), 255);
     EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+uint32_t RunLengthPixel(int x, int stored_row) {
+    return RunLengthColour(RunLengthIndex(x, stored_row));
+}
+
+// 20000 x 20000 declared in 3 MiB: shown in about the memory of the file,
+// since the shrink keeps 300 of its rows and columns. Under a limit of the
+// file plus 256 MiB, a view that made the whole picture would run out.
+TEST_F(BitmapView, HugeDeclaredPictureShownWithinTheFilesMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+#endif
+    const int side = 20000;
+    std::vector<unsigned char> file = MakeRunLengthBmp(side, side);
+    std::string path = dir.File("huge.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ASSERT_EQ(RunBlitview({"-b", path, std::to_string(kWindowX), std::to_string(kWindowY), std::to_string(kWindowX + 400),
+                           std::to_string(kWindowY + 300)},
+                          nullptr, file.size() + (256ull << 20)),
+              0);
+    BoxPlacement p = FitToBox(400, 300, side, side);
+    ExpectWindow(host,
+                 Expected(host, 400, 300, side, side, p.fitted_width, p.fitted_height, p.left, p.top, true,
+                          RunLengthPixel),
+                 "huge picture");
 }
 
 TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {

@@ -1,6 +1,7 @@
 #include "x11_host.h"
 
 #include <X11/Xutil.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,11 +60,13 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host) {
     return words;
 }
 
-int RunBlitview(const std::vector<std::string>& arguments, const char* directory) {
+int RunBlitview(const std::vector<std::string>& arguments, const char* directory, uint64_t address_space) {
     pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) {
         if (directory && chdir(directory) != 0) _exit(127);
+        const rlimit limit = {address_space, address_space};
+        if (address_space && setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(BLITVIEW_PATH));
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

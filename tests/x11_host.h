@@ -25,6 +25,8 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host);
 // Fills a rectangle of the window with `rgb`.
 void PaintHostWindow(const HostWindow& host, int x, int y, int width, int height, uint32_t rgb);
 
-// Runs the program with these arguments, in `directory` when one is given;
-// its exit status, -1 if it did not run.
-int RunBlitview(const std::vector<std::string>& arguments, const char* directory = nullptr);
+// Runs the program with these arguments, in `directory` when one is given,
+// and with at most `address_space` bytes of address space when that is not 0;
+// its exit status, -1 if it did not run or did not exit.
+int RunBlitview(const std::vector<std::string>& arguments, const char* directory = nullptr,
+                uint64_t address_space = 0);
