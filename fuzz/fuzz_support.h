@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "platform/platform.h"
+#include "platform/platform_test.h"
 
 // Writes the input to a file of this process's own and returns its path.
 inline const char* FuzzFile(const uint8_t* data, size_t size) {

@@ -35,7 +35,6 @@ struct SoftBitmap {
 
 struct SoftPen {
     GdiHeader header;
-    int style;
     int width;
     COLORREF colour;
 };

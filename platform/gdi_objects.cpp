@@ -11,7 +11,7 @@ namespace {
 
 unsigned char g_stock_mono_bits[2];
 SoftBitmap g_stock_bitmap = {{OBJ_BITMAP, 1, 0}, 1, 1, 1, 2, g_stock_mono_bits, 0, {}, {}, 0, 0, nullptr};
-SoftPen g_stock_pen = {{OBJ_PEN, 1, 0}, PS_SOLID, 1, 0x000000};
+SoftPen g_stock_pen = {{OBJ_PEN, 1, 0}, 1, 0x000000};
 SoftBrush g_stock_brush = {{OBJ_BRUSH, 1, 0}, 0xFFFFFF};
 
 // Every live object, so that a stale or foreign handle is recognised without
@@ -369,11 +369,12 @@ HBRUSH CreateSolidBrush(COLORREF colour) {
 }
 
 HPEN CreatePen(int style, int width, COLORREF colour) {
+    // Every pen the program makes is solid: the style changes nothing it draws.
+    (void)style;
     if (TakeFault(FAULT_CREATE_OBJECT)) return nullptr;
     SoftPen* pen = static_cast<SoftPen*>(calloc(1, sizeof(SoftPen)));
     if (!pen) return nullptr;
     pen->header.kind = OBJ_PEN;
-    pen->style = style;
     pen->width = width < 0 ? -width : width;
     pen->colour = colour;
     if (Register(&pen->header) != 0) {

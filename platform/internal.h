@@ -1,7 +1,7 @@
 // Shared between the sibling files of the POSIX platform backend only.
 #pragma once
 
-#include "platform.h"
+#include "platform_test.h"
 
 // Consumes one call of `kind`: 1 when an injected fault makes it fail now.
 int TakeFault(PlatformFault kind);

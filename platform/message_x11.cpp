@@ -3,7 +3,7 @@
 // the user clicks OK or presses Enter, Space or Escape (or closes it).
 //
 // Without a display the caption and text go to the standard error stream and
-// count as acknowledged at once. X protocol errors are counted, never fatal,
+// count as acknowledged at once. X protocol errors are ignored, never fatal,
 // and a lost connection ends the dialog instead of the process.
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
@@ -18,13 +18,12 @@
 
 namespace {
 
-int g_protocol_errors = 0;
 int g_connection_lost = 0;
 
-int CountProtocolError(Display* display, XErrorEvent* error) {
+// A request that fails is not fatal: the dialog goes on with what it has.
+int IgnoreProtocolError(Display* display, XErrorEvent* error) {
     (void)display;
     (void)error;
-    g_protocol_errors++;
     return 0;
 }
 
@@ -280,9 +279,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         WriteToStderr(text, caption);
         return IDOK;
     }
-    g_protocol_errors = 0;
     g_connection_lost = 0;
-    XErrorHandler previous = XSetErrorHandler(CountProtocolError);
+    XErrorHandler previous = XSetErrorHandler(IgnoreProtocolError);
     XSetIOErrorExitHandler(display, NoteLostConnection, nullptr);
     int acknowledged = RunDialog(display, text, caption);
     XCloseDisplay(display);

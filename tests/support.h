@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/platform_test.h"
 
 // Builds a drawing file record by record, so that a test reads like the format.
 struct DrawingBuilder {
