@@ -9,7 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "drawing/drawing.h"
+#include "drawing/drawing_format.h"
+#include "drawing/raster_paint.h"
 
 namespace {
 

@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include "../bitmap/bitmap.h"
+#include "../platform/stop_reason.h"
 #include "drawing.h"
+#include "drawing_format.h"
 
 RenderState g_render_state;
 
@@ -39,54 +41,45 @@ static int CloseAndReturn(FILE* stream, int result) {
 int RenderDrawing(const char* path) {
     RenderState& state = g_render_state;
     FILE* stream = fopen(path, "rb");
-    if (!stream) return -1;
+    if (!stream) {
+        NoteStop(-1, "the file cannot be opened");
+        return -1;
+    }
 
-    unsigned char header[4];
-    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0)
+    if (ReadDrawingHeader(stream, &state.source_width, &state.source_height) != 0)
         return CloseAndReturn(stream, -1);
-    ByteCursor cursor = MakeCursor(header, sizeof header);
-    ReadU16Le(&cursor, &state.source_width);
-    ReadU16Le(&cursor, &state.source_height);
 
     state.device_context = CreateCompatibleDC(nullptr);
-    if (!state.device_context) return CloseAndReturn(stream, -1);
+    if (!state.device_context) {
+        NoteStop(-1, "no memory context for the canvas");
+        return CloseAndReturn(stream, -1);
+    }
 
     // A zero side would give a canvas without pixels and a scale of 0/0:
     // such a drawing cannot be converted.
     CanvasSizeFor(state.source_width, state.source_height, &state.canvas_width, &state.canvas_height);
-    if (state.canvas_width == 0 || state.canvas_height == 0) return CloseAndReturn(stream, -1);
+    if (state.canvas_width == 0 || state.canvas_height == 0) {
+        NoteStop(state.source_width == 0 ? 0 : 2, "the header declares %u x %u file units: a canvas without pixels",
+                 state.source_width, state.source_height);
+        return CloseAndReturn(stream, -1);
+    }
 
     HDC screen = GetDC(nullptr);
-    if (!screen) return CloseAndReturn(stream, -1);
-    state.canvas_bitmap = CreateCompatibleBitmap(screen, state.canvas_width, state.canvas_height);
-    ReleaseDC(nullptr, screen);
-    if (!state.canvas_bitmap) return CloseAndReturn(stream, -1);
+    if (screen) {
+        state.canvas_bitmap = CreateCompatibleBitmap(screen, state.canvas_width, state.canvas_height);
+        ReleaseDC(nullptr, screen);
+    }
+    if (!state.canvas_bitmap) {
+        NoteStop(-1, "no canvas of %u x %u pixels", state.canvas_width, state.canvas_height);
+        return CloseAndReturn(stream, -1);
+    }
 
     state.previous_bitmap = SelectObject(state.device_context, state.canvas_bitmap);
     BitBlt(state.device_context, 0, 0, state.canvas_width, state.canvas_height, nullptr, 0, 0,
            WHITENESS);
     state.scale = static_cast<float>(static_cast<double>(state.canvas_width) / state.source_width);
 
-    for (;;) {
-        unsigned char tag_bytes[2];
-        size_t got = fread(tag_bytes, 1, 2, stream);
-        if (got < 2) {
-            // The end of the file, where a tag would begin, or one stray byte
-            // after the last record. A read error is not an end.
-            return CloseAndReturn(stream, ferror(stream) ? -1 : 0);
-        }
-        uint16_t tag = static_cast<uint16_t>(tag_bytes[0] | (tag_bytes[1] << 8));
-        int result;
-        if (tag == TAG_RASTER)
-            result = DrawRasterStrip(stream);
-        else if (tag == TAG_RECT)
-            result = DrawFilledRect(stream);
-        else if (tag == TAG_RUNS)
-            result = DrawRunSet(stream);
-        else
-            result = -1;
-        if (result != 0) return CloseAndReturn(stream, -1);
-    }
+    return CloseAndReturn(stream, DrawRecords(stream));
 }
 
 int SaveCanvasAsBmp(const char* path) {

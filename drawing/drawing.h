@@ -8,11 +8,6 @@
 #include "../platform/platform.h"
 
 #define CANVAS_LONG_SIDE 1024
-#define TAG_RASTER 0xFFFF
-#define TAG_RECT 0xFFFE
-#define TAG_RUNS 0xFFFC
-#define INK_ON_ONES 0x00E20746u
-#define THINNING_THRESHOLD 0.25f
 #define DRAWING_PALETTE_SIZE 8
 
 // The process-wide drawing state. One run does one job, so the drawing
@@ -41,69 +36,19 @@ inline int32_t ScaleCoordinate(int32_t value, float scale) {
 
 int ConvertDrawing(const char* command_line);
 int RenderDrawing(const char* path);
+// The record loop: reads and draws every record from the stream, positioned
+// after the header, up to its end. 0 when the file ends where a tag would
+// begin (or one stray byte after the last record), -1 at the first record
+// that fails, at a tag that names no record and on a read error.
+int DrawRecords(FILE* stream);
+// The record readers: each takes the stream just after its record's tag,
+// reads exactly the body and draws it with g_render_state's context and
+// scale; 0, or -1 for a body cut short or a colour index of 8 or more.
 int DrawFilledRect(FILE* stream);
 int DrawRunSet(FILE* stream);
 int DrawRasterStrip(FILE* stream);
 int SaveCanvasAsBmp(const char* path);
 void ReleaseCanvas(void);
-
-// One raster strip, ready to paint. Ink is the bit value that paints; with
-// thinning only the pixels k = 0, 1, 3, 5 and 7 of each byte are considered.
-struct RasterStrip {
-    int32_t left;
-    int32_t right_limit;  // left + width, exclusive
-    int32_t first_row;    // y_base + top
-    uint32_t bytes_per_row;
-    COLORREF colour;
-    int ink;
-    int thinning;
-    float scale;
-    int32_t canvas_width;
-    int32_t canvas_height;
-};
-
-// How a strip's rows reach a canvas whose pixels are directly at hand.
-enum RasterMode {
-    RASTER_BY_PIXEL,      // the walk itself, pixel by pixel
-    RASTER_POWER_OF_TWO,  // pixel i lies on column (left + i) >> shift
-    RASTER_BY_SETS,       // bytes map their ink to sets of columns through tables
-    RASTER_BY_SPANS,      // each column tests the bytes its pixels lie in
-};
-
-#define RASTER_SET_WORDS 19  // 64-column words of a canvas row of up to 1024, with spill room
-
-// What a strip's painter works out once per strip, in scratch memory that
-// RasterScratchSize tells the size of: the canvas column of every pixel
-// position of a row and, per byte position, the columns its pixels reach.
-struct RasterLayout {
-    uint32_t usable;        // pixels at or past this position never paint
-    uint32_t byte_end;      // bytes at or past this position never paint
-    int32_t* columns;       // column of pixel position i, i < usable
-    int32_t* group_base;    // column of the first pixel of each group of 8 bytes
-    uint8_t* byte_delta;    // column of the byte's first pixel, less its group's
-    uint16_t* byte_table;   // where in `patterns` the byte's table starts
-    uint16_t* patterns;     // 256 column sets per table, as offsets from the byte's first column
-    int narrow_groups;      // every group's sets fit in 64 bits
-    RasterMode mode;
-    int shift;
-    // Columns by spans: for columns span_first to span_last, the first byte
-    // of each column's pixels and masks of its pixels in the 16 bytes from there.
-    int32_t span_first;
-    int32_t span_last;
-    uint32_t* span_start;
-    uint64_t* span_masks;
-    // Every column that some considered pixel can paint: once a canvas row
-    // holds them all, further data rows on it change nothing.
-    uint64_t reachable[RASTER_SET_WORDS];
-};
-
-size_t RasterScratchSize(const RasterStrip* strip);
-void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout);
-
-// Paints `count` data rows, the first being data row `first_index`, from
-// `data` (count x bytes_per_row bytes) into `dc`.
-void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count);
 
 // The canvas for a W x H drawing: the long side is CANVAS_LONG_SIDE, the short
 // side floor(short * 1024 / long); a square takes the tall branch.

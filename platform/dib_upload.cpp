@@ -9,6 +9,7 @@
 
 #include "dib_header.h"
 #include "internal.h"
+#include "stop_reason.h"
 
 namespace {
 
@@ -35,31 +36,62 @@ int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
     memset(form, 0, sizeof *form);
     DibHeader& header = form->header;
     ByteCursor cursor = MakeCursor(info, SIZE_MAX);
-    if (ReadDibHeader(&cursor, &header) != 0) return -1;
-    if (header.width <= 0 || header.height == 0 || header.planes == 0) return -1;
+    if (ReadDibHeader(&cursor, &header) != 0) {
+        NoteStop(-1, "GDI takes no header of this size");
+        return -1;
+    }
+    if (header.width <= 0 || header.height == 0 || header.planes == 0) {
+        NoteStop(-1, "GDI takes no picture of %lld x %lld pixels in %u planes", static_cast<long long>(header.width),
+                 static_cast<long long>(header.height), header.planes);
+        return -1;
+    }
 
     int bpp = header.bit_count;
     switch (header.compression) {
         case BI_RLE8:
-        case BI_RLE4:
-            if (bpp != (header.compression == BI_RLE8 ? 8 : 4) || header.height < 0 || header.image_size == 0)
+        case BI_RLE4: {
+            const int rle_bpp = header.compression == BI_RLE8 ? 8 : 4;
+            if (bpp != rle_bpp || header.height < 0 || header.image_size == 0) {
+                if (bpp != rle_bpp)
+                    NoteStop(-1, "GDI takes %d-bit run-length data only at %d bits per pixel, not %d", rle_bpp,
+                             rle_bpp, bpp);
+                else
+                    NoteStop(-1, header.height < 0 ? "GDI takes no top-down run-length picture"
+                                                   : "GDI takes no run-length picture whose biSizeImage is 0");
                 return -1;
+            }
             break;
+        }
         case BI_RGB:
-            if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return -1;
+            if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+                NoteStop(-1, "GDI takes no uncompressed picture of %d bits per pixel", bpp);
+                return -1;
+            }
             break;
         case BI_BITFIELDS: {
-            if (bpp != 16 && bpp != 32) return -1;
+            if (bpp != 16 && bpp != 32) {
+                NoteStop(-1, "GDI takes bit fields only at 16 or 32 bits per pixel, not %d", bpp);
+                return -1;
+            }
             // The masks follow the first 40 bytes of every info header; in a
             // V4 or V5 header those are its own mask fields.
-            if (ReadDibMasks(&cursor, &header) != 0) return -1;
+            if (ReadDibMasks(&cursor, &header) != 0) {
+                NoteStop(-1, "the bit-field masks cannot be read");
+                return -1;
+            }
+            static const char* const kChannels[3] = {"red", "green", "blue"};
             for (int channel = 0; channel < 3; channel++) {
                 form->masks[channel] = header.masks[channel];
-                if (form->masks[channel] == 0) return -1;  // a channel without bits is refused
+                // A channel without bits is refused.
+                if (form->masks[channel] == 0) {
+                    NoteStop(-1, "the %s bit-field mask is zero", kChannels[channel]);
+                    return -1;
+                }
             }
             break;
         }
         default:
+            NoteStop(-1, "GDI uploads no data of compression %lu", static_cast<unsigned long>(header.compression));
             return -1;
     }
 

@@ -28,7 +28,12 @@ seed() {  # seed NAME: the target's corpus, made from the tests' files once
             made=$(mktemp -d)
             build-fuzz/tests/make_test_drawings "$made" >/dev/null
             build-fuzz/tests/make_test_drawings "$made" --random 20 7 >/dev/null
-            cp "$made"/*.drw "$dir"/
+            # Each drawing twice: behind the byte that picks the small
+            # canvas, and behind the one that picks the full one.
+            for drawing in "$made"/*.drw; do
+                { printf '\x00'; cat "$drawing"; } >"$dir/small-$(basename "$drawing")"
+                { printf '\x01'; cat "$drawing"; } >"$dir/full-$(basename "$drawing")"
+            done
             rm -rf "$made" ;;
         fuzz_bmp) find tests/data/bmpsuite -name '*.bmp' -size -200k -exec cp {} "$dir"/ \; ;;
         fuzz_vectors) cp examples/sample.VCT "$dir"/ ;;

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "drawing/drawing.h"
+#include "drawing/drawing_format.h"
 #include "support.h"
 
 namespace {

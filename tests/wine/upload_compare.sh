@@ -17,7 +17,8 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
     { echo "upload_compare: x86_64-w64-mingw32-g++-posix not found" >&2; exit 1; }
 x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -I"$source_dir" \
     "$source_dir/tests/wine/upload_probe.cpp" "$source_dir/bitmap/bmp_reader.cpp" \
-    "$source_dir/bitmap/bmp_upload.cpp" "$source_dir/platform/dib_header.cpp" -static -lgdi32 -luser32 -o "$exe"
+    "$source_dir/bitmap/bmp_upload.cpp" "$source_dir/platform/dib_header.cpp" \
+    "$source_dir/platform/stop_reason.cpp" -static -lgdi32 -luser32 -o "$exe"
 
 corpus="$source_dir/tests/data/bmpsuite"
 cd "$corpus"

@@ -1,4 +1,4 @@
-// Raster strip records: one-bit rows painted pixel by pixel in one colour.
+// Painting raster strips: one-bit rows painted pixel by pixel in one colour.
 //
 // The painting reproduces the record's pixel walk exactly, including its
 // quirks: within each byte the first ink pixel is compared with column 0, so
@@ -10,13 +10,9 @@
 // right edge.
 #include <string.h>
 
-#include "drawing.h"
+#include "raster_paint.h"
 
 namespace {
-
-// The data is read and painted in pieces of about this size, so that memory
-// stays bounded whatever the record declares.
-const uint32_t kPieceBytes = 1u << 20;
 
 // Pixel k of a byte is bit 7 - k; thinning drops k = 2, 4 and 6.
 const unsigned kAllPixels = 0xFF;
@@ -38,10 +34,6 @@ const Lanes kNibbleLanes[16] = {LANES(0),  LANES(1),  LANES(2),  LANES(3), LANES
 
 inline unsigned InkBits(unsigned byte, int ink, unsigned considered) {
     return (ink ? byte : ~byte) & considered;
-}
-
-inline size_t AlignUp(size_t size) {
-    return (size + 7) & ~static_cast<size_t>(7);
 }
 
 // Bits set at the positions of the bytes of `word` that hold considered ink.
@@ -349,8 +341,8 @@ void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, 
 
 size_t RasterScratchSize(const RasterStrip* strip) {
     size_t bytes = strip->bytes_per_row;
-    return AlignUp(sizeof(int32_t) * 8 * bytes) + AlignUp(sizeof(int32_t) * (bytes / 8 + 1)) +
-           AlignUp(bytes) + AlignUp(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns +
+    return AlignToWords(sizeof(int32_t) * 8 * bytes) + AlignToWords(sizeof(int32_t) * (bytes / 8 + 1)) +
+           AlignToWords(bytes) + AlignToWords(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns +
            sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns;
 }
 
@@ -382,13 +374,13 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     const size_t bytes = strip->bytes_per_row;
     unsigned char* p = static_cast<unsigned char*>(scratch);
     layout->columns = reinterpret_cast<int32_t*>(p);
-    p += AlignUp(sizeof(int32_t) * 8 * bytes);
+    p += AlignToWords(sizeof(int32_t) * 8 * bytes);
     layout->group_base = reinterpret_cast<int32_t*>(p);
-    p += AlignUp(sizeof(int32_t) * (bytes / 8 + 1));
+    p += AlignToWords(sizeof(int32_t) * (bytes / 8 + 1));
     layout->byte_delta = p;
-    p += AlignUp(bytes);
+    p += AlignToWords(bytes);
     layout->byte_table = reinterpret_cast<uint16_t*>(p);
-    p += AlignUp(2 * bytes);
+    p += AlignToWords(2 * bytes);
     layout->patterns = reinterpret_cast<uint16_t*>(p);
     p += sizeof(uint16_t) * 256 * kMaxPatterns;
     layout->span_start = reinterpret_cast<uint32_t*>(p);
@@ -519,69 +511,4 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
     if (gathered_row >= 0)
         WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,
                        strip->canvas_width, word);
-}
-
-int DrawRasterStrip(FILE* stream) {
-    unsigned char head[18];
-    if (ReadStreamExact(stream, head, 14) != 0) return -1;
-    ByteCursor cursor = MakeCursor(head, sizeof head);
-    uint16_t y_base, left, top, width, rows, bytes_per_row, colour_index;
-    ReadU16Le(&cursor, &y_base);
-    ReadU16Le(&cursor, &left);
-    ReadU16Le(&cursor, &top);
-    ReadU16Le(&cursor, &width);
-    ReadU16Le(&cursor, &rows);
-    ReadU16Le(&cursor, &bytes_per_row);
-    ReadU16Le(&cursor, &colour_index);
-    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
-    if (ReadStreamExact(stream, head + 14, 4) != 0) return -1;
-    uint32_t polarity;
-    ReadU32Le(&cursor, &polarity);
-
-    // No rows: nothing to read, whatever the row length says. Rows of no
-    // bytes can never be read whole.
-    if (rows == 0) return 0;
-    if (bytes_per_row == 0) return -1;
-    // A record cut short fails before anything is painted, where the file
-    // can tell; a pipe cannot, and there the failure comes at the end,
-    // which discards the canvas all the same.
-    uint64_t total = static_cast<uint64_t>(rows) * bytes_per_row;
-    uint64_t left_in_file;
-    if (StreamBytesLeft(stream, &left_in_file) == 0 && left_in_file < total) return -1;
-
-    const RenderState& state = g_render_state;
-    RasterStrip strip;
-    strip.left = left;
-    strip.right_limit = static_cast<int32_t>(left) + width;
-    strip.first_row = static_cast<int32_t>(y_base) + top;
-    strip.bytes_per_row = bytes_per_row;
-    strip.colour = DrawingPalette[colour_index];
-    strip.ink = polarity == INK_ON_ONES ? 1 : 0;
-    strip.thinning = state.scale < THINNING_THRESHOLD;
-    strip.scale = state.scale;
-    strip.canvas_width = state.canvas_width;
-    strip.canvas_height = state.canvas_height;
-
-    uint32_t piece_rows = kPieceBytes / bytes_per_row;
-    if (piece_rows == 0) piece_rows = 1;
-    if (piece_rows > rows) piece_rows = rows;
-    // One block holds a piece of data and, behind it, the strip's layout.
-    size_t piece_bytes = AlignUp(static_cast<size_t>(piece_rows) * bytes_per_row);
-    unsigned char* block = static_cast<unsigned char*>(
-        HeapAlloc(GetProcessHeap(), 0, piece_bytes + RasterScratchSize(&strip)));
-    if (!block) return -1;
-    RasterLayout layout;
-    PrepareRaster(&strip, block + piece_bytes, &layout);
-
-    int result = 0;
-    for (uint32_t done = 0; done < rows; done += piece_rows) {
-        uint32_t count = rows - done < piece_rows ? rows - done : piece_rows;
-        if (ReadStreamExact(stream, block, static_cast<size_t>(count) * bytes_per_row) != 0) {
-            result = -1;
-            break;
-        }
-        PaintRasterRows(state.device_context, &strip, &layout, block, done, count);
-    }
-    HeapFree(GetProcessHeap(), 0, block);
-    return result;
 }
