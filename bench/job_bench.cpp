@@ -4,13 +4,8 @@
 //   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs]]
 // A job still running after LIMIT_SECONDS (default 120) is stopped and shown
 // as such. A section named runs alone.
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -56,26 +51,12 @@ double Now() {
 }
 
 JobFigures RunJob(const std::vector<std::string>& arguments) {
-    JobFigures figures = {0, -1, 0, 0};
-    double start = Now();
-    pid_t child = fork();
-    if (child < 0) return figures;
-    if (child == 0) {
-        alarm(static_cast<unsigned>(g_limit_seconds));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(BLITVIEW_PATH));
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(BLITVIEW_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
+    RunLimits limits;
+    limits.seconds = static_cast<unsigned>(g_limit_seconds);
     rusage usage = {};
-    if (wait4(child, &status, 0, &usage) != child) return figures;
-    figures.milliseconds = Now() - start;
-    figures.peak_kib = usage.ru_maxrss;
-    figures.finished = WIFEXITED(status);
-    figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    double start = Now();
+    int status = RunBlitviewWithin(arguments, limits, &usage);
+    JobFigures figures = {status >= 0, status, Now() - start, usage.ru_maxrss};
     return figures;
 }
 
