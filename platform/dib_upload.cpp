@@ -422,7 +422,8 @@ int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, 
         const int64_t visible = parts.form.header.width < width ? parts.form.header.width : width;
         const RowConverter converter = ConverterFor(&parts);
         for (int64_t r = 0; r < pick->row_count; r++) {
-            const unsigned char* stored = pick->rows[r] < height ? StoredRowFor(upload, &parts, pick->rows[r]) : nullptr;
+            const int64_t y = pick->rows[r];
+            const unsigned char* stored = y < height ? StoredRowFor(upload, &parts, y) : nullptr;
             for (size_t c = 0; c < columns; c++) {
                 const int64_t x = pick->columns[c];
                 words[c] = stored && x >= 0 && x < visible ? ConvertPixel(&converter, stored, x) : 0;

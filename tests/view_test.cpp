@@ -272,36 +272,33 @@ TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
                  "overlay");
 }
 
-TEST_F(BitmapView, OverlayStopsAtABadColourAndKeepsWhatItDrew) {
-    VectorBuilder vectors(300, 200);
-    vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
-    ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
-    std::vector<uint32_t> before = ReadHostWindow(host);
-    ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
-                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
-              255);
-    // 300 x 200 in 400 x 300: unscaled at (50, 50).
-    ExpectWindow(host,
-                 ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
-                                 {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}, true),
-                 "overlay up to the bad record");
-}
-
-TEST_F(BitmapView, OverlayStopsAtARecordCutShortAndKeepsWhatItDrew) {
-    VectorBuilder vectors(300, 200);
-    vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
-    vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
-    ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
-    std::vector<uint32_t> before = ReadHostWindow(host);
-    ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
-                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
-              255);
-    ExpectWindow(host,
-                 ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
-                                 {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
-                                  {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}},
-                                 true),
-                 "overlay up to the record cut short");
+// A record that fails ends the run with -1; the records before it stay drawn.
+TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
+    struct Case {
+        const char* what;
+        VectorBuilder vectors;
+        std::vector<std::pair<COLORREF, std::vector<POINT>>> drawn;
+    };
+    Case cases[2] = {{"overlay up to the bad record", VectorBuilder(300, 200),
+                      {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}},
+                     {"overlay up to the record cut short", VectorBuilder(300, 200),
+                      {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
+                       {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}}}};
+    cases[0].vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {});
+    cases[0].vectors.Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
+    cases[1].vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    cases[1].vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
+    for (const Case& c : cases) {
+        PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+        ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), c.vectors.bytes));
+        std::vector<uint32_t> before = ReadHostWindow(host);
+        ASSERT_EQ(RunBlitview({"-v", dir.File("plan"), std::to_string(kWindowX), std::to_string(kWindowY),
+                               std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)}),
+                  255);
+        // 300 x 200 in 400 x 300: unscaled at (50, 50).
+        ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, c.drawn, true), c.what);
+    }
 }
 
 TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
