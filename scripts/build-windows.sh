@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Cross-compiles the Windows build of blitview into build-win/blitview.exe.
 # That executable, run under Wine, shows what the real GDI draws, and our
-# Linux build is compared against it.
+# Linux build is compared against it. The Windows probes of the Wine
+# comparisons (view_host, polyline_probe, upload_probe) are built the same
+# way, as further targets.
 #
-# Usage: scripts/build-windows.sh [BUILD_DIR]   (default: <repo>/build-win)
+# Usage: scripts/build-windows.sh [BUILD_DIR [TARGET...]]
+#        (default: <repo>/build-win and the target blitview)
 #
 # Installs nothing: scripts/setup.sh takes care of the packages.
 set -euo pipefail
@@ -11,6 +14,8 @@ set -euo pipefail
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # A relative BUILD_DIR is taken from where the script was called.
 build_dir="$(realpath -m -- "${1:-$repo_root/build-win}")"
+shift $(($# > 0 ? 1 : 0))
+targets=("${@:-blitview}")
 cd "$repo_root"
 
 missing=()
@@ -27,4 +32,4 @@ cmake -S "$repo_root" -B "$build_dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DBLITVIEW_TESTS=OFF >/dev/null
-cmake --build "$build_dir" --target blitview
+cmake --build "$build_dir" --target "${targets[@]}"

@@ -28,13 +28,10 @@ echo "to look at: $repo/out/sample.png"
 cp out/sample.drw out/sample.bmp
 cp examples/sample.VCT out/sample.VCT
 if [ -z "${DISPLAY:-}" ]; then
-    number=$((200 + RANDOM % 300))
-    while [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    server=$!
-    trap 'kill "$server" 2>/dev/null || true' EXIT
-    export DISPLAY=":$number"
-    for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.05; done
+    # shellcheck source=SCRIPTDIR/xvfb.sh
+    source scripts/xvfb.sh
+    trap xvfb_stop EXIT
+    xvfb_start 1024x768 /dev/null
 fi
 build/demo_host 60 40 560 440 out/window.png build/blitview -d "$repo/out/sample.bmp" 60 40 572 424
 echo "shown in a window: $repo/out/window.png"

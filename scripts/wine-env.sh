@@ -1,8 +1,11 @@
 # shellcheck shell=bash
 # A private, reusable Wine environment for running the Windows build of
-# blitview in tests. Source this file, then:
+# blitview in tests, and what every Wine comparison needs around it. Source
+# this file, then:
 #
-#   wine_env_start BUILD_DIR    # prefix in BUILD_DIR/wineprefix, display, server
+#   wine_env_build BUILD_DIR TARGET...   # the Windows programs, into BUILD_DIR
+#   wine_env_make_work NAME KEEP         # a work folder in WINE_ENV_WORK
+#   wine_env_start WINE_DIR     # prefix in WINE_DIR/wineprefix, display, server
 #   wine "$exe" -f "$(wine_env_winpath "$file")"
 #   ...
 #   wine_env_stop               # also run by the EXIT trap wine_env_start sets
@@ -31,13 +34,83 @@
 # without cleanup (SIGKILL) does not leave a server behind for long.
 : "${WINE_ENV_SERVER_LINGER:=60}"
 
-WINE_ENV_XVFB_PID=""
+WINE_ENV_SCRIPTS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=SCRIPTDIR/xvfb.sh
+source "$WINE_ENV_SCRIPTS/xvfb.sh"
+
 WINE_ENV_LOCK_FD=""
 WINE_ENV_ACTIVE=0
+WINE_ENV_WORK=""
+WINE_ENV_KEEP=""
 
 _wine_env_fail() {
     echo "wine-env: $*" >&2
     return 1
+}
+
+# Builds the Windows programs TARGET... (blitview, view_host, polyline_probe,
+# upload_probe) with scripts/build-windows.sh into BUILD_DIR, where they land
+# as TARGET.exe; incremental after the first time. The log goes to
+# BUILD_DIR/build.log and is shown when the build fails.
+wine_env_build() {
+    local build_dir="${1:?usage: wine_env_build BUILD_DIR TARGET...}"
+    shift
+    mkdir -p "$build_dir" || return
+    if ! "$WINE_ENV_SCRIPTS/build-windows.sh" "$build_dir" "$@" >"$build_dir/build.log" 2>&1; then
+        cat "$build_dir/build.log" >&2
+        _wine_env_fail "the Windows build of $* failed" || return
+    fi
+}
+
+# Exits with status 2 naming the first of PROGRAM... that is not an
+# executable file; the first argument names the calling script.
+wine_env_need_programs() {
+    local prefix="$1" program
+    shift
+    for program in "$@"; do
+        [[ -x "$program" ]] || { echo "$prefix: not an executable: $program" >&2; exit 2; }
+    done
+}
+
+# Reports one compared case, "NAME: same" (with NOTE in brackets, when
+# given) or "NAME: DIFFERENT: PROBLEM", and counts it in WINE_ENV_PASSED or
+# WINE_ENV_FAILED; wine_env_tally prints the closing "N passed, M failed".
+WINE_ENV_PASSED=0
+WINE_ENV_FAILED=0
+wine_env_verdict() {
+    local name="$1" problem="$2" note="${3:-}"
+    if [[ -z "$problem" ]]; then
+        echo "$name: same${note:+ ($note)}"
+        WINE_ENV_PASSED=$((WINE_ENV_PASSED + 1))
+    else
+        echo "$name: DIFFERENT: $problem"
+        WINE_ENV_FAILED=$((WINE_ENV_FAILED + 1))
+    fi
+}
+
+wine_env_tally() {
+    echo "$WINE_ENV_PASSED passed, $WINE_ENV_FAILED failed"
+}
+
+# A fresh work folder in WINE_ENV_WORK, removed at exit unless KEEP is 1. The
+# program takes its path as one word of at most 255 characters, so the folder
+# has a short path without white space. Call it before wine_env_start, whose
+# EXIT trap runs this one's afterwards.
+wine_env_make_work() {
+    local name="${1:?usage: wine_env_make_work NAME KEEP}"
+    WINE_ENV_KEEP="${2:-}"
+    WINE_ENV_WORK="$(mktemp -d "/tmp/blitview-$name.XXXXXX")" || return
+    trap _wine_env_remove_work EXIT
+}
+
+_wine_env_remove_work() {
+    [[ -n "$WINE_ENV_WORK" ]] || return 0
+    if [[ "$WINE_ENV_KEEP" == 1 ]]; then
+        echo "wine-env: results kept in $WINE_ENV_WORK" >&2
+    else
+        rm -rf "$WINE_ENV_WORK"
+    fi
+    WINE_ENV_WORK=""
 }
 
 # Converts an absolute Unix path into the Windows path Wine maps it to (drive
@@ -52,42 +125,12 @@ wine_env_winpath() {
     printf 'Z:%s\n' "${1//\//\\}"
 }
 
-_wine_env_start_xvfb() {
-    local log="$1" fd_file="$2" display="" i
-    rm -f "$fd_file"
-    # -displayfd makes Xvfb pick a free display number itself and write it
-    # out once it accepts connections: no guessing, no race with other
-    # servers, and the write doubles as the readiness signal.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >"$log" 2>&1 </dev/null \
-        {WINE_ENV_LOCK_FD}>&- &
-    WINE_ENV_XVFB_PID=$!
-    for ((i = 0; i < 200; i++)); do
-        if [[ -s "$fd_file" ]]; then
-            read -r display <"$fd_file" || true
-            [[ -n "$display" ]] && break
-        fi
-        if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then
-            WINE_ENV_XVFB_PID=""
-            _wine_env_fail "Xvfb exited at start: $(tail -n 3 "$log")" || return
-        fi
-        sleep 0.05
-    done
-    if [[ -z "$display" ]]; then
-        _wine_env_fail "Xvfb did not become ready within 10 s" || return
-    fi
-    export DISPLAY=":$display"
-}
-
 wine_env_start() {
-    local build_dir="${1:?usage: wine_env_start BUILD_DIR}" tool
+    local build_dir="${1:?usage: wine_env_start WINE_DIR}" tool
     for tool in wine wineserver wineboot flock; do
         command -v "$tool" >/dev/null 2>&1 ||
             _wine_env_fail "$tool not found (install the wine package; scripts/setup.sh does)" || return
     done
-    if [[ -z "${BLITVIEW_WINE_DISPLAY:-}" ]]; then
-        command -v Xvfb >/dev/null 2>&1 ||
-            _wine_env_fail "Xvfb not found (install the xvfb package; scripts/setup.sh does)" || return
-    fi
     mkdir -p "$build_dir" || return
     build_dir="$(cd "$build_dir" && pwd)"
 
@@ -111,7 +154,7 @@ wine_env_start() {
     if [[ -n "${BLITVIEW_WINE_DISPLAY:-}" ]]; then
         export DISPLAY="$BLITVIEW_WINE_DISPLAY"
     else
-        _wine_env_start_xvfb "$build_dir/xvfb.log" "$build_dir/xvfb.display" || return
+        xvfb_start 1280x1024 "$build_dir/xvfb.log" "$WINE_ENV_LOCK_FD" || return
     fi
 
     # A server left over by a killed session would still be bound to that
@@ -146,11 +189,7 @@ wine_env_stop() {
         wineserver -k >/dev/null 2>&1 || true
         wineserver -w >/dev/null 2>&1 || true
     fi
-    if [[ -n "$WINE_ENV_XVFB_PID" ]]; then
-        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
-        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
-        WINE_ENV_XVFB_PID=""
-    fi
+    xvfb_stop
     if [[ -n "$WINE_ENV_LOCK_FD" ]]; then
         exec {WINE_ENV_LOCK_FD}>&-
         WINE_ENV_LOCK_FD=""

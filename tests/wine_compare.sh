@@ -3,56 +3,42 @@
 # under Wine (real GDI), and requires the same outcome byte for byte: the same
 # exit status, and either identical BMP files or no file from either.
 #
-#   wine_compare.sh LINUX_BLITVIEW WINDOWS_EXE DRAWINGS_DIR [DRAWINGS_DIR...]
+#   wine_compare.sh BINARY_DIR LINUX_BLITVIEW DRAWINGS_DIR [DRAWINGS_DIR...]
 #
-# Prints one line per drawing and ends with "N passed, M failed"; the exit
-# status is non-zero when any drawing failed, when there was none, or when
-# Wine could not be set up.
+# The Windows build is made in BINARY_DIR/windows and the Wine prefix kept in
+# BINARY_DIR/wine (scripts/wine-env.sh). Prints one line per drawing and ends
+# with "N passed, M failed"; the exit status is non-zero when any drawing
+# failed, when there was none, or when the Windows build or Wine could not be
+# set up.
 #
 # No other blitview of the same user may run meanwhile: the program is single
 # instance, and a refused Linux run would show up here as a difference.
 #
 # Environment:
-#   BLITVIEW_WINE_DIR      where the Wine prefix and the Xvfb log live
-#                          (default: WINDOWS_EXE's directory/wine); the prefix
-#                          is made once and reused.
 #   BLITVIEW_WINE_DISPLAY  an X display to use instead of a private Xvfb.
 #   WINE_COMPARE_KEEP=1    keep the work directory with both builds' results.
 set -euo pipefail
 
 if (($# < 3)); then
-    echo "usage: $0 LINUX_BLITVIEW WINDOWS_EXE DRAWINGS_DIR [DRAWINGS_DIR...]" >&2
+    echo "usage: $0 BINARY_DIR LINUX_BLITVIEW DRAWINGS_DIR [DRAWINGS_DIR...]" >&2
     exit 2
 fi
-linux_exe="$(realpath -- "$1")"
-windows_exe="$(realpath -- "$2")"
+binary_dir="$(realpath -- "$1")"
+linux_exe="$(realpath -- "$2")"
 shift 2
 drawing_dirs=("$@")
 
-[[ -x "$linux_exe" ]] || { echo "wine_compare: not an executable: $linux_exe" >&2; exit 2; }
-[[ -f "$windows_exe" ]] || { echo "wine_compare: no Windows build at $windows_exe (scripts/build-windows.sh makes it)" >&2; exit 2; }
+script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=SCRIPTDIR/../scripts/wine-env.sh
+source "$script_dir/../scripts/wine-env.sh"
+wine_env_need_programs wine_compare "$linux_exe"
 for dir in "${drawing_dirs[@]}"; do
     [[ -d "$dir" ]] || { echo "wine_compare: not a directory: $dir" >&2; exit 2; }
 done
-
-script_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-wine_dir="${BLITVIEW_WINE_DIR:-$(dirname "$windows_exe")/wine}"
-
-# The program takes its path as one word of at most 255 characters, so the
-# work directory must have a short path without white space.
-work="$(mktemp -d "${TMPDIR:-/tmp}/blitview-wine.XXXXXX" 2>/dev/null || true)"
-if [[ -z "$work" || "$work" =~ [[:space:]] || ${#work} -gt 200 ]]; then
-    [[ -n "$work" ]] && rmdir "$work"
-    work="$(mktemp -d /tmp/blitview-wine.XXXXXX)"
-fi
-remove_work() {
-    if [[ "${WINE_COMPARE_KEEP:-}" == 1 ]]; then
-        echo "wine_compare: results kept in $work" >&2
-    else
-        rm -rf "$work"
-    fi
-}
-trap remove_work EXIT
+wine_env_build "$binary_dir/windows" blitview
+windows_exe="$binary_dir/windows/blitview.exe"
+wine_env_make_work wine "${WINE_COMPARE_KEEP:-}"
+work="$WINE_ENV_WORK"
 mkdir "$work/linux" "$work/windows"
 
 # The drawings are copied under numbered names: the original names may hold
@@ -83,9 +69,7 @@ for ((n = 0; n < count; n++)); do
     linux_status+=("$status")
 done
 
-# shellcheck source=SCRIPTDIR/../scripts/wine-env.sh
-source "$script_dir/../scripts/wine-env.sh"
-if ! wine_env_start "$wine_dir"; then
+if ! wine_env_start "$binary_dir/wine"; then
     echo "wine_compare: cannot run the Windows build without Wine" >&2
     echo "0 passed, $count failed"
     exit 1
@@ -149,8 +133,6 @@ describe_difference() {
     echo "$text"
 }
 
-passed=0
-failed=0
 for ((n = 0; n < count; n++)); do
     name=${names[n]}
     linux_file="$work/linux/$n.drw"
@@ -168,14 +150,8 @@ for ((n = 0; n < count; n++)); do
     elif [[ -e "$windows_file" ]]; then
         problem="only windows left a file"
     fi
-    if [[ -z "$problem" ]]; then
-        echo "$name: same"
-        passed=$((passed + 1))
-    else
-        echo "$name: DIFFERENT: $problem"
-        failed=$((failed + 1))
-    fi
+    wine_env_verdict "$name" "$problem"
 done
 
-echo "$passed passed, $failed failed"
-((failed == 0))
+wine_env_tally
+((WINE_ENV_FAILED == 0))

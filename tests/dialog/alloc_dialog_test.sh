@@ -9,24 +9,16 @@
 # acknowledges it. Xvfb missing is a failure, not a skip.
 set -euo pipefail
 child="$1" dismiss="$2"
-command -v Xvfb >/dev/null || { echo "alloc_dialog_test: Xvfb not found" >&2; exit 1; }
 
+# shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 work="$(mktemp -d)"
-xvfb_pid=""
 cleanup() {
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
-xvfb_pid=$!
-for ((i = 0; i < 200; i++)); do
-    [[ -s "$work/display" ]] && break
-    sleep 0.05
-done
-[[ -s "$work/display" ]] || { echo "alloc_dialog_test: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
+xvfb_start 800x600 "$work/xvfb.log"
 
 # "BM", bfSize = the file's length (3 GiB), bfOffBits 54, a 40-byte header.
 big="$work/big.bmp"

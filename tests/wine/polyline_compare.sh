@@ -4,14 +4,12 @@
 # under Wine), each into a white memory bitmap of the case's box, and requires
 # the same records drawn and the same pixels, case by case.
 #
-#   polyline_compare.sh SOURCE_DIR BINARY_DIR LINUX_PROBE VIEW_INPUTS VIEW_CAPTURE PORTABLE_SOURCE...
+#   polyline_compare.sh BINARY_DIR LINUX_PROBE VIEW_INPUTS VIEW_CAPTURE
 #
-# PORTABLE_SOURCE are the program's sources common to both platforms, relative
-# to SOURCE_DIR; the Windows probe is built from them, platform/surface_win32.cpp
-# and the probe with MinGW-w64 into BINARY_DIR/wine-polyline, again only when
-# a source or header changed. The Wine prefix in BINARY_DIR/wine is shared
-# with the other Wine tests. VIEW_CAPTURE only describes differences. A
-# missing compiler, Wine or Xvfb is a failure, not a skip.
+# The Windows probe is built from the same sources as blitview.exe into
+# BINARY_DIR/windows, and the Wine prefix in BINARY_DIR/wine is shared with
+# the other Wine tests (scripts/wine-env.sh). VIEW_CAPTURE only describes
+# differences. A missing compiler, Wine or Xvfb is a failure, not a skip.
 #
 # Environment (the same cases as the window comparison by default):
 #   BLITVIEW_VIEW_SEED        seed of the random vector files (default fixed)
@@ -19,60 +17,20 @@
 #   POLYLINE_COMPARE_KEEP=1   keep the work directory with inputs and dumps
 set -euo pipefail
 
-if (($# < 6)); then
-    echo "usage: $0 SOURCE_DIR BINARY_DIR LINUX_PROBE VIEW_INPUTS VIEW_CAPTURE PORTABLE_SOURCE..." >&2
+if (($# != 4)); then
+    echo "usage: $0 BINARY_DIR LINUX_PROBE VIEW_INPUTS VIEW_CAPTURE" >&2
     exit 2
 fi
-source_dir="$(realpath -- "$1")"
-mkdir -p "$2"
-binary_dir="$(realpath -- "$2")"
-linux_probe="$(realpath -- "$3")"
-view_inputs="$(realpath -- "$4")"
-view_capture="$(realpath -- "$5")"
-shift 5
-for program in "$linux_probe" "$view_inputs" "$view_capture"; do
-    [[ -x "$program" ]] || { echo "polyline_compare: not an executable: $program" >&2; exit 2; }
-done
-command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
-    { echo "polyline_compare: x86_64-w64-mingw32-g++-posix not found" >&2; exit 1; }
-
-out="$binary_dir/wine-polyline"
-mkdir -p "$out"
-exe="$out/polyline_probe.exe"
-sources=("$source_dir/tests/wine/polyline_probe.cpp" "$source_dir/platform/surface_win32.cpp")
-for relative in "$@"; do
-    sources+=("$source_dir/$relative")
-done
-# Rebuilt when the probe, a source or any header of the program is newer.
-stale=0
-if [[ ! -f "$exe" ]]; then
-    stale=1
-else
-    for file in "${sources[@]}" "$source_dir"/{app,bitmap,drawing,platform,present}/*.h; do
-        [[ -e "$file" ]] || continue
-        if [[ "$file" -nt "$exe" ]]; then
-            stale=1
-            break
-        fi
-    done
-fi
-if ((stale)); then
-    started=$SECONDS
-    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Wshadow -fno-exceptions -I"$source_dir" \
-        "${sources[@]}" -static -lgdi32 -luser32 -lkernel32 -o "$exe.new"
-    mv -- "$exe.new" "$exe"
-    echo "polyline_compare: Windows probe built in $((SECONDS - started))s" >&2
-fi
-
-work="$(mktemp -d /tmp/blitview-polyline.XXXXXX)"
-remove_work() {
-    if [[ "${POLYLINE_COMPARE_KEEP:-}" == 1 ]]; then
-        echo "polyline_compare: results kept in $work" >&2
-    else
-        rm -rf "$work"
-    fi
-}
-trap remove_work EXIT
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+mapfile -t paths < <(realpath -m -- "$@")
+binary_dir="${paths[0]}" linux_probe="${paths[1]}" view_inputs="${paths[2]}" view_capture="${paths[3]}"
+# shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
+source "$source_dir/scripts/wine-env.sh"
+wine_env_need_programs polyline_compare "$linux_probe" "$view_inputs" "$view_capture"
+wine_env_build "$binary_dir/windows" polyline_probe
+exe="$binary_dir/windows/polyline_probe.exe"
+wine_env_make_work polyline "${POLYLINE_COMPARE_KEEP:-}"
+work="$WINE_ENV_WORK"
 mkdir "$work/in" "$work/linux" "$work/windows"
 
 "$view_inputs" "$work/in" "$source_dir/tests/data/bmpsuite" "${BLITVIEW_VIEW_SEED:-20240613}" \
@@ -88,8 +46,6 @@ fi
 linux_ok=1
 "$linux_probe" "$work/in/cases.txt" "$work/in" "$work/linux" >"$work/linux.txt" || linux_ok=0
 
-# shellcheck source=../../scripts/wine-env.sh
-source "$source_dir/scripts/wine-env.sh"
 wine_env_start "$binary_dir/wine"
 windows_ok=1
 started=$SECONDS
@@ -113,8 +69,6 @@ declare -A linux_line=() windows_line=()
 while read -r name rest; do linux_line[$name]="$rest"; done <"$work/linux.txt"
 while read -r name rest; do windows_line[$name]="$rest"; done <"$work/windows.txt"
 
-passed=0
-failed=0
 for name in "${names[@]}"; do
     ours="${linux_line[$name]:-}"
     theirs="${windows_line[$name]:-}"
@@ -130,15 +84,9 @@ for name in "${names[@]}"; do
         difference=$("$view_capture" diff "$work/linux/$name.raw" "$work/windows/$name.raw" "${box%x*}" || true)
         problem="${difference/first\/second/linux\/windows}"
     fi
-    if [[ -z "$problem" ]]; then
-        echo "$name: same ($ours)"
-        passed=$((passed + 1))
-    else
-        echo "$name: DIFFERENT: $problem"
-        failed=$((failed + 1))
-    fi
+    wine_env_verdict "$name" "$problem" "$ours"
 done
 
 echo "polyline_compare: $count cases, Windows side ${windows_seconds}s" >&2
-echo "$passed passed, $failed failed"
-((failed == 0 && problems == 0))
+wine_env_tally
+((WINE_ENV_FAILED == 0 && problems == 0))

@@ -3,30 +3,26 @@
 # Windows build of the same probe, under Wine) and requires the same result
 # for every file: the same refusal, or the same rows set and the same pixels.
 #
-#   upload_compare.sh SOURCE_DIR BINARY_DIR LINUX_PROBE
+#   upload_compare.sh BINARY_DIR LINUX_PROBE
 #
-# The Windows probe is built into BINARY_DIR/wine-upload with MinGW-w64; the
-# Wine prefix in BINARY_DIR/wine is shared with the other Wine test. A missing
-# compiler, Wine or Xvfb is a failure, not a skip.
+# The Windows probe is built into BINARY_DIR/windows and the Wine prefix in
+# BINARY_DIR/wine is shared with the other Wine tests (scripts/wine-env.sh).
+# A missing compiler, Wine or Xvfb is a failure, not a skip.
 set -euo pipefail
-source_dir="$1" binary_dir="$2" linux_probe="$3"
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+binary_dir="$(realpath -- "$1")" linux_probe="$(realpath -- "$2")"
+# shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
+source "$source_dir/scripts/wine-env.sh"
+wine_env_build "$binary_dir/windows" upload_probe
+exe="$binary_dir/windows/upload_probe.exe"
 out="$binary_dir/wine-upload"
 mkdir -p "$out"
-exe="$out/upload_probe.exe"
-command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
-    { echo "upload_compare: x86_64-w64-mingw32-g++-posix not found" >&2; exit 1; }
-x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -I"$source_dir" \
-    "$source_dir/tests/wine/upload_probe.cpp" "$source_dir/bitmap/bmp_reader.cpp" \
-    "$source_dir/bitmap/bmp_upload.cpp" "$source_dir/platform/dib_header.cpp" \
-    "$source_dir/platform/stop_reason.cpp" -static -lgdi32 -luser32 -o "$exe"
 
 corpus="$source_dir/tests/data/bmpsuite"
 cd "$corpus"
 names=(*/*.bmp)
 "$linux_probe" "$corpus" "${names[@]}" >"$out/linux.txt"
 
-# shellcheck source=../../scripts/wine-env.sh
-source "$source_dir/scripts/wine-env.sh"
 wine_env_start "$binary_dir/wine"
 wine "$exe" "$(wine_env_winpath "$corpus")" "${names[@]}" </dev/null | tr -d '\r' >"$out/windows.txt"
 wine_env_stop

@@ -4,13 +4,14 @@
 # against a real Win32 window (real GDI), and requires the captured window
 # rectangles to be identical pixel for pixel, with the same exit status.
 #
-#   view_compare.sh SOURCE_DIR OUT_DIR LINUX_BLITVIEW WINDOWS_EXE VIEW_CAPTURE VIEW_INPUTS
+#   view_compare.sh BINARY_DIR LINUX_BLITVIEW VIEW_CAPTURE VIEW_INPUTS
 #
-# OUT_DIR holds the Windows host (built here with MinGW-w64) and the Wine
-# prefix (OUT_DIR/wine, made once and kept). VIEW_CAPTURE and VIEW_INPUTS are
-# the Linux helper programs of tests/wine. Prints one line per case and ends
-# with "N passed, M failed"; the exit status is non-zero when a case failed or
-# a tool is missing.
+# The Windows build and the Windows host (tests/wine/view_host.cpp) are made
+# in BINARY_DIR/windows and the Wine prefix kept in BINARY_DIR/wine
+# (scripts/wine-env.sh). VIEW_CAPTURE and VIEW_INPUTS are the Linux helper
+# programs of tests/wine. Prints one line per case and ends with "N passed, M
+# failed"; the exit status is non-zero when a case failed or a tool is
+# missing.
 #
 # The lines themselves are left out: under Wine a line drawn into another
 # process's window is drawn by the X server, whose choice at exact half-way
@@ -27,50 +28,27 @@
 # the host window is still up.
 #
 # Environment:
-#   BLITVIEW_WINE_DIR     the Wine prefix's directory (default OUT_DIR/wine)
 #   BLITVIEW_VIEW_SEED    seed of the random vector files (default fixed)
 #   BLITVIEW_VIEW_RANDOM  how many random cases (default 24)
 #   VIEW_COMPARE_KEEP=1   keep the work directory with inputs and captures
 set -euo pipefail
 
-if (($# != 6)); then
-    echo "usage: $0 SOURCE_DIR OUT_DIR LINUX_BLITVIEW WINDOWS_EXE VIEW_CAPTURE VIEW_INPUTS" >&2
+if (($# != 4)); then
+    echo "usage: $0 BINARY_DIR LINUX_BLITVIEW VIEW_CAPTURE VIEW_INPUTS" >&2
     exit 2
 fi
-source_dir="$(realpath -- "$1")"
-mkdir -p "$2"
-out_dir="$(realpath -- "$2")"
-linux_exe="$(realpath -- "$3")"
-windows_exe="$(realpath -- "$4")"
-view_capture="$(realpath -- "$5")"
-view_inputs="$(realpath -- "$6")"
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+mapfile -t paths < <(realpath -m -- "$@")
+binary_dir="${paths[0]}" linux_exe="${paths[1]}" view_capture="${paths[2]}" view_inputs="${paths[3]}"
 
-for program in "$linux_exe" "$view_capture" "$view_inputs"; do
-    [[ -x "$program" ]] || { echo "view_compare: not an executable: $program" >&2; exit 2; }
-done
-[[ -f "$windows_exe" ]] || { echo "view_compare: no Windows build at $windows_exe" >&2; exit 2; }
-command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
-    { echo "view_compare: x86_64-w64-mingw32-g++-posix not found" >&2; exit 1; }
-
-host_exe="$out_dir/view_host.exe"
-host_source="$source_dir/tests/wine/view_host.cpp"
-if [[ ! -f "$host_exe" || "$host_source" -nt "$host_exe" ]]; then
-    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra "$host_source" \
-        -static -mwindows -luser32 -lgdi32 -o "$host_exe.new"
-    mv -- "$host_exe.new" "$host_exe"
-fi
-
-# The program takes its path as one word of at most 255 characters: a short
-# work directory without white space.
-work="$(mktemp -d /tmp/blitview-view.XXXXXX)"
-remove_work() {
-    if [[ "${VIEW_COMPARE_KEEP:-}" == 1 ]]; then
-        echo "view_compare: results kept in $work" >&2
-    else
-        rm -rf "$work"
-    fi
-}
-trap remove_work EXIT
+# shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
+source "$source_dir/scripts/wine-env.sh"
+wine_env_need_programs view_compare "$linux_exe" "$view_capture" "$view_inputs"
+wine_env_build "$binary_dir/windows" blitview view_host
+windows_exe="$binary_dir/windows/blitview.exe"
+host_exe="$binary_dir/windows/view_host.exe"
+wine_env_make_work view "${VIEW_COMPARE_KEEP:-}"
+work="$WINE_ENV_WORK"
 mkdir "$work/in" "$work/linux" "$work/windows"
 
 "$view_inputs" "$work/in" "$source_dir/tests/data/bmpsuite" "${BLITVIEW_VIEW_SEED:-20240613}" \
@@ -94,9 +72,7 @@ linux_ok=1
 
 # The Windows side: for each case a host process maps its window and runs
 # blitview.exe; once it reports, the screen is captured and the host let go.
-# shellcheck source=../../scripts/wine-env.sh
-source "$source_dir/scripts/wine-env.sh"
-if ! wine_env_start "${BLITVIEW_WINE_DIR:-$out_dir/wine}"; then
+if ! wine_env_start "$binary_dir/wine"; then
     echo "view_compare: cannot run the Windows build without Wine" >&2
     echo "0 passed, $count failed"
     exit 1
@@ -143,8 +119,6 @@ done
 windows_seconds=$((SECONDS - started))
 wine_env_stop
 
-passed=0
-failed=0
 for line in "${cases[@]}"; do
     read -r name host_x host_y host_w host_h _ <<<"$line"
     problem=""
@@ -164,16 +138,10 @@ for line in "${cases[@]}"; do
             problem+="${problem:+; }${difference/first\/second/linux\/windows} (window at $host_x,$host_y)"
         fi
     fi
-    if [[ -z "$problem" ]]; then
-        echo "$name: same"
-        passed=$((passed + 1))
-    else
-        echo "$name: DIFFERENT: $problem"
-        failed=$((failed + 1))
-    fi
+    wine_env_verdict "$name" "$problem"
 done
 
 echo "view_compare: $count cases, Windows side ${windows_seconds}s" >&2
 ((linux_ok)) || echo "view_compare: the Linux side reported errors" >&2
-echo "$passed passed, $failed failed"
-((failed == 0 && linux_ok))
+wine_env_tally
+((WINE_ENV_FAILED == 0 && linux_ok))
