@@ -151,31 +151,29 @@ struct RowConverter {
     ChannelField fields[3];
 };
 
-void ConvertRow(const RowConverter* converter, const unsigned char* row, uint32_t* out, int64_t count) {
+uint32_t ConvertPixel(const RowConverter* converter, const unsigned char* row, int64_t x) {
     const DibForm* form = converter->form;
     int bpp = form->header.bit_count;
-    for (int64_t x = 0; x < count; x++) {
-        uint32_t word;
-        if (bpp <= 8) {
-            uint64_t bit = static_cast<uint64_t>(x) * bpp;
-            unsigned index = (row[bit >> 3] >> (8 - bpp - (bit & 7))) & ((1u << bpp) - 1);
-            word = converter->palette[index];
-        } else if (bpp == 24) {
-            const unsigned char* p = row + x * 3;
-            word = (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-        } else {
-            const unsigned char* p = row + x * (bpp / 8);
-            uint32_t pixel = bpp == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8))
-                                       : static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                             (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-            if (form->copy_whole)
-                word = pixel;
-            else
-                word = (Channel(pixel, converter->fields[0]) << 16) | (Channel(pixel, converter->fields[1]) << 8) |
-                       Channel(pixel, converter->fields[2]);
-        }
-        out[x] = word;
+    if (bpp <= 8) {
+        uint64_t bit = static_cast<uint64_t>(x) * bpp;
+        unsigned index = (row[bit >> 3] >> (8 - bpp - (bit & 7))) & ((1u << bpp) - 1);
+        return converter->palette[index];
     }
+    if (bpp == 24) {
+        const unsigned char* p = row + x * 3;
+        return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
+    }
+    const unsigned char* p = row + x * (bpp / 8);
+    uint32_t pixel = bpp == 16 ? static_cast<uint32_t>(p[0] | (p[1] << 8))
+                               : static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                     (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    if (form->copy_whole) return pixel;
+    return (Channel(pixel, converter->fields[0]) << 16) | (Channel(pixel, converter->fields[1]) << 8) |
+           Channel(pixel, converter->fields[2]);
+}
+
+void ConvertRow(const RowConverter* converter, const unsigned char* row, uint32_t* out, int64_t count) {
+    for (int64_t x = 0; x < count; x++) out[x] = ConvertPixel(converter, row, x);
 }
 
 // The current row's pending stretch of decoded indices. It reaches the bitmap
@@ -192,20 +190,29 @@ void PutIndex(RleRow* row, int64_t x, unsigned index) {
     if (x < row->visible) row->indices[x] = static_cast<unsigned char>(index);
 }
 
-void CommitRleRow(const RleRow* row, int64_t y, const uint32_t* palette, const DeviceBitmapWords* target) {
-    if (row->left == row->right || y >= target->height) return;
-    uint32_t* out = target->words + static_cast<size_t>(y) * target->stride_words;
+// Where the decoded stretches go: `commit` is called with each one that
+// reaches the bitmap, the columns left <= x < end of row y. The indices of a
+// row that `wants` turns down are not stored, only counted.
+struct RleSink {
+    void (*commit)(void* context, const RleRow* row, int64_t y, int64_t end);
+    int (*wants)(void* context, int64_t y);
+    void* context;
+};
+
+void CommitRleRow(const RleRow* row, int64_t y, int64_t height, const RleSink* sink) {
+    if (row->left == row->right || y >= height) return;
     int64_t end = row->right < row->visible ? row->right : row->visible;
-    for (int64_t x = row->left; x < end; x++) out[x] = palette[row->indices[x]];
+    sink->commit(sink->context, row, y, end);
 }
 
-// Decodes an RLE8 or RLE4 stream of form->header.image_size bytes, bottom row first.
-// Runs and literals are cut at the row's end; indices past the table are black.
-int PaintRle(const DibForm* form, const unsigned char* data, const uint32_t* palette,
-             const DeviceBitmapWords* target) {
+// Decodes an RLE8 or RLE4 stream of form->header.image_size bytes, bottom
+// row first, into a bitmap of width x height. Runs and literals are cut at
+// the row's end.
+int DecodeRle(const DibForm* form, const unsigned char* data, int64_t bitmap_width, int64_t bitmap_height,
+              const RleSink* sink) {
     int64_t width = form->header.width;
     RleRow row;
-    row.visible = width < target->width ? width : target->width;
+    row.visible = width < bitmap_width ? width : bitmap_width;
     row.indices = static_cast<unsigned char*>(calloc(static_cast<size_t>(row.visible) + 1, 1));
     if (!row.indices) return -1;
     row.left = row.right = 0;
@@ -214,21 +221,24 @@ int PaintRle(const DibForm* form, const unsigned char* data, const uint32_t* pal
     size_t i = 0;
     int64_t x = 0;
     int64_t y = form->header.height - 1;
+    int wanted = sink->wants(sink->context, y);
     while (i + 1 < size) {
         unsigned count = data[i];
         unsigned code = data[i + 1];
         i += 2;
         if (count != 0) {
             int64_t n = count < width - x ? count : width - x;
-            for (int64_t k = 0; k < n; k++) PutIndex(&row, x + k, !four ? code : (k & 1) ? code & 15 : code >> 4);
+            for (int64_t k = 0; wanted && k < n; k++)
+                PutIndex(&row, x + k, !four ? code : (k & 1) ? code & 15 : code >> 4);
             x += n;
             row.right = x;
         } else if (code < 3) {
-            CommitRleRow(&row, y, palette, target);
+            CommitRleRow(&row, y, bitmap_height, sink);
             if (code == 1) break;
             if (code == 0) {
                 x = row.left = row.right = 0;
                 if (--y < 0) break;
+                wanted = sink->wants(sink->context, y);
                 continue;
             }
             if (i + 1 >= size) break;
@@ -237,12 +247,13 @@ int PaintRle(const DibForm* form, const unsigned char* data, const uint32_t* pal
             row.left = row.right = x;
             y -= data[i + 1];
             if (y < 0) break;
+            wanted = sink->wants(sink->context, y);
             i += 2;
         } else {
             size_t bytes = four ? (code + 1) / 2 : code;
             if (bytes > size - i) break;
             int64_t n = code < width - x ? code : width - x;
-            for (int64_t k = 0; k < n; k++) {
+            for (int64_t k = 0; wanted && k < n; k++) {
                 unsigned index = !four ? data[i + k] : (k & 1) ? data[i + k / 2] & 15 : data[i + k / 2] >> 4;
                 PutIndex(&row, x + k, index);
             }
@@ -255,46 +266,197 @@ int PaintRle(const DibForm* form, const unsigned char* data, const uint32_t* pal
     return 0;
 }
 
+// A whole decode: each stretch painted into the bitmap's words; indices past
+// the table are black.
+struct RlePainter {
+    const uint32_t* palette;
+    const DeviceBitmapWords* target;
+};
+
+int WantsEveryRow(void* context, int64_t y) {
+    (void)context;
+    (void)y;
+    return 1;
+}
+
+void PaintRleStretch(void* context, const RleRow* row, int64_t y, int64_t end) {
+    const RlePainter* painter = static_cast<const RlePainter*>(context);
+    uint32_t* out = painter->target->words + static_cast<size_t>(y) * painter->target->stride_words;
+    for (int64_t x = row->left; x < end; x++) out[x] = painter->palette[row->indices[x]];
+}
+
+// A decode through a pick: only the picked columns of the picked rows are
+// kept, one row's worth at a time, and each picked row is handed on once.
+struct RlePicker {
+    const uint32_t* palette;
+    const UploadPick* pick;
+    uint32_t* words;        // the picked columns of the row being decoded
+    int64_t current;        // its index among the picked rows, -1 before the first
+    unsigned char* handed;  // per picked row: already handed on
+};
+
+void HandOnPickedRow(RlePicker* picker) {
+    if (picker->current < 0) return;
+    picker->pick->take(picker->pick->context, picker->current, picker->words);
+    picker->handed[picker->current] = 1;
+    memset(picker->words, 0, sizeof(uint32_t) * static_cast<size_t>(picker->pick->column_count));
+    picker->current = -1;
+}
+
+// The first index of a sorted list whose value is at least `value`.
+int64_t FirstAtLeast(const int64_t* values, int64_t count, int64_t value) {
+    int64_t low = 0, high = count;
+    while (low < high) {
+        int64_t middle = low + (high - low) / 2;
+        if (values[middle] < value)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// The index of row y among the picked rows, -1 when it is not picked.
+int64_t PickedRowIndex(const UploadPick* pick, int64_t y) {
+    int64_t index = FirstAtLeast(pick->rows, pick->row_count, y);
+    return index < pick->row_count && pick->rows[index] == y ? index : -1;
+}
+
+int WantsPickedRow(void* context, int64_t y) {
+    return PickedRowIndex(static_cast<RlePicker*>(context)->pick, y) >= 0;
+}
+
+void PickRleStretch(void* context, const RleRow* row, int64_t y, int64_t end) {
+    RlePicker* picker = static_cast<RlePicker*>(context);
+    const UploadPick* pick = picker->pick;
+    int64_t index = PickedRowIndex(pick, y);
+    if (index < 0) return;
+    if (index != picker->current) {
+        HandOnPickedRow(picker);
+        picker->current = index;
+    }
+    for (int64_t c = FirstAtLeast(pick->columns, pick->column_count, row->left);
+         c < pick->column_count && pick->columns[c] < end; c++)
+        picker->words[c] = picker->palette[row->indices[pick->columns[c]]];
+}
+
+struct UploadParts {
+    DibForm form;
+    uint32_t palette[256];
+    const unsigned char* data;
+    int compressed;
+};
+
+// The call's form and colours, read again from its arguments.
+int ReadUploadParts(const PendingUpload* upload, UploadParts* parts) {
+    if (ReadDibForm(upload->info, &parts->form) != 0) return -1;
+    memset(parts->palette, 0, sizeof parts->palette);
+    if (parts->form.header.bit_count <= 8) ReadColourTable(upload->info, &parts->form, parts->palette);
+    parts->data = static_cast<const unsigned char*>(upload->bits);
+    parts->compressed = parts->form.header.compression == BI_RLE8 || parts->form.header.compression == BI_RLE4;
+    return 0;
+}
+
+// What an uncompressed upload puts on the bitmap's row y: the stored row, or
+// nothing (NULL) for a row the call does not set.
+const unsigned char* StoredRowFor(const PendingUpload* upload, const UploadParts* parts, int64_t y) {
+    const DibHeader& header = parts->form.header;
+    int64_t rows = header.height < 0 ? -header.height : header.height;
+    int64_t count = upload->lines < rows - upload->start ? upload->lines : rows - upload->start;
+    int64_t k = (header.height > 0 ? rows - 1 - y : y) - upload->start;
+    if (k < 0 || k >= count) return nullptr;
+    int64_t stride = (header.width * header.bit_count + 31) / 32 * 4;
+    return parts->data + k * stride;
+}
+
+RowConverter ConverterFor(const UploadParts* parts) {
+    const DibForm& form = parts->form;
+    return {&form, parts->palette, {FieldOf(form.masks[0]), FieldOf(form.masks[1]), FieldOf(form.masks[2])}};
+}
+
+// How many lines the call sets, the form already accepted: 0 for none.
+int64_t LinesSet(const DibForm* form, UINT start, UINT lines) {
+    // A compressed picture is always decoded whole, whatever was asked.
+    if (form->header.compression == BI_RLE8 || form->header.compression == BI_RLE4) return form->header.height;
+    int64_t rows = form->header.height < 0 ? -form->header.height : form->header.height;
+    if (start >= rows) return 0;
+    int64_t count = lines < rows - start ? lines : rows - start;
+    // The rows' offsets must be expressible, whatever the header declares.
+    int64_t stride = (form->header.width * form->header.bit_count + 31) / 32 * 4;
+    if (count > INT64_MAX / stride) return 0;
+    return count;
+}
+
 }  // namespace
+
+int PaintUpload(const PendingUpload* upload, const DeviceBitmapWords* target) {
+    UploadParts parts;
+    if (ReadUploadParts(upload, &parts) != 0) return -1;
+    if (parts.compressed) {
+        RlePainter painter = {parts.palette, target};
+        const RleSink sink = {PaintRleStretch, WantsEveryRow, &painter};
+        return DecodeRle(&parts.form, parts.data, target->width, target->height, &sink);
+    }
+    const int64_t visible = parts.form.header.width < target->width ? parts.form.header.width : target->width;
+    const RowConverter converter = ConverterFor(&parts);
+    // The DIB's top row lands on the bitmap's top row.
+    for (int64_t y = 0; y < target->height; y++) {
+        const unsigned char* stored = StoredRowFor(upload, &parts, y);
+        if (stored) ConvertRow(&converter, stored, target->words + y * target->stride_words, visible);
+    }
+    return 0;
+}
+
+int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, const UploadPick* pick) {
+    UploadParts parts;
+    if (ReadUploadParts(upload, &parts) != 0) return -1;
+    const size_t columns = static_cast<size_t>(pick->column_count);
+    uint32_t* words = static_cast<uint32_t*>(calloc(columns + 1, sizeof(uint32_t)));
+    unsigned char* handed = static_cast<unsigned char*>(calloc(static_cast<size_t>(pick->row_count) + 1, 1));
+    int result = words && handed ? 0 : -1;
+    if (result == 0 && parts.compressed) {
+        RlePicker picker = {parts.palette, pick, words, -1, handed};
+        const RleSink sink = {PickRleStretch, WantsPickedRow, &picker};
+        result = DecodeRle(&parts.form, parts.data, width, height, &sink);
+        HandOnPickedRow(&picker);
+        // Rows that no stretch reached hold nothing.
+        for (int64_t r = 0; result == 0 && r < pick->row_count; r++)
+            if (!handed[r]) pick->take(pick->context, r, words);
+    } else if (result == 0) {
+        const int64_t visible = parts.form.header.width < width ? parts.form.header.width : width;
+        const RowConverter converter = ConverterFor(&parts);
+        for (int64_t r = 0; r < pick->row_count; r++) {
+            const int64_t y = pick->rows[r];
+            const unsigned char* stored = y < height ? StoredRowFor(upload, &parts, y) : nullptr;
+            for (size_t c = 0; c < columns; c++) {
+                const int64_t x = pick->columns[c];
+                words[c] = stored && x >= 0 && x < visible ? ConvertPixel(&converter, stored, x) : 0;
+            }
+            pick->take(pick->context, r, words);
+        }
+    }
+    free(handed);
+    free(words);
+    return result;
+}
 
 int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
               UINT usage) {
     (void)dc;
-    DeviceBitmapWords target;
     DibForm form;
-    if (GetDeviceBitmapWords(bitmap, &target) != 0 || !bits || !info || usage != DIB_RGB_COLORS ||
-        ReadDibForm(info, &form) != 0) {
+    if (!IsDeviceBitmap(bitmap) || !bits || !info || usage != DIB_RGB_COLORS || ReadDibForm(info, &form) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     if (lines == 0) return 0;
-    uint32_t palette[256] = {};
-    if (form.header.bit_count <= 8) ReadColourTable(info, &form, palette);
-    const unsigned char* data = static_cast<const unsigned char*>(bits);
-
-    if (form.header.compression == BI_RLE8 || form.header.compression == BI_RLE4) {
-        // A compressed picture is always decoded whole, whatever was asked.
-        if (PaintRle(&form, data, palette, &target) != 0) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return 0;
-        }
-        return static_cast<int>(form.header.height);
+    const int64_t set = LinesSet(&form, start, lines);
+    if (set == 0) return 0;
+    const PendingUpload upload = {start, lines, bits, info};
+    if (KeepUploadPending(bitmap, &upload) == 0) return static_cast<int>(set);
+    DeviceBitmapWords target;
+    if (GetDeviceBitmapWords(bitmap, &target) != 0 || PaintUpload(&upload, &target) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
     }
-
-    int64_t rows = form.header.height < 0 ? -form.header.height : form.header.height;
-    if (start >= rows) return 0;
-    int64_t count = lines < rows - start ? lines : rows - start;
-    int64_t stride = (form.header.width * form.header.bit_count + 31) / 32 * 4;
-    int64_t visible = form.header.width < target.width ? form.header.width : target.width;
-    // The rows' offsets must be expressible, whatever the header declares.
-    if (count > INT64_MAX / stride) return 0;
-    RowConverter converter = {&form, palette, {FieldOf(form.masks[0]), FieldOf(form.masks[1]), FieldOf(form.masks[2])}};
-    // `bits` holds the scan lines from `start` on, in stored order; the DIB's
-    // top row lands on the bitmap's top row.
-    for (int64_t k = 0; k < count; k++) {
-        int64_t y = form.header.height > 0 ? rows - 1 - (start + k) : start + k;
-        if (y >= target.height) continue;
-        ConvertRow(&converter, data + k * stride, target.words + y * target.stride_words, visible);
-    }
-    return static_cast<int>(count);
+    return static_cast<int>(set);
 }

@@ -1,6 +1,7 @@
 // Software GDI drawing calls: each finds the pixels it may touch, cut by the
 // bitmap and the clip, and paints them with the pixel primitives, reproducing
 // what the reference GDI draws pixel for pixel.
+#include <stdlib.h>
 #include <string.h>
 
 #include "gdi_internal.h"
@@ -10,9 +11,9 @@ namespace {
 // The pixels a DC may draw into: its bitmap, cut by its clip rectangle.
 // Only 32-bit and monochrome bitmaps are drawing targets.
 int DrawArea(const SoftDc* dc, Area* area) {
-    const SoftBitmap* b = dc->bitmap;
+    SoftBitmap* b = dc->bitmap;
     // DIB sections are never drawn into here.
-    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || !b->bits) return 0;
+    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakePixels(b) != 0) return 0;
     *area = {0, 0, b->width, b->height};
     return CutToClip(dc, area);
 }
@@ -59,6 +60,15 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
     int x_major = adx >= ady;
     int64_t a = x_major ? adx : ady;
     if (a == 0) return;
+    if (dy == 0) {
+        // A horizontal line rounds nothing: the columns from the start,
+        // included, toward the end, excluded, filled as one span.
+        Area span = dx > 0 ? Area{x0, y0, x1, y0 + 1} : Area{x1 + 1, y0, x0 + 1, y0 + 1};
+        if (CutArea(&span, area))
+            PaintSpan(dc->bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
+                      word, colour);
+        return;
+    }
     int64_t major0 = x_major ? x0 : y0;
     int64_t minor0 = x_major ? y0 : x0;
     int64_t minor_delta = x_major ? dy : dx;
@@ -175,7 +185,7 @@ BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, 
     if (!DrawArea(dc, &area)) return TRUE;
     SoftBitmap* from = source->bitmap;
     SoftBitmap* to = dc->bitmap;
-    if (from->bits_per_pixel != 32 && from->bits_per_pixel != 1) return TRUE;
+    if ((from->bits_per_pixel != 32 && from->bits_per_pixel != 1) || MakePixels(from) != 0) return TRUE;
     // Only the part that lies inside the source bitmap is copied.
     const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
     Area copied = {x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height};
@@ -205,12 +215,88 @@ BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, 
     return TRUE;
 }
 
+namespace {
+
 // Which source pixels survive a stretch, the way the reference picks them:
 // a destination column d of M shows source column round((d + 1) * N / M) - 1,
 // halves rounding up, so that columns take the last pixel of each group and
 // rows, d showing round(d * N / M), the first. A destination one column wide
 // treats the source as one column narrower. Every destination pixel copies
 // one source pixel whole: nothing is blended, whatever the stretch mode.
+struct StretchPick {
+    int64_t x, y, width, height;        // the destination, as given
+    int64_t source_x, source_y, source_height;
+    int64_t columns, rows, n;           // |width|, |height|, the source width the columns divide
+    int64_t first_row, last_row, first_column, last_column;  // the steps inside the draw area
+};
+
+int64_t PickedRow(const StretchPick& p, int64_t d) {
+    return p.source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * p.source_height + p.rows) / (2 * p.rows));
+}
+
+int64_t PickedColumn(const StretchPick& p, int64_t c) {
+    int64_t pick = static_cast<int64_t>((static_cast<__int128>(2) * (c + 1) * p.n + p.columns) / (2 * p.columns)) - 1;
+    return p.source_x + (pick < 0 ? 0 : pick);
+}
+
+// A stretch from an upload kept for later: the picked rows, each with the
+// destination steps that show it, and the picked columns.
+struct PickedCopy {
+    const StretchPick* pick;
+    SoftBitmap* to;
+    const int64_t* first_steps;
+    const int64_t* last_steps;
+    const int64_t* columns;
+    int64_t source_width;
+};
+
+void TakePickedRow(void* context, int64_t index, const uint32_t* words) {
+    const PickedCopy* copy = static_cast<const PickedCopy*>(context);
+    const StretchPick& p = *copy->pick;
+    for (int64_t d = copy->first_steps[index]; d <= copy->last_steps[index]; d++) {
+        uint32_t* row = RowWords(copy->to, static_cast<int>(p.height > 0 ? p.y + d : p.y - d));
+        for (int64_t c = p.first_column; c <= p.last_column; c++) {
+            const int64_t sx = copy->columns[c - p.first_column];
+            if (sx >= 0 && sx < copy->source_width) row[p.width > 0 ? p.x + c : p.x - c] = words[c - p.first_column];
+        }
+    }
+}
+
+// Decodes only the picked pixels of the source's kept upload: 0, or -1 when
+// memory runs out before anything is copied.
+int StretchFromUpload(const StretchPick& p, SoftBitmap* from, SoftBitmap* to) {
+    const int64_t row_steps = p.last_row - p.first_row + 1, column_steps = p.last_column - p.first_column + 1;
+    int64_t* rows = static_cast<int64_t*>(calloc(static_cast<size_t>(row_steps) * 3, sizeof(int64_t)));
+    int64_t* columns = static_cast<int64_t*>(calloc(static_cast<size_t>(column_steps), sizeof(int64_t)));
+    int result = -1;
+    if (rows && columns) {
+        int64_t* first_steps = rows + row_steps;
+        int64_t* last_steps = first_steps + row_steps;
+        // Picked rows only grow with the step, so equal picks are neighbours.
+        int64_t count = 0;
+        for (int64_t d = p.first_row; d <= p.last_row; d++) {
+            const int64_t sy = PickedRow(p, d);
+            if (sy < 0 || sy >= from->height) continue;
+            if (count > 0 && rows[count - 1] == sy) {
+                last_steps[count - 1] = d;
+                continue;
+            }
+            rows[count] = sy;
+            first_steps[count] = last_steps[count] = d;
+            count++;
+        }
+        for (int64_t c = p.first_column; c <= p.last_column; c++) columns[c - p.first_column] = PickedColumn(p, c);
+        PickedCopy copy = {&p, to, first_steps, last_steps, columns, from->width};
+        const UploadPick pick = {rows, count, columns, column_steps, TakePickedRow, &copy};
+        result = ReadUploadPicks(from->pending, from->width, from->height, &pick);
+    }
+    free(columns);
+    free(rows);
+    return result;
+}
+
+}  // namespace
+
 BOOL StretchBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, int source_x,
                 int source_y, int source_width, int source_height, DWORD rop) {
     SoftDc* dc = LookUpDc(handle);
@@ -223,25 +309,31 @@ BOOL StretchBlt(HDC handle, int x, int y, int width, int height, HDC source_hand
     SoftBitmap* to = dc->bitmap;
     if (!from || (from->bits_per_pixel != 32 && from->bits_per_pixel != 1) || to->bits_per_pixel != 32)
         return TRUE;
-    const int64_t columns = width < 0 ? -static_cast<int64_t>(width) : width;
-    const int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
-    const int64_t n = (width > 0 && columns == 1 && source_width > 1) ? source_width - 1 : source_width;
+    StretchPick p = {};
+    p.x = x;
+    p.y = y;
+    p.width = width;
+    p.height = height;
+    p.source_x = source_x;
+    p.source_y = source_y;
+    p.source_height = source_height;
+    p.columns = width < 0 ? -static_cast<int64_t>(width) : width;
+    p.rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    p.n = (width > 0 && p.columns == 1 && source_width > 1) ? source_width - 1 : source_width;
     // Only the destination steps that land inside the draw area are visited.
-    int64_t first_row, last_row, first_column, last_column;
-    StepsInside(y, height, area.top, area.bottom, &first_row, &last_row);
-    StepsInside(x, width, area.left, area.right, &first_column, &last_column);
-    for (int64_t d = first_row; d <= last_row; d++) {
-        const int64_t target_y = height > 0 ? y + d : y - d;
-        const int64_t sy = source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * source_height + rows) / (2 * rows));
+    StepsInside(y, height, area.top, area.bottom, &p.first_row, &p.last_row);
+    StepsInside(x, width, area.left, area.right, &p.first_column, &p.last_column);
+    if (p.first_row > p.last_row || p.first_column > p.last_column) return TRUE;
+    if (from->pending && StretchFromUpload(p, from, to) == 0) return TRUE;
+    if (MakePixels(from) != 0) return TRUE;
+    for (int64_t d = p.first_row; d <= p.last_row; d++) {
+        const int64_t sy = PickedRow(p, d);
         if (sy < 0 || sy >= from->height) continue;
-        uint32_t* row = RowWords(to, static_cast<int>(target_y));
-        for (int64_t c = first_column; c <= last_column; c++) {
-            const int64_t target_x = width > 0 ? x + c : x - c;
-            int64_t pick = static_cast<int64_t>((static_cast<__int128>(2) * (c + 1) * n + columns) / (2 * columns)) - 1;
-            if (pick < 0) pick = 0;
-            const int64_t sx = source_x + pick;
+        uint32_t* row = RowWords(to, static_cast<int>(height > 0 ? y + d : y - d));
+        for (int64_t c = p.first_column; c <= p.last_column; c++) {
+            const int64_t sx = PickedColumn(p, c);
             if (sx < 0 || sx >= from->width) continue;
-            row[target_x] = SourceWord(from, sx, sy);
+            row[width > 0 ? x + c : x - c] = SourceWord(from, sx, sy);
         }
     }
     return TRUE;
@@ -295,6 +387,6 @@ COLORREF GetPixel(HDC handle, int x, int y) {
     if (dc && dc->dc_kind == DC_WINDOW) return WindowPixel(dc, x, y);
     if (!dc || !dc->bitmap) return CLR_INVALID;
     SoftBitmap* b = dc->bitmap;
-    if (x < 0 || y < 0 || x >= b->width || y >= b->height) return CLR_INVALID;
+    if (x < 0 || y < 0 || x >= b->width || y >= b->height || MakePixels(b) != 0) return CLR_INVALID;
     return PixelColour(b, x, y);
 }

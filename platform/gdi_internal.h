@@ -27,6 +27,10 @@ struct SoftBitmap {
     DIBSECTION section;  // what GetObject reports for a DIB section
     RGBQUAD colours[256];
     int colour_count;
+    // A device bitmap's pixels are made at their first use: until then
+    // `bits` is NULL, and `pending` may hold an upload to paint them with.
+    int pixels_unmade;
+    PendingUpload* pending;
 };
 
 struct SoftPen {
@@ -57,6 +61,12 @@ struct SoftDc {
     RECT clip;
     int stretch_mode;
     HWND window;  // the foreign window of a window DC
+    // A window DC's copy of the window's pixels inside its clip, taken when
+    // the first line is drawn, drawn into by every line after it and written
+    // back in one transfer before the window is read or written otherwise.
+    SoftBitmap* shadow;
+    int64_t shadow_x;
+    int64_t shadow_y;
 };
 
 // ---- Objects ----
@@ -67,6 +77,9 @@ SoftBitmap* LookUpBitmap(const void* handle);
 // A device context of that kind holding the stock objects, registered.
 SoftDc* NewDc(int dc_kind);
 void FreeDc(SoftDc* dc);
+// Makes a bitmap's pixels, painting a kept upload into them: 0 when `bits`
+// can be used, -1 when memory runs out.
+int MakePixels(SoftBitmap* b);
 
 // ---- Areas ----
 // Rectangles in 64 bits, so that a position plus an extent never overflows:
@@ -113,4 +126,7 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
 // A block of a memory DC's bitmap copied into the window of `dc`.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y);
 void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count);
+// Writes a window DC's shadow back into its window and drops it; nothing
+// for any other DC.
+void SettleWindowShadow(SoftDc* dc);
 COLORREF WindowPixel(SoftDc* dc, int x, int y);

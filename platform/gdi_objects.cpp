@@ -10,7 +10,7 @@
 namespace {
 
 unsigned char g_stock_mono_bits[2];
-SoftBitmap g_stock_bitmap = {{OBJ_BITMAP, 1, 0}, 1, 1, 1, 2, g_stock_mono_bits, 0, {}, {}, 0};
+SoftBitmap g_stock_bitmap = {{OBJ_BITMAP, 1, 0}, 1, 1, 1, 2, g_stock_mono_bits, 0, {}, {}, 0, 0, nullptr};
 SoftPen g_stock_pen = {{OBJ_PEN, 1, 0}, 1, 0x000000};
 SoftBrush g_stock_brush = {{OBJ_BRUSH, 1, 0}, 0xFFFFFF};
 
@@ -42,15 +42,18 @@ int CompatibleBitsPerPixel(const SoftDc* reference) {
 
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
+    free(b->pending);
     free(b->bits);
     free(b);
 }
 
-// A registered bitmap of zeroed pixels; the sizes are already checked.
-SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t stride) {
+// A registered bitmap of zeroed pixels, made now or at their first use; the
+// sizes are already checked.
+SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t stride, int made_later) {
     SoftBitmap* b = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
-    unsigned char* bits = static_cast<unsigned char*>(calloc(1, static_cast<size_t>(stride * height)));
-    if (!b || !bits || Register(&b->header) != 0) {
+    unsigned char* bits =
+        made_later ? nullptr : static_cast<unsigned char*>(calloc(1, static_cast<size_t>(stride * height)));
+    if (!b || (!made_later && !bits) || Register(&b->header) != 0) {
         free(b);
         free(bits);
         return nullptr;
@@ -61,10 +64,57 @@ SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t
     b->bits_per_pixel = bits_per_pixel;
     b->stride = static_cast<int>(stride);
     b->bits = bits;
+    b->pixels_unmade = made_later;
     return b;
 }
 
 }  // namespace
+
+int MakePixels(SoftBitmap* b) {
+    if (!b->pixels_unmade) return b->bits ? 0 : -1;
+    unsigned char* bits = static_cast<unsigned char*>(calloc(1, static_cast<size_t>(b->stride) * b->height));
+    if (!bits) return -1;
+    b->bits = bits;
+    b->pixels_unmade = 0;
+    if (b->pending) {
+        const DeviceBitmapWords target = {reinterpret_cast<uint32_t*>(bits), b->width, b->height, b->stride / 4};
+        PaintUpload(b->pending, &target);
+        free(b->pending);
+        b->pending = nullptr;
+    }
+    return 0;
+}
+
+int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
+    SoftBitmap* b = LookUpBitmap(handle);
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || !b->pixels_unmade || b->pending) return -1;
+    const void* block = HeapBlockHolding(upload->info);
+    if (!block || HeapBlockHolding(upload->bits) != block) return -1;
+    PendingUpload* kept = static_cast<PendingUpload*>(malloc(sizeof(PendingUpload)));
+    if (!kept) return -1;
+    *kept = *upload;
+    b->pending = kept;
+    return 0;
+}
+
+void SettleUploadsFrom(const void* start, size_t size) {
+    const unsigned char* low = static_cast<const unsigned char*>(start);
+    for (int i = 0; i < g_live.count; i++) {
+        GdiHeader* header = static_cast<GdiHeader*>(g_live.entries[i].handle);
+        if (header->kind != OBJ_BITMAP) continue;
+        SoftBitmap* b = reinterpret_cast<SoftBitmap*>(header);
+        if (!b->pending) continue;
+        const unsigned char* info = reinterpret_cast<const unsigned char*>(b->pending->info);
+        const unsigned char* bits = static_cast<const unsigned char*>(b->pending->bits);
+        if ((info < low || info >= low + size) && (bits < low || bits >= low + size)) continue;
+        // Without memory for its pixels the upload is lost rather than left
+        // reading freed memory.
+        if (MakePixels(b) != 0) {
+            free(b->pending);
+            b->pending = nullptr;
+        }
+    }
+}
 
 GdiHeader* LookUp(const void* handle) {
     if (!handle) return nullptr;
@@ -159,7 +209,7 @@ HBITMAP CreateCompatibleBitmap(HDC reference, int width, int height) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    SoftBitmap* b = NewBitmap(w, h, bpp, stride);
+    SoftBitmap* b = NewBitmap(w, h, bpp, stride, 1);
     if (!b) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return reinterpret_cast<HBITMAP>(b);
 }
@@ -181,7 +231,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     int64_t stride = ((width * bpp + 31) / 32) * 4;
     if (stride > 0x7FFFFFFF || stride * height > 0xFFFFFFFFll) return nullptr;
     if (TakeFault(FAULT_CREATE_BITMAP)) return nullptr;
-    SoftBitmap* b = NewBitmap(width, height, bpp, stride);
+    SoftBitmap* b = NewBitmap(width, height, bpp, stride, 0);
     if (!b) return nullptr;
     unsigned char* pixels = b->bits;
     b->is_dib = 1;
@@ -354,6 +404,8 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
 int SelectClipRgn(HDC handle, HRGN region_handle) {
     SoftDc* dc = LookUpDc(handle);
     if (!dc) return 0;
+    // Lines drawn under the old clip reach the window before the new one holds.
+    SettleWindowShadow(dc);
     if (!region_handle) {
         dc->clipped = 0;
         return SIMPLEREGION;
@@ -390,7 +442,7 @@ LONG GetBitmapBits(HBITMAP handle, LONG count, LPVOID bits) {
     int64_t total = static_cast<int64_t>(b->stride) * b->height;
     if (total > 0x7FFFFFFF) total = 0x7FFFFFFF;
     if (!bits) return static_cast<LONG>(total);
-    if (count <= 0) return 0;
+    if (count <= 0 || MakePixels(b) != 0) return 0;
     int64_t n = count < total ? count : total;
     memcpy(bits, b->bits, static_cast<size_t>(n));
     return static_cast<LONG>(n);
@@ -406,7 +458,7 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
     SoftDc* dc = LookUpDc(handle);
     if (!g_direct_surfaces || !dc || dc->dc_kind != DC_MEMORY || dc->clipped || !dc->bitmap) return -1;
     SoftBitmap* b = dc->bitmap;
-    if (b->bits_per_pixel != 32 || b->is_dib) return -1;
+    if (b->bits_per_pixel != 32 || b->is_dib || MakePixels(b) != 0) return -1;
     surface->words = reinterpret_cast<uint32_t*>(b->bits);
     surface->width = b->width;
     surface->height = b->height;
@@ -416,10 +468,15 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
 
 int GetDeviceBitmapWords(HBITMAP handle, DeviceBitmapWords* words) {
     SoftBitmap* b = LookUpBitmap(handle);
-    if (!b || b->is_dib || b->bits_per_pixel != 32 || !b->bits) return -1;
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || MakePixels(b) != 0) return -1;
     words->words = reinterpret_cast<uint32_t*>(b->bits);
     words->width = b->width;
     words->height = b->height;
     words->stride_words = b->stride / 4;
     return 0;
+}
+
+int IsDeviceBitmap(HBITMAP handle) {
+    SoftBitmap* b = LookUpBitmap(handle);
+    return b && !b->is_dib && b->bits_per_pixel == 32;
 }

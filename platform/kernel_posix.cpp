@@ -652,9 +652,22 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     (void)flags;
     if (heap != &g_heap_marker) return FALSE;
     if (!block) return TRUE;
-    if (RemoveHandle(&g_blocks, block) != 0) return FALSE;
+    const int index = FindHandle(&g_blocks, block);
+    if (index < 0) return FALSE;
+    // Uploads kept for later still read this block.
+    SettleUploadsFrom(block, g_blocks.entries[index].size);
+    RemoveHandle(&g_blocks, block);
     free(block);
     return TRUE;
+}
+
+const void* HeapBlockHolding(const void* pointer) {
+    const unsigned char* p = static_cast<const unsigned char*>(pointer);
+    for (int i = 0; i < g_blocks.count; i++) {
+        const unsigned char* start = static_cast<const unsigned char*>(g_blocks.entries[i].handle);
+        if (p >= start && p < start + g_blocks.entries[i].size) return start;
+    }
+    return nullptr;
 }
 
 // Readable means: inside one live heap block. Nothing is dereferenced.

@@ -1,6 +1,6 @@
 // The window-DC bridge over X11: GetDC and ReleaseDC for foreign windows,
-// and the drawing calls that land in one, which read the part of the window
-// they touch, paint it with the same primitives as a memory DC and write it back.
+// and the drawing calls that land in one. Lines are painted with the same
+// primitives as a memory DC into a copy of the window kept by its DC.
 #include <stdlib.h>
 
 #include "gdi_internal.h"
@@ -17,6 +17,7 @@ HDC GetDC(HWND window) {
 int ReleaseDC(HWND window, HDC handle) {
     SoftDc* dc = LookUpDc(handle);
     if (!dc || dc->dc_kind == DC_MEMORY || dc->window != window) return 0;
+    SettleWindowShadow(dc);
     FreeDc(dc);
     return 1;
 }
@@ -28,9 +29,10 @@ HWND WindowFromPoint(POINT point) {
 // A block of a memory DC's bitmap copied into a foreign window in one
 // transfer: only what lies inside both the window and the source bitmap.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
+    SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
     int32_t window_width, window_height;
-    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 ||
+    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0 ||
         X11WindowSize(dc->window, &window_width, &window_height) != 0)
         return TRUE;
     const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
@@ -54,45 +56,70 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     return written == 0;
 }
 
-// Lines straight into a foreign window: the part of the window they can
-// touch, cut by the clip, is read, drawn with the same rasteriser, and
-// written back, so the window gets exactly the pixels a memory DC would.
-void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
+namespace {
+
+// The shadow of the window inside the clip. A window that cannot be read, or
+// a clip that leaves nothing of it, gets a shadow without pixels, into which
+// nothing is drawn.
+void OpenWindowShadow(SoftDc* dc) {
+    SoftBitmap* shadow = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
+    if (!shadow) return;
+    shadow->header.kind = OBJ_BITMAP;
+    shadow->bits_per_pixel = 32;
+    dc->shadow = shadow;
     int32_t window_width, window_height;
     if (X11WindowSize(dc->window, &window_width, &window_height) != 0) return;
-    int64_t left = points[0].x, top = points[0].y, right = left, bottom = top;
-    for (int i = 1; i < count; i++) {
-        if (points[i].x < left) left = points[i].x;
-        if (points[i].x > right) right = points[i].x;
-        if (points[i].y < top) top = points[i].y;
-        if (points[i].y > bottom) bottom = points[i].y;
-    }
-    const int64_t reach = dc->pen->width > 1 ? dc->pen->width : 1;
     Area area = {0, 0, window_width, window_height};
-    Area touched = {left - reach, top - reach, right + reach + 1, bottom + reach + 1};
-    if (!CutToClip(dc, &area) || !CutArea(&touched, area)) return;
-    SoftBitmap block = {};
-    block.header.kind = OBJ_BITMAP;
-    block.width = static_cast<int>(touched.right - touched.left);
-    block.height = static_cast<int>(touched.bottom - touched.top);
-    block.bits_per_pixel = 32;
-    block.stride = block.width * 4;
-    block.bits = static_cast<unsigned char*>(malloc(static_cast<size_t>(block.stride) * block.height));
-    if (!block.bits) return;
-    uint32_t* words = reinterpret_cast<uint32_t*>(block.bits);
-    const int32_t x = static_cast<int32_t>(touched.left), y = static_cast<int32_t>(touched.top);
-    if (X11ReadPixels(dc->window, x, y, block.width, block.height, words) == 0) {
-        SoftDc target = *dc;
-        target.bitmap = &block;
-        target.clipped = 0;
-        PaintSegments(&target, points, count, -touched.left, -touched.top);
-        for (int i = 0; i < block.width * block.height; i++) words[i] &= 0x00FFFFFF;
-        X11WritePixels(dc->window, x, y, block.width, block.height, words, block.width);
+    if (!CutToClip(dc, &area)) return;
+    const int32_t width = static_cast<int32_t>(area.right - area.left);
+    const int32_t height = static_cast<int32_t>(area.bottom - area.top);
+    uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
+    if (!words) return;
+    if (X11ReadPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
+                      words) != 0) {
+        free(words);
+        return;
     }
-    free(block.bits);
+    shadow->width = width;
+    shadow->height = height;
+    shadow->stride = width * 4;
+    shadow->bits = reinterpret_cast<unsigned char*>(words);
+    dc->shadow_x = area.left;
+    dc->shadow_y = area.top;
+}
+
+}  // namespace
+
+void SettleWindowShadow(SoftDc* dc) {
+    SoftBitmap* shadow = dc->shadow;
+    if (!shadow) return;
+    if (shadow->bits) {
+        // A window shows colours, not the fourth byte.
+        uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
+        const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
+        for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
+        X11WritePixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
+                       shadow->width, shadow->height, words, shadow->width);
+    }
+    free(shadow->bits);
+    free(shadow);
+    dc->shadow = nullptr;
+}
+
+// Lines straight into a foreign window, drawn with the same rasteriser into
+// its shadow, so that the window gets exactly the pixels a memory DC would,
+// for one read and one write of the window however many lines there are.
+void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
+    if (!dc->shadow) OpenWindowShadow(dc);
+    if (!dc->shadow) return;
+    SoftDc target = *dc;
+    target.bitmap = dc->shadow;
+    target.clipped = 0;
+    PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
 }
 
 COLORREF WindowPixel(SoftDc* dc, int x, int y) {
+    SettleWindowShadow(dc);
     int32_t width, height;
     uint32_t word;
     if (X11WindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||

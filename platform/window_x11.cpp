@@ -122,10 +122,21 @@ int X11ReadPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t heig
         if (image) XDestroyImage(image);
         return -1;
     }
-    for (int32_t row = 0; row < height; row++)
+    // Words in this machine's byte order are copied as they are; any other
+    // layout goes pixel by pixel.
+    const int machine_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    const int native = image->bits_per_pixel == 32 && image->byte_order == machine_order;
+    for (int32_t row = 0; row < height; row++) {
+        uint32_t* out = words + static_cast<size_t>(row) * width;
+        if (native) {
+            const char* line = image->data + static_cast<size_t>(row) * image->bytes_per_line;
+            memcpy(out, line, static_cast<size_t>(width) * 4);
+            for (int32_t column = 0; column < width; column++) out[column] &= 0x00FFFFFF;
+            continue;
+        }
         for (int32_t column = 0; column < width; column++)
-            words[static_cast<size_t>(row) * width + column] =
-                static_cast<uint32_t>(XGetPixel(image, column, row)) & 0x00FFFFFF;
+            out[column] = static_cast<uint32_t>(XGetPixel(image, column, row)) & 0x00FFFFFF;
+    }
     XDestroyImage(image);
     return 0;
 }

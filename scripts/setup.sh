@@ -11,7 +11,7 @@ packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
     --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils
                       dpkg-dev lintian file man-db python3-tk) ;;
-    --bench) packages+=(libbenchmark-dev time) ;;
+    --bench) packages+=(libbenchmark-dev time xvfb) ;;
 esac
 
 missing=()

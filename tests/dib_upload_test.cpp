@@ -506,4 +506,57 @@ TEST(DibUpload, BmpSuiteCorpus) {
     EXPECT_NOTHING_LIVE();
 }
 
+// A picture uploaded into a bitmap that has no pixels yet is decoded only
+// where a stretch picks; it must show exactly what the whole upload shows,
+// also once the file's block is freed under it.
+enum SourceUse { STRETCH_AT_ONCE, STRETCH_AFTER_A_READ, STRETCH_AFTER_THE_FILE_IS_FREED };
+
+std::vector<uint32_t> StretchCorpusFile(const std::string& name, int columns, int rows, SourceUse use) {
+    LoadedBitmap picture;
+    if (LoadBmpFile(&picture, (std::string(TEST_DATA_DIR) + "/bmpsuite/" + name).c_str()) != 0) return {};
+    const int width = picture.width, height = picture.height;
+    std::vector<uint32_t> words;
+    {
+        Canvas source(width, height);
+        if (UploadLoadedBitmap(source.dc, source.bitmap, &picture) != 0) {
+            if (use == STRETCH_AFTER_A_READ) GetPixel(source.dc, 0, 0);
+            if (use == STRETCH_AFTER_THE_FILE_IS_FREED) FreeBmpFile(&picture);
+            // Mirrored as the view draws, with a margin that must stay untouched.
+            Canvas box(columns + 2, rows + 2);
+            Prefill(&box, 0xA5A5A5A5);
+            SetStretchBltMode(box.dc, COLORONCOLOR);
+            StretchBlt(box.dc, 1, rows, columns, -rows, source.dc, 0, 0, width, height, SRCCOPY);
+            words = box.Words();
+        }
+    }
+    FreeBmpFile(&picture);
+    return words;
+}
+
+TEST(DibUpload, BmpSuiteStretchesReadOnlyWhatTheyPick) {
+    std::ifstream list(std::string(TEST_DATA_DIR) + "/bmpsuite/expected_uploads.txt");
+    ASSERT_TRUE(list.good());
+    std::string line;
+    int stretched = 0;
+    while (std::getline(list, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::string name = line.substr(0, line.find(' '));
+        LoadedBitmap picture;
+        if (LoadBmpFile(&picture, (std::string(TEST_DATA_DIR) + "/bmpsuite/" + name).c_str()) != 0) continue;
+        const int width = picture.width, height = picture.height;
+        FreeBmpFile(&picture);
+        if (width <= 0 || height <= 0 || width > 4096 || height > 4096) continue;
+        const int sizes[][2] = {{width, height}, {(width + 2) / 3, (height + 1) / 2}, {1, 1}, {width + 3, height + 2}};
+        for (const auto& size : sizes) {
+            SCOPED_TRACE(name + " in " + std::to_string(size[0]) + " x " + std::to_string(size[1]));
+            const std::vector<uint32_t> whole = StretchCorpusFile(name, size[0], size[1], STRETCH_AFTER_A_READ);
+            EXPECT_EQ(StretchCorpusFile(name, size[0], size[1], STRETCH_AT_ONCE), whole);
+            EXPECT_EQ(StretchCorpusFile(name, size[0], size[1], STRETCH_AFTER_THE_FILE_IS_FREED), whole);
+            if (!whole.empty()) stretched++;
+        }
+    }
+    EXPECT_GT(stretched, 200);
+    EXPECT_NOTHING_LIVE();
+}
+
 }  // namespace

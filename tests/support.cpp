@@ -176,6 +176,34 @@ uint32_t Word(COLORREF colour) {
     return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
 }
 
+std::vector<unsigned char> MakeRunLengthBmp(int width, int height) {
+    const uint32_t offset = 14 + 40 + 256 * 4;
+    std::vector<unsigned char> file(offset);
+    for (int row = 0; row < height; row++) {
+        for (int column = 0; column < width; column += 255) {
+            file.push_back(static_cast<unsigned char>(width - column < 255 ? width - column : 255));
+            file.push_back(static_cast<unsigned char>(RunLengthIndex(column, row)));
+        }
+        file.insert(file.end(), {0, 0});  // end of line
+    }
+    file.insert(file.end(), {0, 1});  // end of bitmap
+    unsigned char* p = file.data();
+    p[0] = 'B';
+    p[1] = 'M';
+    PutU32Le(p + 2, static_cast<uint32_t>(file.size()));
+    PutU32Le(p + 10, offset);
+    PutU32Le(p + 14, 40);
+    PutU32Le(p + 18, static_cast<uint32_t>(width));
+    PutU32Le(p + 22, static_cast<uint32_t>(height));
+    PutU16Le(p + 26, 1);
+    PutU16Le(p + 28, 8);
+    PutU32Le(p + 30, BI_RLE8);
+    PutU32Le(p + 34, static_cast<uint32_t>(file.size() - offset));
+    PutU32Le(p + 46, 256);
+    for (unsigned i = 0; i < 256; i++) PutU32Le(p + 54 + i * 4, RunLengthColour(i));
+    return file;
+}
+
 std::string Describe(const PlatformCounts& counts) {
     char text[160];
     snprintf(text, sizeof text, "gdi objects %d, device contexts %d, files %d, heap blocks %d",

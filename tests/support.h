@@ -66,6 +66,17 @@ bool ReadWordGrids(const std::string& path, std::vector<WordGrid>* grids);
 
 uint32_t Word(COLORREF colour);  // the 32-bit pixel word a fill of this colour writes
 
+// An RLE8 BMP, bottom row first, that stores a picture of any declared size
+// in about width / 128 bytes a row: stored row r, column x holds table entry
+// RunLengthIndex(x, r), and entry i is the colour RunLengthColour(i).
+std::vector<unsigned char> MakeRunLengthBmp(int width, int height);
+inline unsigned RunLengthIndex(int x, int stored_row) {
+    return static_cast<unsigned>(stored_row + x / 255) & 0xFF;
+}
+inline uint32_t RunLengthColour(unsigned index) {  // 0x00RRGGBB
+    return index << 16 | (255 - index) << 8 | ((index * 37) & 0xFF);
+}
+
 inline bool operator==(const PlatformCounts& a, const PlatformCounts& b) {
     return a.gdi_objects == b.gdi_objects && a.device_contexts == b.device_contexts &&
            a.files == b.files && a.heap_blocks == b.heap_blocks;

@@ -48,7 +48,7 @@ void PaintFrame(const HostWindow& host, int box_width, int box_height, int fitte
 // the sampled background, the picture stretched and mirrored, and the frame.
 std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_height, int image_width,
                                int image_height, int fitted_width, int fitted_height, int left, int top,
-                               bool with_picture) {
+                               bool with_picture, uint32_t (*picture)(int x, int stored_row) = Stored) {
     std::vector<uint32_t> words(static_cast<size_t>(host.width) * host.height, kHostColour);
     words[static_cast<size_t>(box_height + 2) * host.width] = kSampleColour;
     for (int y = 0; y < box_height; y++)
@@ -61,7 +61,7 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
         int stored_row = image_height - 1 - device_row;
         for (int d = 0; d < fitted_width; d++) {
             int column = static_cast<int>((2LL * (d + 1) * n + fitted_width) / (2LL * fitted_width)) - 1;
-            words[static_cast<size_t>(top + t) * host.width + left + d] = Stored(column, stored_row);
+            words[static_cast<size_t>(top + t) * host.width + left + d] = picture(column, stored_row);
         }
     }
     PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
@@ -141,6 +141,36 @@ TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
     EXPECT_EQ(RunBlitview({"-b", path, "100", "100", "50", "400"}), 255);        // inverted box
     EXPECT_EQ(RunBlitview({"-b", path, "1", "2", "3"}), 255);
     EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+uint32_t RunLengthPixel(int x, int stored_row) {
+    return RunLengthColour(RunLengthIndex(x, stored_row));
+}
+
+// 20000 x 20000 declared in 3 MiB: shown in about the memory of the file,
+// since the shrink keeps 300 of its rows and columns. Under a limit of the
+// file plus 256 MiB, a view that made the whole picture would run out.
+TEST_F(BitmapView, HugeDeclaredPictureShownWithinTheFilesMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+#endif
+    const int side = 20000;
+    std::vector<unsigned char> file = MakeRunLengthBmp(side, side);
+    std::string path = dir.File("huge.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ASSERT_EQ(RunBlitview({"-b", path, std::to_string(kWindowX), std::to_string(kWindowY), std::to_string(kWindowX + 400),
+                           std::to_string(kWindowY + 300)},
+                          nullptr, file.size() + (256ull << 20)),
+              0);
+    BoxPlacement p = FitToBox(400, 300, side, side);
+    ExpectWindow(host,
+                 Expected(host, 400, 300, side, side, p.fitted_width, p.fitted_height, p.left, p.top, true,
+                          RunLengthPixel),
+                 "huge picture");
 }
 
 TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
@@ -228,17 +258,31 @@ TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
                  "overlay");
 }
 
-TEST_F(BitmapView, OverlayStopsAtABadColourAndKeepsWhatItDrew) {
-    VectorBuilder vectors(300, 200);
-    vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
-    ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), vectors.bytes));
-    std::vector<uint32_t> before = ReadHostWindow(host);
-    ASSERT_EQ(Run("-v", dir.File("plan")), 255);
-    // 300 x 200 in 400 x 300: unscaled at (50, 50).
-    ExpectWindow(host,
-                 ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f,
-                                 {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}, true),
-                 "overlay up to the bad record");
+// A record that fails ends the run with -1; the records before it stay drawn.
+TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
+    struct Case {
+        const char* what;
+        VectorBuilder vectors;
+        std::vector<std::pair<COLORREF, std::vector<POINT>>> drawn;
+    };
+    Case cases[2] = {{"overlay up to the bad record", VectorBuilder(300, 200),
+                      {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}},
+                     {"overlay up to the record cut short", VectorBuilder(300, 200),
+                      {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
+                       {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}}}};
+    cases[0].vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {});
+    cases[0].vectors.Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
+    cases[1].vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    cases[1].vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
+    for (const Case& c : cases) {
+        PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+        ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), c.vectors.bytes));
+        std::vector<uint32_t> before = ReadHostWindow(host);
+        ASSERT_EQ(Run("-v", dir.File("plan")), 255);
+        // 300 x 200 in 400 x 300: unscaled at (50, 50).
+        ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, c.drawn, true), c.what);
+    }
 }
 
 TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
@@ -337,6 +381,51 @@ TEST_F(BitmapView, EveryFailureReleasesEverything) {
         EXPECT_EQ(result, c.result);
         EXPECT_NOTHING_LIVE();
     }
+}
+
+// Lines drawn through a window DC reach the window before anything else reads
+// or writes it through that DC, and a new clip holds for the lines after it.
+TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 2, 2, nullptr, 0, 0, WHITENESS);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ previous_pen = SelectObject(dc, pen);
+    MoveToEx(dc, 10, 10, nullptr);
+    LineTo(dc, 30, 10);
+    EXPECT_EQ(GetPixel(dc, 15, 10), RGB(255, 0, 0));
+    LineTo(dc, 30, 20);
+    BitBlt(dc, 30, 15, 2, 2, memory, 0, 0, SRCCOPY);  // over the line's (30, 15) and (30, 16)
+    MoveToEx(dc, 40, 30, nullptr);
+    LineTo(dc, 40, 40);
+    HRGN clip = CreateRectRgn(0, 0, 20, 100);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    MoveToEx(dc, 30, 20, nullptr);
+    LineTo(dc, 0, 20);
+    SelectObject(dc, previous_pen);
+    DeleteObject(pen);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
+
+    std::vector<uint32_t> expected(static_cast<size_t>(host.width) * host.height, kHostColour);
+    expected[static_cast<size_t>(302) * host.width] = kSampleColour;
+    auto at = [&](int x, int y) -> uint32_t& { return expected[static_cast<size_t>(y) * host.width + x]; };
+    for (int x = 10; x < 30; x++) at(x, 10) = 0xFF0000;
+    for (int y = 10; y < 20; y++) at(30, y) = 0xFF0000;
+    for (int y = 15; y < 17; y++)
+        for (int x = 30; x < 32; x++) at(x, y) = 0xFFFFFF;
+    for (int y = 30; y < 40; y++) at(40, y) = 0xFF0000;
+    for (int x = 1; x < 20; x++) at(x, 20) = 0xFF0000;
+    ExpectWindow(host, expected, "lines, copy and clip through one window DC");
 }
 
 TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {

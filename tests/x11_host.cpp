@@ -1,6 +1,7 @@
 #include "x11_host.h"
 
 #include <X11/Xutil.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,11 +60,14 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host) {
     return words;
 }
 
-int RunBlitview(const std::vector<std::string>& arguments, const char* directory) {
+int RunBlitviewWithin(const std::vector<std::string>& arguments, const RunLimits& limits, struct rusage* usage) {
     pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) {
-        if (directory && chdir(directory) != 0) _exit(127);
+        if (limits.directory && chdir(limits.directory) != 0) _exit(127);
+        const rlimit limit = {limits.address_space, limits.address_space};
+        if (limits.address_space && setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+        if (limits.seconds) alarm(limits.seconds);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(BLITVIEW_PATH));
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -72,6 +76,8 @@ int RunBlitview(const std::vector<std::string>& arguments, const char* directory
         _exit(127);
     }
     int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    struct rusage used = {};
+    if (wait4(child, &status, 0, &used) != child || !WIFEXITED(status)) return -1;
+    if (usage) *usage = used;
     return WEXITSTATUS(status);
 }

@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <stdint.h>
+#include <sys/resource.h>
 
 #include <string>
 #include <vector>
@@ -25,6 +26,24 @@ std::vector<uint32_t> ReadHostWindow(const HostWindow& host);
 // Fills a rectangle of the window with `rgb`.
 void PaintHostWindow(const HostWindow& host, int x, int y, int width, int height, uint32_t rgb);
 
-// Runs the program with these arguments, in `directory` when one is given;
-// its exit status, -1 if it did not run.
-int RunBlitview(const std::vector<std::string>& arguments, const char* directory = nullptr);
+// How a run of the program is bounded: the directory it runs in, its address
+// space in bytes and its time in seconds, each when not 0.
+struct RunLimits {
+    const char* directory = nullptr;
+    uint64_t address_space = 0;
+    unsigned seconds = 0;
+};
+
+// Runs the program with these arguments within `limits`; its exit status, -1
+// if it did not run or did not exit (stopped at the time limit, say). With
+// `usage`, what the run used.
+int RunBlitviewWithin(const std::vector<std::string>& arguments, const RunLimits& limits,
+                      struct rusage* usage = nullptr);
+
+inline int RunBlitview(const std::vector<std::string>& arguments, const char* directory = nullptr,
+                       uint64_t address_space = 0) {
+    RunLimits limits;
+    limits.directory = directory;
+    limits.address_space = address_space;
+    return RunBlitviewWithin(arguments, limits);
+}

@@ -1,0 +1,287 @@
+// Whole blitview jobs, each run as its own process: wall time and peak
+// resident memory of the vector overlay, of the bitmap view of a picture that
+// declares a huge size in a small file, and of run sets beside rectangles.
+//   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs]]
+// A job still running after LIMIT_SECONDS (default 120) is stopped and shown
+// as such. A section named runs alone.
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/x11_host.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct JobFigures {
+    int finished;  // 0: stopped at the limit
+    int status;
+    double milliseconds;
+    long peak_kib;
+};
+
+int g_limit_seconds = 120;
+
+void PutU16(Bytes* bytes, unsigned value) {
+    bytes->push_back(static_cast<unsigned char>(value & 0xFF));
+    bytes->push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+}
+
+void PutU32(Bytes* bytes, uint32_t value) {
+    PutU16(bytes, value & 0xFFFF);
+    PutU16(bytes, value >> 16);
+}
+
+int Save(const std::string& path, const Bytes& bytes) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return -1;
+    size_t written = fwrite(bytes.data(), 1, bytes.size(), file);
+    return (fclose(file) == 0 && written == bytes.size()) ? 0 : -1;
+}
+
+double Now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+JobFigures RunJob(const std::vector<std::string>& arguments) {
+    RunLimits limits;
+    limits.seconds = static_cast<unsigned>(g_limit_seconds);
+    rusage usage = {};
+    double start = Now();
+    int status = RunBlitviewWithin(arguments, limits, &usage);
+    JobFigures figures = {status >= 0, status, Now() - start, usage.ru_maxrss};
+    return figures;
+}
+
+// The best of `runs` runs; `prepare` runs untimed before each.
+JobFigures BestOf(int runs, const std::vector<std::string>& arguments, void (*prepare)(void) = nullptr) {
+    JobFigures best = {};
+    for (int i = 0; i < runs; i++) {
+        if (prepare) prepare();
+        JobFigures figures = RunJob(arguments);
+        if (i == 0 || figures.milliseconds < best.milliseconds) best = figures;
+        if (!figures.finished) break;
+    }
+    return best;
+}
+
+void PrintJob(const char* name, const JobFigures& f) {
+    if (!f.finished)
+        printf("%-48s stopped after %d s\n", name, g_limit_seconds);
+    else
+        printf("%-48s %9.1f ms   peak RSS %8ld KiB   exit %d\n", name, f.milliseconds, f.peak_kib, f.status);
+}
+
+std::vector<std::string> ViewCommand(const char* mode, const std::string& path, int x1, int y1, int x2, int y2) {
+    return {mode, path, std::to_string(x1), std::to_string(y1), std::to_string(x2), std::to_string(y2)};
+}
+
+// A vector file in 600 x 480 units of `records` short two-point polylines
+// spread over the picture.
+Bytes VectorFile(long records) {
+    Bytes bytes;
+    PutU16(&bytes, 600);
+    PutU16(&bytes, 480);
+    uint32_t seed = 12345;
+    for (long i = 0; i < records; i++) {
+        seed = seed * 1103515245u + 12345u;
+        int x = static_cast<int>((seed >> 8) % 590), y = static_cast<int>((seed >> 20) % 470);
+        PutU16(&bytes, static_cast<unsigned>(i % 8));
+        PutU16(&bytes, 2);
+        PutU16(&bytes, static_cast<unsigned>(x));
+        PutU16(&bytes, static_cast<unsigned>(y));
+        PutU16(&bytes, static_cast<unsigned>(x + 7));
+        PutU16(&bytes, static_cast<unsigned>(y + 3));
+    }
+    return bytes;
+}
+
+void BenchVectors(const std::string& directory, const HostWindow& host) {
+    printf("-v, 600 x 480 units in a 600 x 480 box, two-point polylines 7 x 3 pixels:\n");
+    const long counts[] = {0, 20000, 1000000};
+    double header_only = 0;
+    for (long records : counts) {
+        std::string path = directory + "/v" + std::to_string(records) + ".bmp";
+        std::string file = path.substr(0, path.size() - 3) + "VCT";
+        if (Save(file, VectorFile(records)) != 0) return;
+        JobFigures f = BestOf(records > 100000 ? 1 : 3, ViewCommand("-v", path, host.x + 10, host.y + 10,
+                                                                    host.x + 610, host.y + 490));
+        char name[64];
+        snprintf(name, sizeof name, "  %ld records", records);
+        PrintJob(name, f);
+        if (records == 0) header_only = f.milliseconds;
+        else if (f.finished)
+            printf("  %48s %.2f x the header-only run, %.2f us per record\n", "", f.milliseconds / header_only,
+                   (f.milliseconds - header_only) * 1e3 / records);
+        unlink(file.c_str());
+    }
+}
+
+// An RLE8 BMP of width x height whose every row is runs of 255 pixels (the
+// last one shorter) of colour (row + run) % 256, with a grey-ramp palette.
+Bytes RleBmp(int width, int height) {
+    Bytes body;
+    for (int row = 0; row < height; row++) {
+        for (int column = 0, run = 0; column < width; column += 255, run++) {
+            int length = width - column < 255 ? width - column : 255;
+            body.push_back(static_cast<unsigned char>(length));
+            body.push_back(static_cast<unsigned char>((row + run) & 0xFF));
+        }
+        body.push_back(0);
+        body.push_back(0);
+    }
+    body.push_back(0);
+    body.push_back(1);
+    Bytes bytes;
+    const uint32_t offset = 14 + 40 + 1024;
+    bytes.push_back('B');
+    bytes.push_back('M');
+    PutU32(&bytes, offset + static_cast<uint32_t>(body.size()));
+    PutU32(&bytes, 0);
+    PutU32(&bytes, offset);
+    PutU32(&bytes, 40);
+    PutU32(&bytes, static_cast<uint32_t>(width));
+    PutU32(&bytes, static_cast<uint32_t>(height));
+    PutU16(&bytes, 1);
+    PutU16(&bytes, 8);
+    PutU32(&bytes, 1);  // BI_RLE8
+    PutU32(&bytes, static_cast<uint32_t>(body.size()));
+    PutU32(&bytes, 0);
+    PutU32(&bytes, 0);
+    PutU32(&bytes, 256);
+    PutU32(&bytes, 0);
+    for (unsigned i = 0; i < 256; i++) PutU32(&bytes, i * 0x010101u);
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+// An uncompressed top-down 1-bit BMP of width x height, stripes of both colours.
+Bytes TopDownMonoBmp(int width, int height) {
+    const uint32_t offset = 14 + 40 + 8, stride = (static_cast<uint32_t>(width) + 31) / 32 * 4;
+    Bytes bytes;
+    bytes.reserve(offset + static_cast<size_t>(stride) * height);
+    bytes.push_back('B');
+    bytes.push_back('M');
+    PutU32(&bytes, offset + stride * static_cast<uint32_t>(height));
+    PutU32(&bytes, 0);
+    PutU32(&bytes, offset);
+    PutU32(&bytes, 40);
+    PutU32(&bytes, static_cast<uint32_t>(width));
+    PutU32(&bytes, static_cast<uint32_t>(-height));
+    PutU16(&bytes, 1);
+    PutU16(&bytes, 1);
+    for (int i = 0; i < 6; i++) PutU32(&bytes, 0);
+    PutU32(&bytes, 0x00FF8000);
+    PutU32(&bytes, 0x000040FF);
+    for (int row = 0; row < height; row++)
+        for (uint32_t i = 0; i < stride; i++) bytes.push_back(static_cast<unsigned char>(row * 3 + i));
+    return bytes;
+}
+
+void BenchBitmap(const std::string& directory, const HostWindow& host) {
+    printf("-b, in a 400 x 300 box:\n");
+    struct Picture {
+        const char* kind;
+        int side;
+        Bytes (*make)(int width, int height);
+    };
+    const Picture pictures[] = {{"RLE8", 20000, RleBmp},
+                                {"RLE8", 32767, RleBmp},
+                                {"RLE8", 65535, RleBmp},
+                                {"1 bpp top-down", 32767, TopDownMonoBmp}};
+    for (const Picture& picture : pictures) {
+        std::string path = directory + "/big.bmp";
+        size_t size;
+        {
+            Bytes bytes = picture.make(picture.side, picture.side);
+            size = bytes.size();
+            if (Save(path, bytes) != 0) return;
+        }
+        JobFigures f = BestOf(1, ViewCommand("-b", path, host.x + 10, host.y + 10, host.x + 410, host.y + 310));
+        char name[80];
+        snprintf(name, sizeof name, "  %s %d x %d, %.1f MiB file", picture.kind, picture.side, picture.side,
+                 size / 1048576.0);
+        PrintJob(name, f);
+        unlink(path.c_str());
+    }
+}
+
+std::string g_drawing, g_copy;
+
+void CopyDrawing(void) {
+    FILE* from = fopen(g_drawing.c_str(), "rb");
+    FILE* to = fopen(g_copy.c_str(), "wb");
+    char buffer[65536];
+    size_t n;
+    while (from && to && (n = fread(buffer, 1, sizeof buffer, from)) > 0) fwrite(buffer, 1, n, to);
+    if (from) fclose(from);
+    if (to) fclose(to);
+}
+
+// 262,128 full-width rows on a 1024 x 768 canvas (scale 1): eight run sets
+// of 32,766 runs, or as many rectangles one row high on the same rows.
+void BenchRuns(const std::string& directory) {
+    printf("-f, 1024 x 768, 262,128 full-width rows:\n");
+    const int sets = 8, runs = 32766;
+    Bytes run_file, rect_file;
+    PutU16(&run_file, 1024);
+    PutU16(&run_file, 768);
+    rect_file = run_file;
+    for (int set = 0; set < sets; set++) {
+        const unsigned row = static_cast<unsigned>(set * 96);
+        PutU16(&run_file, 0xFFFC);
+        PutU16(&run_file, runs + 1);
+        PutU16(&run_file, static_cast<unsigned>(set % 8));
+        PutU16(&run_file, 0);
+        PutU16(&run_file, row);
+        for (int r = 0; r < runs; r++) {
+            PutU16(&run_file, (r & 1) ? 1024 : 0);  // both directions
+            PutU16(&run_file, (r & 1) ? 0 : 1024);
+            PutU16(&rect_file, 0xFFFE);
+            const unsigned values[6] = {0, 0, row, 1024, row + 1, static_cast<unsigned>(set % 8)};
+            for (unsigned v : values) PutU16(&rect_file, v);
+        }
+    }
+    g_copy = directory + "/copy.drw";
+    const char* names[2] = {"  run sets", "  rectangles"};
+    const Bytes* files[2] = {&run_file, &rect_file};
+    double times[2] = {0, 0};
+    for (int i = 0; i < 2; i++) {
+        g_drawing = directory + "/source.drw";
+        if (Save(g_drawing, *files[i]) != 0) return;
+        JobFigures f = BestOf(3, {"-f", g_copy}, CopyDrawing);
+        PrintJob(names[i], f);
+        times[i] = f.milliseconds;
+    }
+    printf("  %48s run sets take %.2f x the rectangles' time\n", "", times[0] / times[1]);
+    unlink(g_drawing.c_str());
+    unlink(g_copy.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) g_limit_seconds = atoi(argv[1]);
+    char pattern[] = "/tmp/job_bench.XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    std::string directory = pattern;
+    HostWindow host;
+    if (OpenHostWindow(&host, 20, 20, 640, 520, 0xC0C0C0) != 0) {
+        fprintf(stderr, "job_bench: no X display\n");
+        return 1;
+    }
+    const std::string only = argc > 2 ? argv[2] : "";
+    if (only.empty() || only == "vectors") BenchVectors(directory, host);
+    if (only.empty() || only == "bitmap") BenchBitmap(directory, host);
+    if (only.empty() || only == "runs") BenchRuns(directory);
+    CloseHostWindow(&host);
+    rmdir(directory.c_str());
+    return 0;
+}

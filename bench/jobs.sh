@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Whole jobs of the window modes and of run sets, each as its own process
+# against a stand-in host window on a private X server: bench/job_bench.cpp
+# says what each figure is.
+#   bench/jobs.sh [LIMIT_SECONDS]
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+scripts/setup.sh --bench
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build --target blitview job_bench >/dev/null
+tests/x11_test.sh build/bench/job_bench "$@"
