@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Kills "-f" at random moments while it converts a large drawing, again and
 # again. After every kill the path must hold the untouched drawing, a
-# complete BMP, or nothing, and nothing else may be left beside it.
+# complete BMP, or nothing. Nothing else may be left beside it, but for the
+# finished BMP's short hidden name in the instant between its link and its
+# rename over the path; the next conversion in that directory must then
+# recognise it as stale and remove it.
 #   kill_test.sh BLITVIEW [KILLS]
 set -euo pipefail
 blitview=$1
@@ -31,7 +34,7 @@ start=$(date +%s%N)
 took_us=$((($(date +%s%N) - start) / 1000))
 [ "$(stat -c %s "$path")" = "$bmp_size" ] || { echo "kill_test: the conversion itself failed"; exit 1; }
 
-passed=0 failed=0 untouched=0 complete=0 absent=0
+passed=0 failed=0 untouched=0 complete=0 absent=0 stale_removed=0
 for i in $(seq 1 "$kills"); do
     rm -f "$work"/job/* "$work"/job/.[!.]* 2>/dev/null || true
     cp "$original" "$path"
@@ -44,6 +47,18 @@ for i in $(seq 1 "$kills"); do
     kill -9 "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     left=$(ls -A "$work/job")
+    stale=$(ls -A "$work/job" | grep -E '^\.blitview-[a-z0-9]{8}$' || true)
+    if [ -n "$stale" ]; then
+        printf '\x10\x00\x10\x00' >"$work/job/next.drw"
+        "$blitview" -f "$work/job/next.drw" || true
+        rm -f "$work/job/next.drw"
+        if [ -e "$work/job/$stale" ]; then
+            failed=$((failed + 1)); echo "FAILED: kill $i left $stale, which the next run did not remove"
+            continue
+        fi
+        stale_removed=$((stale_removed + 1))
+        left=$(ls -A "$work/job")
+    fi
     if [ -z "$left" ]; then
         absent=$((absent + 1)); passed=$((passed + 1))
     elif [ "$left" != "drawing.drw" ]; then
@@ -56,6 +71,6 @@ for i in $(seq 1 "$kills"); do
         failed=$((failed + 1)); echo "FAILED: kill $i after ${delay_us} us left a partial file ($(stat -c %s "$path") bytes)"
     fi
 done
-echo "a run takes ${took_us} us; after the kills: $untouched untouched, $complete complete BMPs, $absent with nothing"
+echo "a run takes ${took_us} us; after the kills: $untouched untouched, $complete complete BMPs, $absent with nothing, $stale_removed stale names removed by the next run"
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
