@@ -12,6 +12,9 @@ int CountLiveDeviceContexts(void);
 int CountOpenFiles(void);
 int CountHeapBlocks(void);
 
+// The last-error code that stands for an errno value.
+DWORD ErrorFromErrno(int error);
+
 // The pixels of a 32-bit device-dependent bitmap, top row first, for the DIB
 // upload: 0 and *words, or -1 for any other kind of bitmap or handle, or
 // when its pixels cannot be made.
