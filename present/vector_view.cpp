@@ -61,16 +61,7 @@ static void PrepareBox(HDC window_dc, const ViewBox& box, const BoxPlacement& p)
     DeleteDC(dc);
 }
 
-int ShowVectors(const char* command_line, int prepare) {
-    char path[256];
-    ViewBox box;
-    if (ParseViewCommand(command_line, "-v %255s%n", path, &box) != 0) return -1;
-    // The vector file is the path with its last three characters replaced;
-    // a shorter path has no three characters to replace.
-    size_t length = strlen(path);
-    if (length < 3) return -1;
-    memcpy(path + length - 3, "VCT", 3);
-
+int OpenVectorFile(const char* path, FILE** opened) {
     FILE* stream = fopen(path, "rb");
     if (!stream) return -1;
     RenderState& state = g_render_state;
@@ -87,6 +78,40 @@ int ShowVectors(const char* command_line, int prepare) {
         fclose(stream);
         return -1;
     }
+    *opened = stream;
+    return 0;
+}
+
+BoxPlacement PlaceVectors(int32_t box_width, int32_t box_height) {
+    RenderState& state = g_render_state;
+    BoxPlacement p = FitToBox(box_width, box_height, state.source_width, state.source_height);
+    state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
+    return p;
+}
+
+int DrawVectorRecords(FILE* stream, int32_t left, int32_t top) {
+    for (;;) {
+        int next = fgetc(stream);
+        // The end of the file, where a record would begin; a read error is
+        // no end.
+        if (next == EOF) return ferror(stream) ? -1 : 0;
+        ungetc(next, stream);
+        if (DrawPolylineRecord(stream, left, top) != 0) return -1;
+    }
+}
+
+int ShowVectors(const char* command_line, int prepare) {
+    char path[256];
+    ViewBox box;
+    if (ParseViewCommand(command_line, "-v %255s%n", path, &box) != 0) return -1;
+    // The vector file is the path with its last three characters replaced;
+    // a shorter path has no three characters to replace.
+    size_t length = strlen(path);
+    if (length < 3) return -1;
+    memcpy(path + length - 3, "VCT", 3);
+
+    FILE* stream = nullptr;
+    if (OpenVectorFile(path, &stream) != 0) return -1;
     POINT corner = {box.x1, box.y1};
     HWND window = WindowFromPoint(corner);
     if (!window) {
@@ -94,10 +119,10 @@ int ShowVectors(const char* command_line, int prepare) {
         return -1;
     }
     HDC window_dc = GetDC(window);
+    RenderState& state = g_render_state;
     state.device_context = window_dc;
 
-    BoxPlacement p = FitToBox(box.width, box.height, state.source_width, state.source_height);
-    state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
+    BoxPlacement p = PlaceVectors(box.width, box.height);
     if (prepare) PrepareBox(window_dc, box, p);
 
     // The window DC keeps its own copy of the clip.
@@ -105,21 +130,7 @@ int ShowVectors(const char* command_line, int prepare) {
     SelectClipRgn(window_dc, clip);
     DeleteObject(clip);
 
-    int result = 0;
-    for (;;) {
-        int next = fgetc(stream);
-        if (next == EOF) {
-            // The end of the file, where a record would begin; a read error
-            // is no end.
-            if (ferror(stream)) result = -1;
-            break;
-        }
-        ungetc(next, stream);
-        if (DrawPolylineRecord(stream, p.left, p.top) != 0) {
-            result = -1;
-            break;
-        }
-    }
+    int result = DrawVectorRecords(stream, p.left, p.top);
     fclose(stream);
     state.device_context = nullptr;
     ReleaseDC(window, window_dc);
