@@ -3,9 +3,11 @@
 #include <string.h>
 
 #include "../drawing/drawing.h"
+#include "../platform/record_notes.h"
 #include "present.h"
 
 int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
+    const long offset = g_record_listener ? ftell(stream) : 0;
     unsigned char head[4];
     if (ReadStreamExact(stream, head, sizeof head) != 0) return -1;
     ByteCursor cursor = MakeCursor(head, sizeof head);
@@ -30,6 +32,13 @@ int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
         ReadI16Le(&point_cursor, &y);
         points[i].x = left + ScaleCoordinate(x, scale);
         points[i].y = top + ScaleCoordinate(y, scale);
+    }
+    if (g_record_listener) {
+        RecordNote note;
+        StartRecordNote(&note, RECORD_POLYLINE, offset);
+        AddRecordField(&note, "colour_index", colour_index);
+        AddRecordField(&note, "points", count);
+        SendRecordNote(&note);
     }
 
     HDC dc = g_render_state.device_context;
@@ -73,6 +82,13 @@ int OpenVectorFile(const char* path, FILE** opened) {
     ByteCursor cursor = MakeCursor(header, sizeof header);
     ReadU16Le(&cursor, &state.source_width);
     ReadU16Le(&cursor, &state.source_height);
+    if (g_record_listener) {
+        RecordNote note;
+        StartRecordNote(&note, RECORD_HEADER, 0);
+        AddRecordField(&note, "width", state.source_width);
+        AddRecordField(&note, "height", state.source_height);
+        SendRecordNote(&note);
+    }
     // A zero side leaves no picture rectangle and no scale: nothing to draw.
     if (state.source_width == 0 || state.source_height == 0) {
         fclose(stream);
