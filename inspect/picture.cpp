@@ -20,7 +20,7 @@ int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, i
     }
     int descriptor = open(partial, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0) {
-        snprintf(error, error_size, "cannot write %s: %s", partial, strerror(errno));
+        snprintf(error, error_size, "cannot write %s: %s", path, strerror(errno));
         return -1;
     }
     FILE* out = fdopen(descriptor, "wb");
