@@ -47,14 +47,16 @@ void ReportHeaders(Report* report, const char* path) {
         fclose(stream);
     }
     struct stat status;
-    BeginGroup(report, "file");
     if (stat(path, &status) == 0) ReportInteger(report, "length", static_cast<int64_t>(status.st_size));
     ByteCursor cursor = MakeCursor(head, got);
     uint32_t declared = 0, offset = 0;
-    if (SeekCursor(&cursor, 2) == 0 && ReadU32Le(&cursor, &declared) == 0) ReportInteger(report, "bf_size", declared);
-    if (SeekCursor(&cursor, 10) == 0 && ReadU32Le(&cursor, &offset) == 0)
-        ReportInteger(report, "pixels_at", offset);
-    EndGroup(report);
+    if (SeekCursor(&cursor, 2) == 0 && ReadU32Le(&cursor, &declared) == 0) {
+        BeginGroup(report, "file_header");
+        ReportInteger(report, "bf_size", declared);
+        if (SeekCursor(&cursor, 10) == 0 && ReadU32Le(&cursor, &offset) == 0)
+            ReportInteger(report, "bf_off_bits", offset);
+        EndGroup(report);
+    }
     if (SeekCursor(&cursor, 14) != 0) return;
 
     DibHeader header;
@@ -63,8 +65,9 @@ void ReportHeaders(Report* report, const char* path) {
         cursor.position = start;
         BeginGroup(report, "header");
         uint32_t size = 0;
-        if (ReadU32Le(&cursor, &size) == 0) ReportInteger(report, "size", size);
-        ReportString(report, "kind", size == 12 || size >= 40 ? "cut short" : "no known form");
+        const int sized = ReadU32Le(&cursor, &size) == 0;
+        ReportString(report, "kind", sized && (size == 12 || size >= 40) ? "cut short" : "no known form");
+        if (sized) ReportInteger(report, "size", size);
         EndGroup(report);
         return;
     }
@@ -95,10 +98,7 @@ void ReportHeaders(Report* report, const char* path) {
     }
     BeginGroup(report, "colour_table");
     ReportInteger(report, "entries", entries);
-    if (entries > 0) {
-        ReportInteger(report, "entry_bytes", DibColourEntrySize(&header));
-        ReportInteger(report, "at", static_cast<int64_t>(cursor.position));
-    }
+    if (entries > 0) ReportInteger(report, "entry_bytes", DibColourEntrySize(&header));
     EndGroup(report);
 }
 

@@ -27,13 +27,13 @@ struct InspectOptions {
 
 // Writes either text for people or one JSON object a line, from the same
 // calls. Inside a file's report fields stand alone; inside a group or a list
-// item they share one line of text, or one JSON object.
+// item they share one line of text, or one JSON object. A list is a JSON
+// array; in text its items are lines of their own.
 struct Report {
     FILE* out;
     int json;
-    int depth;         // 0 between files, 1 in a file, 2 in a group or item, 3 in an item's group
-    int fields[4];     // fields written so far at each depth
-    int in_list;       // items go into a list rather than the file's object
+    int depth;      // 0 between files, 1 in a file, 2 in a group or a list item
+    int fields[3];  // fields written so far at each depth
 };
 
 void BeginFileReport(Report* report, const char* path, const char* kind);

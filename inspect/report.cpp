@@ -71,7 +71,6 @@ void Close(Report* report, char bracket) {
 void BeginFileReport(Report* report, const char* path, const char* kind) {
     report->depth = 1;
     report->fields[1] = 0;
-    report->in_list = 0;
     if (report->json) {
         fputc('{', report->out);
         ReportString(report, "file", path);
@@ -92,20 +91,12 @@ void BeginGroup(Report* report, const char* key) {
         Open(report, key, '{');
         return;
     }
-    // A group of the file is one line of its own; one inside a list item
-    // goes on the item's line, led by its key.
-    if (report->depth <= 1) {
-        fputs("  ", report->out);
-        WriteTextKey(report->out, key);
-        fputs(": ", report->out);
-        report->depth++;
-        report->fields[report->depth] = 0;
-    } else {
-        BeginField(report, key);
-        fputc('(', report->out);
-        report->depth++;
-        report->fields[report->depth] = 0;
-    }
+    // A group is one line of its own, led by its key.
+    fputs("  ", report->out);
+    WriteTextKey(report->out, key);
+    fputs(": ", report->out);
+    report->depth++;
+    report->fields[report->depth] = 0;
 }
 
 void EndGroup(Report* report) {
@@ -114,19 +105,14 @@ void EndGroup(Report* report) {
         return;
     }
     report->depth--;
-    if (report->depth <= 1)
-        fputc('\n', report->out);
-    else
-        fputc(')', report->out);
+    fputc('\n', report->out);
 }
 
 void BeginList(Report* report, const char* key) {
-    report->in_list = 1;
     if (report->json) Open(report, key, '[');
 }
 
 void EndList(Report* report) {
-    report->in_list = 0;
     if (report->json) Close(report, ']');
 }
 
@@ -135,20 +121,11 @@ void BeginItem(Report* report, const char* label) {
         Open(report, nullptr, '{');
         return;
     }
-    fputs("  ", report->out);
-    WriteTextKey(report->out, label);
-    fputs(": ", report->out);
-    report->depth++;
-    report->fields[report->depth] = 0;
+    BeginGroup(report, label);
 }
 
 void EndItem(Report* report) {
-    if (report->json) {
-        Close(report, '}');
-        return;
-    }
-    report->depth--;
-    fputc('\n', report->out);
+    EndGroup(report);
 }
 
 void ReportString(Report* report, const char* key, const char* value) {
