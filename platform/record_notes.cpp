@@ -13,6 +13,7 @@ void StartRecordNote(RecordNote* note, RecordKind kind, int64_t offset) {
     note->kind = kind;
     note->offset = offset;
     note->field_count = 0;
+    note->hexadecimal = 0;
 }
 
 void AddRecordField(RecordNote* note, const char* name, int64_t value) {
@@ -20,6 +21,11 @@ void AddRecordField(RecordNote* note, const char* name, int64_t value) {
     note->names[note->field_count] = name;
     note->values[note->field_count] = value;
     note->field_count++;
+}
+
+void AddRecordHexField(RecordNote* note, const char* name, uint32_t value) {
+    if (note->field_count < RECORD_NOTE_FIELDS) note->hexadecimal |= 1u << note->field_count;
+    AddRecordField(note, name, value);
 }
 
 void SendRecordNote(const RecordNote* note) {

@@ -24,6 +24,7 @@ struct RecordNote {
     int field_count;
     const char* names[RECORD_NOTE_FIELDS];
     int64_t values[RECORD_NOTE_FIELDS];
+    uint32_t hexadecimal;  // bit i: field i reads best in hexadecimal, as a 32-bit word
 };
 
 typedef void (*RecordListener)(const RecordNote* note, void* context);
@@ -35,4 +36,5 @@ extern RecordListener g_record_listener;
 // For the readers: a note is built only when somebody listens.
 void StartRecordNote(RecordNote* note, RecordKind kind, int64_t offset);
 void AddRecordField(RecordNote* note, const char* name, int64_t value);
+void AddRecordHexField(RecordNote* note, const char* name, uint32_t value);
 void SendRecordNote(const RecordNote* note);
