@@ -25,7 +25,7 @@ int InspectDrawing(Report* report, const char* path, const InspectOptions* optio
         ReportInteger(report, "height", state.canvas_height);
         if (state.canvas_bitmap) {
             ReportReal(report, "scale", state.scale);
-            ReportFlag(report, "strips_thinned", state.scale < THINNING_THRESHOLD);
+            ReportFlag(report, "strips_thinned", StripsThinned(state.scale));
         }
         EndGroup(report);
     }

@@ -36,7 +36,15 @@ void HearRecord(const RecordNote* note, void* context) {
     BeginItem(report, "record");
     ReportInteger(report, "offset", note->offset);
     ReportString(report, "kind", kKindNames[note->kind]);
-    for (int i = 0; i < note->field_count; i++) ReportInteger(report, note->names[i], note->values[i]);
+    for (int i = 0; i < note->field_count; i++) {
+        if (note->hexadecimal & (1u << i)) {
+            char text[16];
+            snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(note->values[i]));
+            ReportString(report, note->names[i], text);
+        } else {
+            ReportInteger(report, note->names[i], note->values[i]);
+        }
+    }
     EndItem(report);
 }
 
