@@ -5,6 +5,7 @@
 
 #include "../bitmap/bitmap.h"
 #include "../platform/dib_header.h"
+#include "../platform/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 
@@ -141,8 +142,9 @@ int InspectBitmap(Report* report, const char* path, const InspectOptions* option
 
     const char* refusal = PathRefusal(path);
     LoadedBitmap picture;
-    if (refusal || LoadBmpFile(&picture, path) != 0) {
-        ReportVerdict(report, "fails", refusal ? refusal : "the BMP reader refuses the file", -1);
+    ClearStopReason();
+    if (LoadBmpFile(&picture, path) != 0) {
+        ReportReaderVerdict(report, "fails", "the BMP reader refuses the file");
         EndFileReport(report);
         return 1;
     }
@@ -178,10 +180,12 @@ int InspectBitmap(Report* report, const char* path, const InspectOptions* option
     ReleaseDC(nullptr, screen);
     FreeBmpFile(&picture);
 
-    if (shown)
+    if (refusal)
+        ReportVerdict(report, "fails", refusal, -1);
+    else if (shown)
         ReportVerdict(report, "shows the picture", nullptr, -1);
     else
-        ReportVerdict(report, "shows the background only", "the upload is refused", -1);
+        ReportReaderVerdict(report, "shows the background only", "the upload is refused");
     EndFileReport(report);
-    return result;
+    return refusal ? 1 : result;
 }

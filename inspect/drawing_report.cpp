@@ -5,6 +5,7 @@
 #include "../drawing/drawing.h"
 #include "../drawing/drawing_format.h"
 #include "../platform/record_notes.h"
+#include "../platform/stop_reason.h"
 #include "inspect.h"
 
 int InspectDrawing(Report* report, const char* path, const InspectOptions* options) {
@@ -14,6 +15,7 @@ int InspectDrawing(Report* report, const char* path, const InspectOptions* optio
 
     RecordTally tally;
     BeginRecordTally(&tally, report, options->records);
+    ClearStopReason();
     // The conversion's own rendering, on the file as it stands: it only
     // reads the file, and the canvas stays here.
     const int rendered = RenderDrawing(path) == 0;
@@ -61,7 +63,7 @@ int InspectDrawing(Report* report, const char* path, const InspectOptions* optio
         ReportVerdict(report, "fails", refusal, -1);
         result = 1;
     } else {
-        ReportReaderVerdict(report, rendered, "converts");
+        ReportReaderVerdict(report, rendered ? "converts" : "fails", rendered ? nullptr : "the drawing is refused");
     }
     EndFileReport(report);
     return result;

@@ -71,9 +71,10 @@ void EndRecordTally(RecordTally* tally);
 struct BoxPlacement;
 void ReportBox(Report* report, const BoxPlacement* placement, double scale);
 
-// The verdict of a file, with the reason the readers gave for stopping when
-// `succeeded` is 0.
-void ReportReaderVerdict(Report* report, int succeeded, const char* success_word);
+// The verdict of a file; with a `fallback`, the verdict of a reader that
+// stopped, with the reason the reader gave, or the fallback when it gave none.
+// The reason is the first one noted since ClearStopReason.
+void ReportReaderVerdict(Report* report, const char* verdict, const char* fallback);
 
 // Writes 32-bit pixels (0x00RRGGBB words, `stride_words` a row, first row on
 // top) as a PNG at `path`: in full or not at all, through a new file in the

@@ -2,6 +2,7 @@
 // line for scripts, written from the same calls.
 #include <inttypes.h>
 
+#include "../platform/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 
@@ -185,9 +186,12 @@ void ReportBox(Report* report, const BoxPlacement* placement, double scale) {
     EndGroup(report);
 }
 
-void ReportReaderVerdict(Report* report, int succeeded, const char* success_word) {
-    if (succeeded)
-        ReportVerdict(report, success_word, nullptr, -1);
+void ReportReaderVerdict(Report* report, const char* verdict, const char* fallback) {
+    StopReason reason;
+    if (!fallback)
+        ReportVerdict(report, verdict, nullptr, -1);
+    else if (GetStopReason(&reason) == 0)
+        ReportVerdict(report, verdict, reason.text, reason.offset);
     else
-        ReportVerdict(report, "fails", "a reader refuses the file", -1);
+        ReportVerdict(report, verdict, fallback, -1);
 }

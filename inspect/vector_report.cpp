@@ -4,6 +4,7 @@
 
 #include "../drawing/drawing.h"
 #include "../platform/record_notes.h"
+#include "../platform/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 
@@ -14,6 +15,7 @@ int InspectVectors(Report* report, const char* path, const InspectOptions* optio
 
     RecordTally tally;
     BeginRecordTally(&tally, report, options->records);
+    ClearStopReason();
     FILE* stream = nullptr;
     int drawn = OpenVectorFile(path, &stream) == 0;
     if (drawn) {
@@ -41,7 +43,7 @@ int InspectVectors(Report* report, const char* path, const InspectOptions* optio
         fprintf(stderr, "blitview-inspect: %s: no PNG written: a vector file has no picture of its own\n", path);
         result = 1;
     }
-    ReportReaderVerdict(report, drawn, "draws");
+    ReportReaderVerdict(report, drawn ? "draws" : "fails", drawn ? nullptr : "the vector file is refused");
     EndFileReport(report);
     return result;
 }

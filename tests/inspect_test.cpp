@@ -174,22 +174,60 @@ TEST(InspectOptions, KindOverridesWhatTheNameAndFirstBytesSay) {
 
 TEST(InspectOptions, JsonWritesOneObjectALine) {
     TempDir dir;
-    const std::string good = dir.File("good.drw"), bad = dir.File("bad \"quoted\".drw");
+    const std::string good = dir.File("good.drw"), bad = dir.File("bad.drw"), blank = dir.File("a \"quoted\".drw");
     ASSERT_TRUE(WriteFileBytes(good, DrawingBuilder(2048, 1000).Rect(0, 3, 0, 7, 2, 1).bytes));
     ASSERT_TRUE(WriteFileBytes(bad, DrawingBuilder(1024, 768).U16(0xFFFD).bytes));
+    ASSERT_TRUE(WriteFileBytes(blank, DrawingBuilder(1024, 768).bytes));
     std::string output;
-    ASSERT_EQ(Inspect({"--json", "--records", good, bad}, &output), 1);
+    ASSERT_EQ(Inspect({"--json", "--records", good, bad, blank}, &output), 1);
     const std::vector<std::string> lines = SplitLines(output);
-    ASSERT_EQ(lines.size(), 2u) << output;
+    ASSERT_EQ(lines.size(), 3u) << output;
     EXPECT_EQ(lines[0], "{\"file\":\"" + good +
                             "\",\"kind\":\"drawing\",\"header\":{\"width\":2048,\"height\":1000},\"records\":[{"
                             "\"offset\":4,\"kind\":\"rectangle\",\"y_base\":0,\"left\":3,\"top\":0,\"right\":7,"
                             "\"bottom\":2,\"colour_index\":1}],\"canvas\":{\"width\":1024,\"height\":500,\"scale\":0.5,"
                             "\"strips_thinned\":false},\"summary\":{\"raster_strips\":0,\"rectangles\":1,\"run_sets\":0,"
                             "\"strip_data_bytes\":0},\"verdict\":\"converts\"}");
-    const std::string bad_json = dir.path + "/bad \\\"quoted\\\".drw";
-    EXPECT_EQ(lines[1].rfind("{\"file\":\"" + bad_json + "\",\"kind\":\"drawing\",", 0), 0u) << lines[1];
-    EXPECT_NE(lines[1].find(",\"verdict\":\"fails\",\"reason\":\""), std::string::npos) << lines[1];
+    const size_t summary = lines[1].find(",\"summary\":");
+    ASSERT_NE(summary, std::string::npos) << lines[1];
+    EXPECT_EQ(lines[1].substr(summary), ",\"summary\":{\"raster_strips\":0,\"rectangles\":0,\"run_sets\":0,"
+                                        "\"strip_data_bytes\":0},\"verdict\":\"fails\",\"reason\":\"tag 0xFFFD at byte 4 is no "
+                                        "record\",\"offset\":4}");
+    // Quotes are escaped; blitview takes no path with a blank.
+    const std::string blank_json = dir.path + "/a \\\"quoted\\\".drw";
+    EXPECT_EQ(lines[2].rfind("{\"file\":\"" + blank_json + "\",\"kind\":\"drawing\",", 0), 0u) << lines[2];
+    EXPECT_NE(lines[2].find(",\"verdict\":\"fails\",\"reason\":\"the path holds a blank"), std::string::npos) << lines[2];
+}
+
+// The three faults the manual shows, each at the byte of its record's tag,
+// and a polyline's, at its own first byte.
+TEST(InspectVerdicts, NameTheFirstFaultAndTheByteOfItsRecord) {
+    TempDir dir;
+    DrawingBuilder colour(1024, 768);
+    for (int i = 0; i < 6; i++) colour.Rect(0, 0, 0, 5, 5, 2);
+    colour.Rect(0, 0, 0, 5, 5, 9).Rect(0, 0, 0, 5, 5, 10);
+    DrawingBuilder strip(1024, 768);
+    strip.Rect(0, 0, 0, 5, 5, 2).Raster(0, 0, 0, 64, 100, 8, 1, 0, std::vector<unsigned char>(40, 0x55));
+    DrawingBuilder tag(1024, 768);
+    for (int i = 0; i < 5; i++) tag.Rect(0, 0, 0, 5, 5, 2);
+    for (int i = 0; i < 116; i++) tag.RunsHead(1, 3, static_cast<int16_t>(i));
+    tag.U16(0xFFFD).Rect(0, 0, 0, 5, 5, 9);
+    const std::pair<DrawingBuilder*, const char*> cases[] = {
+        {&colour, "  verdict: fails: colour index 9 in the rectangle at byte 88"},
+        {&strip, "  verdict: fails: raster strip at byte 18 declares 100 rows of 8 bytes; 40 remain"},
+        {&tag, "  verdict: fails: tag 0xFFFD at byte 1234 is no record"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(dir.File("fault.drw"), c.first->bytes));
+        std::string output;
+        EXPECT_EQ(Inspect({dir.File("fault.drw")}, &output), 1);
+        EXPECT_EQ(SplitLines(output).back(), c.second);
+    }
+    ASSERT_TRUE(WriteFileBytes(dir.File("fault.VCT"),
+                               VectorBuilder(2000, 1500).Polyline(2, {{0, 0}, {1, 1}}).Polyline(8, {{2, 2}}).bytes));
+    std::string output;
+    EXPECT_EQ(Inspect({dir.File("fault.VCT")}, &output), 1);
+    EXPECT_EQ(SplitLines(output).back(), "  verdict: fails: colour index 8 in the polyline at byte 16");
 }
 
 TEST(InspectOptions, HelpShowsEveryOptionTheManualDocuments) {
