@@ -46,18 +46,24 @@ int CheckColourIndex(uint16_t colour_index, const char* kind) {
     return -1;
 }
 
-// Starts the note of the record being read with its 16-bit head fields,
+// Starts the note of a record, or of the header, with its 16-bit fields,
 // by the format's names for them.
-void StartHeadNote(RecordNote* note, RecordKind kind, const char* const names[], uint16_t* const fields[],
-                   int count) {
-    StartRecordNote(note, kind, record_offset);
+void StartHeadNote(RecordNote* note, RecordKind kind, int64_t offset, const char* const names[],
+                   uint16_t* const fields[], int count) {
+    StartRecordNote(note, kind, offset);
     for (int i = 0; i < count; i++) AddRecordField(note, names[i], *fields[i]);
+}
+
+void SendHeadNote(RecordKind kind, int64_t offset, const char* const names[], uint16_t* const fields[], int count) {
+    RecordNote note;
+    StartHeadNote(&note, kind, offset, names, fields, count);
+    SendRecordNote(&note);
 }
 
 void NoteRasterStrip(uint16_t* const fields[7], uint32_t polarity) {
     static const char* const names[7] = {"y_base", "left", "top", "width", "rows", "bytes_per_row", "colour_index"};
     RecordNote note;
-    StartHeadNote(&note, RECORD_RASTER_STRIP, names, fields, 7);
+    StartHeadNote(&note, RECORD_RASTER_STRIP, record_offset, names, fields, 7);
     AddRecordHexField(&note, "polarity", polarity);
     AddRecordField(&note, "ink", polarity == INK_ON_ONES ? 1 : 0);
     AddRecordField(&note, "data_bytes", static_cast<int64_t>(*fields[4]) * *fields[5]);
@@ -81,11 +87,9 @@ int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_hei
     ReadU16Le(&cursor, source_width);
     ReadU16Le(&cursor, source_height);
     if (g_record_listener) {
-        RecordNote note;
-        StartRecordNote(&note, RECORD_HEADER, 0);
-        AddRecordField(&note, "width", *source_width);
-        AddRecordField(&note, "height", *source_height);
-        SendRecordNote(&note);
+        static const char* const names[] = {"width", "height"};
+        uint16_t* const fields[] = {source_width, source_height};
+        SendHeadNote(RECORD_HEADER, 0, names, fields, 2);
     }
     return 0;
 }
@@ -115,12 +119,8 @@ int DrawFilledRect(FILE* stream) {
     }
     FillRect(g_render_state.device_context, &rect, brush);
     DeleteObject(brush);
-    if (g_record_listener) {
-        static const char* const names[] = {"y_base", "left", "top", "right", "bottom", "colour_index"};
-        RecordNote note;
-        StartHeadNote(&note, RECORD_RECTANGLE, names, fields, 6);
-        SendRecordNote(&note);
-    }
+    static const char* const names[] = {"y_base", "left", "top", "right", "bottom", "colour_index"};
+    if (g_record_listener) SendHeadNote(RECORD_RECTANGLE, record_offset, names, fields, 6);
     return 0;
 }
 

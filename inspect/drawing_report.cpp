@@ -1,21 +1,13 @@
 // A drawing file as "-f" would take it: its header, its canvas, its records
 // and whether it converts, read and painted by the converter itself.
-#include <string.h>
-
 #include "../drawing/drawing.h"
 #include "../drawing/drawing_format.h"
-#include "../platform/record_notes.h"
-#include "../platform/stop_reason.h"
 #include "inspect.h"
 
 int InspectDrawing(Report* report, const char* path, const InspectOptions* options) {
-    BeginFileReport(report, path, "drawing");
-    RenderState& state = g_render_state;
-    memset(&state, 0, sizeof state);
-
     RecordTally tally;
-    BeginRecordTally(&tally, report, options->records);
-    ClearStopReason();
+    BeginReaderReport(report, path, "drawing", &tally, options->records);
+    RenderState& state = g_render_state;
     // The conversion's own rendering, on the file as it stands: it only
     // reads the file, and the canvas stays here.
     const int rendered = RenderDrawing(path) == 0;

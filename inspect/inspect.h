@@ -65,6 +65,9 @@ struct RecordTally {
     int64_t points;      // of all polylines
 };
 void BeginRecordTally(RecordTally* tally, Report* report, int list);
+// Starts the report of a file that blitview's readers are about to read: a
+// clean render state, their records tallied, no stop reason held.
+void BeginReaderReport(Report* report, const char* path, const char* kind, RecordTally* tally, int list);
 void EndRecordTally(RecordTally* tally);
 
 // Where a picture goes in the box, and for vectors the scale (negative for none).

@@ -2,7 +2,9 @@
 // so that a file of millions of records takes no memory here, and counted.
 #include <string.h>
 
+#include "../drawing/drawing.h"
 #include "../platform/record_notes.h"
+#include "../platform/stop_reason.h"
 #include "inspect.h"
 
 namespace {
@@ -49,6 +51,13 @@ void HearRecord(const RecordNote* note, void* context) {
 }
 
 }  // namespace
+
+void BeginReaderReport(Report* report, const char* path, const char* kind, RecordTally* tally, int list) {
+    BeginFileReport(report, path, kind);
+    memset(&g_render_state, 0, sizeof g_render_state);
+    BeginRecordTally(tally, report, list);
+    ClearStopReason();
+}
 
 void BeginRecordTally(RecordTally* tally, Report* report, int list) {
     memset(tally, 0, sizeof *tally);

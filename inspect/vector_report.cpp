@@ -1,21 +1,13 @@
 // A vector file as the vector overlay would take it: its header, its
 // polylines and whether -v would draw them all.
-#include <string.h>
-
 #include "../drawing/drawing.h"
-#include "../platform/record_notes.h"
-#include "../platform/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 
 int InspectVectors(Report* report, const char* path, const InspectOptions* options) {
-    BeginFileReport(report, path, "vectors");
-    RenderState& state = g_render_state;
-    memset(&state, 0, sizeof state);
-
     RecordTally tally;
-    BeginRecordTally(&tally, report, options->records);
-    ClearStopReason();
+    BeginReaderReport(report, path, "vectors", &tally, options->records);
+    RenderState& state = g_render_state;
     FILE* stream = nullptr;
     int drawn = OpenVectorFile(path, &stream) == 0;
     if (drawn) {
