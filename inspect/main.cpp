@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "../present/present.h"
 #include "inspect.h"
@@ -134,6 +135,11 @@ int main(int argc, char** argv) {
     const int file_count = argc - optind;
     if (file_count == 0) return UsageError("no FILE given", nullptr);
     if (options.png_path && file_count > 1) return UsageError("--png writes the picture of one FILE", nullptr);
+    // The picture would replace the file it is made from.
+    struct stat file_status, png_status;
+    if (options.png_path && stat(argv[optind], &file_status) == 0 && stat(options.png_path, &png_status) == 0 &&
+        file_status.st_dev == png_status.st_dev && file_status.st_ino == png_status.st_ino)
+        return UsageError("--png names the FILE itself", options.png_path);
 
     Report report;
     memset(&report, 0, sizeof report);

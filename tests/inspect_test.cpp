@@ -268,6 +268,7 @@ TEST(InspectOptions, ExitStatusSaysWhetherEveryFileWouldSucceed) {
     EXPECT_EQ(Inspect({"--frobnicate", good}), 2);
     EXPECT_EQ(Inspect({good, "--png"}), 2);
     EXPECT_EQ(Inspect({"--png", dir.File("x.png"), good, good}), 2);
+    EXPECT_EQ(Inspect({"--png", good, good}), 2);
     EXPECT_EQ(ListDirectory(dir.path).size(), 2u);
 }
 
