@@ -3,6 +3,7 @@
 // exactly its body, and draws with g_render_state's context and scale.
 #include "drawing_format.h"
 
+#include "../platform/record_notes.h"
 #include "../platform/stop_reason.h"
 #include "drawing.h"
 #include "raster_paint.h"
@@ -45,6 +46,30 @@ int CheckColourIndex(uint16_t colour_index, const char* kind) {
     return -1;
 }
 
+// Starts the note of a record, or of the header, with its 16-bit fields,
+// by the format's names for them.
+void StartHeadNote(RecordNote* note, RecordKind kind, int64_t offset, const char* const names[],
+                   uint16_t* const fields[], int count) {
+    StartRecordNote(note, kind, offset);
+    for (int i = 0; i < count; i++) AddRecordField(note, names[i], *fields[i]);
+}
+
+void SendHeadNote(RecordKind kind, int64_t offset, const char* const names[], uint16_t* const fields[], int count) {
+    RecordNote note;
+    StartHeadNote(&note, kind, offset, names, fields, count);
+    SendRecordNote(&note);
+}
+
+void NoteRasterStrip(uint16_t* const fields[7], uint32_t polarity) {
+    static const char* const names[7] = {"y_base", "left", "top", "width", "rows", "bytes_per_row", "colour_index"};
+    RecordNote note;
+    StartHeadNote(&note, RECORD_RASTER_STRIP, record_offset, names, fields, 7);
+    AddRecordHexField(&note, "polarity", polarity);
+    AddRecordField(&note, "ink", polarity == INK_ON_ONES ? 1 : 0);
+    AddRecordField(&note, "data_bytes", static_cast<int64_t>(*fields[4]) * *fields[5]);
+    SendRecordNote(&note);
+}
+
 }  // namespace
 
 int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_height) {
@@ -61,6 +86,11 @@ int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_hei
     ByteCursor cursor = MakeCursor(header, sizeof header);
     ReadU16Le(&cursor, source_width);
     ReadU16Le(&cursor, source_height);
+    if (g_record_listener) {
+        static const char* const names[] = {"width", "height"};
+        uint16_t* const fields[] = {source_width, source_height};
+        SendHeadNote(RECORD_HEADER, 0, names, fields, 2);
+    }
     return 0;
 }
 
@@ -89,6 +119,8 @@ int DrawFilledRect(FILE* stream) {
     }
     FillRect(g_render_state.device_context, &rect, brush);
     DeleteObject(brush);
+    static const char* const names[] = {"y_base", "left", "top", "right", "bottom", "colour_index"};
+    if (g_record_listener) SendHeadNote(RECORD_RECTANGLE, record_offset, names, fields, 6);
     return 0;
 }
 
@@ -134,6 +166,15 @@ int DrawRunSet(FILE* stream) {
     }
     SelectObject(dc, previous_pen);
     DeleteObject(pen);
+    if (result == 0 && g_record_listener) {
+        RecordNote note;
+        StartRecordNote(&note, RECORD_RUN_SET, record_offset);
+        AddRecordField(&note, "count", count);
+        AddRecordField(&note, "colour_index", colour_index);
+        AddRecordField(&note, "y", y);
+        AddRecordField(&note, "runs", count > 1 ? count - 1 : 0);
+        SendRecordNote(&note);
+    }
     return result;
 }
 
@@ -154,7 +195,10 @@ int DrawRasterStrip(FILE* stream) {
 
     // No rows: nothing to read, whatever the row length says. Rows of no
     // bytes can never be read whole.
-    if (rows == 0) return 0;
+    if (rows == 0) {
+        if (g_record_listener) NoteRasterStrip(fields, polarity);
+        return 0;
+    }
     if (bytes_per_row == 0) {
         NoteStop(record_offset, "raster strip at byte %lld declares %u rows of 0 bytes", RecordByte(), rows);
         return -1;
@@ -178,7 +222,7 @@ int DrawRasterStrip(FILE* stream) {
     strip.bytes_per_row = bytes_per_row;
     strip.colour = DrawingPalette[colour_index];
     strip.ink = polarity == INK_ON_ONES ? 1 : 0;
-    strip.thinning = state.scale < THINNING_THRESHOLD;
+    strip.thinning = StripsThinned(state.scale);
     strip.scale = state.scale;
     strip.canvas_width = state.canvas_width;
     strip.canvas_height = state.canvas_height;
@@ -209,6 +253,7 @@ int DrawRasterStrip(FILE* stream) {
         PaintRasterRows(state.device_context, &strip, &layout, block, done, count);
     }
     HeapFree(GetProcessHeap(), 0, block);
+    if (result == 0 && g_record_listener) NoteRasterStrip(fields, polarity);
     return result;
 }
 

@@ -18,6 +18,12 @@
 // every data byte are not considered.
 #define THINNING_THRESHOLD 0.25f
 
+// Whether a drawing of this scale thins its raster strips; the scale is the
+// drawing's, so either every strip of it is thinned or none is.
+inline int StripsThinned(float scale) {
+    return scale < THINNING_THRESHOLD;
+}
+
 // The 4-byte header: source width and height in file units. 0, or -1 when
 // the file ends first (and nothing is stored).
 int ReadDrawingHeader(FILE* stream, uint16_t* source_width, uint16_t* source_height);

@@ -61,6 +61,19 @@ int ShowBitmap(const char* command_line);
 // a bad or cut record.
 int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top);
 
+// Opens a vector file and reads its header into the render state's source
+// width and height. 0 and the open stream, or -1 with nothing open when the
+// file cannot be opened, its header is cut short or a side is zero.
+int OpenVectorFile(const char* path, FILE** stream);
+
+// Fits the render state's source size into the box and sets the scale that
+// maps file units into the fitted picture.
+BoxPlacement PlaceVectors(int32_t box_width, int32_t box_height);
+
+// Draws the records from the stream's position up to the end of the file:
+// 0, or -1 at the first bad or cut record, the ones before it drawn.
+int DrawVectorRecords(FILE* stream, int32_t left, int32_t top);
+
 // "-v PATH x1 y1 x2 y2"; `prepare` 1 clears, whitens and frames the box first,
 // 0 draws over what the window shows. 0 or -1.
 int ShowVectors(const char* command_line, int prepare);

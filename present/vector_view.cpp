@@ -3,24 +3,42 @@
 #include <string.h>
 
 #include "../drawing/drawing.h"
+#include "../platform/record_notes.h"
+#include "../platform/stop_reason.h"
 #include "present.h"
 
+// Where the record being read begins in the vector file, counted from its
+// header on by the readers here, so that a reason names its byte.
+static int64_t record_offset = 0;
+
 int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
+    const long long at = static_cast<long long>(record_offset);
     unsigned char head[4];
-    if (ReadStreamExact(stream, head, sizeof head) != 0) return -1;
+    if (ReadStreamExact(stream, head, sizeof head) != 0) {
+        NoteStop(record_offset, "polyline at byte %lld ends inside its 4-byte head", at);
+        return -1;
+    }
     ByteCursor cursor = MakeCursor(head, sizeof head);
     uint16_t colour_index, count;
     ReadU16Le(&cursor, &colour_index);
     ReadU16Le(&cursor, &count);
-    if (colour_index >= DRAWING_PALETTE_SIZE) return -1;
+    if (colour_index >= DRAWING_PALETTE_SIZE) {
+        NoteStop(record_offset, "colour index %u in the polyline at byte %lld", colour_index, at);
+        return -1;
+    }
 
     // At most 65535 points of 8 bytes: the size cannot overflow.
     POINT* points = static_cast<POINT*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(POINT) * count));
-    if (!points) return -1;
+    if (!points) {
+        NoteStop(record_offset, "no memory for the %u points of the polyline at byte %lld", count, at);
+        return -1;
+    }
     const float scale = g_render_state.scale;
     for (uint32_t i = 0; i < count; i++) {
         unsigned char pair[4];
         if (ReadStreamExact(stream, pair, sizeof pair) != 0) {
+            NoteStop(record_offset, "polyline at byte %lld declares %u points; the file ends in point %u", at, count,
+                     i + 1);
             HeapFree(GetProcessHeap(), 0, points);
             return -1;
         }
@@ -31,10 +49,18 @@ int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
         points[i].x = left + ScaleCoordinate(x, scale);
         points[i].y = top + ScaleCoordinate(y, scale);
     }
+    if (g_record_listener) {
+        RecordNote note;
+        StartRecordNote(&note, RECORD_POLYLINE, record_offset);
+        AddRecordField(&note, "colour_index", colour_index);
+        AddRecordField(&note, "points", count);
+        SendRecordNote(&note);
+    }
 
     HDC dc = g_render_state.device_context;
     HPEN pen = CreatePen(PS_SOLID, 1, DrawingPalette[colour_index]);
     if (!pen) {  // drawn in another colour it would be wrong, not missing
+        NoteStop(record_offset, "no pen for the polyline at byte %lld", at);
         HeapFree(GetProcessHeap(), 0, points);
         return -1;
     }
@@ -43,6 +69,7 @@ int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
     SelectObject(dc, previous);
     DeleteObject(pen);
     HeapFree(GetProcessHeap(), 0, points);
+    record_offset += 4 + 4 * static_cast<int64_t>(count);
     return 0;
 }
 
@@ -61,6 +88,63 @@ static void PrepareBox(HDC window_dc, const ViewBox& box, const BoxPlacement& p)
     DeleteDC(dc);
 }
 
+int OpenVectorFile(const char* path, FILE** opened) {
+    FILE* stream = fopen(path, "rb");
+    if (!stream) {
+        NoteStop(-1, "the file cannot be opened");
+        return -1;
+    }
+    RenderState& state = g_render_state;
+    unsigned char header[4];
+    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0) {
+        NoteStop(0, "the file ends inside the 4-byte header");
+        fclose(stream);
+        return -1;
+    }
+    ByteCursor cursor = MakeCursor(header, sizeof header);
+    ReadU16Le(&cursor, &state.source_width);
+    ReadU16Le(&cursor, &state.source_height);
+    if (g_record_listener) {
+        RecordNote note;
+        StartRecordNote(&note, RECORD_HEADER, 0);
+        AddRecordField(&note, "width", state.source_width);
+        AddRecordField(&note, "height", state.source_height);
+        SendRecordNote(&note);
+    }
+    // A zero side leaves no picture rectangle and no scale: nothing to draw.
+    if (state.source_width == 0 || state.source_height == 0) {
+        NoteStop(state.source_width == 0 ? 0 : 2, "the header declares %u x %u file units: no picture to fit",
+                 state.source_width, state.source_height);
+        fclose(stream);
+        return -1;
+    }
+    record_offset = 4;
+    *opened = stream;
+    return 0;
+}
+
+BoxPlacement PlaceVectors(int32_t box_width, int32_t box_height) {
+    RenderState& state = g_render_state;
+    BoxPlacement p = FitToBox(box_width, box_height, state.source_width, state.source_height);
+    state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
+    return p;
+}
+
+int DrawVectorRecords(FILE* stream, int32_t left, int32_t top) {
+    for (;;) {
+        int next = fgetc(stream);
+        // The end of the file, where a record would begin; a read error is
+        // no end.
+        if (next == EOF) {
+            if (!ferror(stream)) return 0;
+            NoteStop(record_offset, "the file cannot be read at byte %lld", static_cast<long long>(record_offset));
+            return -1;
+        }
+        ungetc(next, stream);
+        if (DrawPolylineRecord(stream, left, top) != 0) return -1;
+    }
+}
+
 int ShowVectors(const char* command_line, int prepare) {
     char path[256];
     ViewBox box;
@@ -71,22 +155,8 @@ int ShowVectors(const char* command_line, int prepare) {
     if (length < 3) return -1;
     memcpy(path + length - 3, "VCT", 3);
 
-    FILE* stream = fopen(path, "rb");
-    if (!stream) return -1;
-    RenderState& state = g_render_state;
-    unsigned char header[4];
-    if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0) {
-        fclose(stream);
-        return -1;
-    }
-    ByteCursor cursor = MakeCursor(header, sizeof header);
-    ReadU16Le(&cursor, &state.source_width);
-    ReadU16Le(&cursor, &state.source_height);
-    // A zero side leaves no picture rectangle and no scale: nothing to draw.
-    if (state.source_width == 0 || state.source_height == 0) {
-        fclose(stream);
-        return -1;
-    }
+    FILE* stream = nullptr;
+    if (OpenVectorFile(path, &stream) != 0) return -1;
     POINT corner = {box.x1, box.y1};
     HWND window = WindowFromPoint(corner);
     if (!window) {
@@ -94,10 +164,10 @@ int ShowVectors(const char* command_line, int prepare) {
         return -1;
     }
     HDC window_dc = GetDC(window);
+    RenderState& state = g_render_state;
     state.device_context = window_dc;
 
-    BoxPlacement p = FitToBox(box.width, box.height, state.source_width, state.source_height);
-    state.scale = static_cast<float>(static_cast<double>(p.fitted_width) / state.source_width);
+    BoxPlacement p = PlaceVectors(box.width, box.height);
     if (prepare) PrepareBox(window_dc, box, p);
 
     // The window DC keeps its own copy of the clip.
@@ -105,21 +175,7 @@ int ShowVectors(const char* command_line, int prepare) {
     SelectClipRgn(window_dc, clip);
     DeleteObject(clip);
 
-    int result = 0;
-    for (;;) {
-        int next = fgetc(stream);
-        if (next == EOF) {
-            // The end of the file, where a record would begin; a read error
-            // is no end.
-            if (ferror(stream)) result = -1;
-            break;
-        }
-        ungetc(next, stream);
-        if (DrawPolylineRecord(stream, p.left, p.top) != 0) {
-            result = -1;
-            break;
-        }
-    }
+    int result = DrawVectorRecords(stream, p.left, p.top);
     fclose(stream);
     state.device_context = nullptr;
     ReleaseDC(window, window_dc);

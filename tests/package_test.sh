@@ -29,7 +29,8 @@ done
 
 dpkg -x "$deb" "$work/root"
 doc=usr/share/doc/blitview
-for file in usr/bin/blitview usr/share/man/man1/blitview.1.gz $doc/README.md $doc/docs/hosting.md \
+for file in usr/bin/blitview usr/bin/blitview-inspect usr/share/man/man1/blitview.1.gz \
+    usr/share/man/man1/blitview-inspect.1.gz $doc/README.md $doc/docs/hosting.md \
     $doc/copyright $doc/changelog.gz; do
     [[ -f $work/root/$file ]] || fail "the package lacks /$file"
 done
@@ -47,8 +48,19 @@ env -u DISPLAY "$work/root/usr/bin/blitview" -f "$work/packaged/sample.drw" ||
 cmp -s "$work/packaged/sample.drw" "$work/built/sample.drw" ||
     fail "the packaged blitview wrote another BMP than the built one"
 
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/root/usr/share/man/man1/blitview.1.gz" 2>&1 >/dev/null)
-[[ -z $warnings ]] || fail "the manual page renders with warnings: $warnings"
+# The packaged inspector on the same sample: the drawing converts, and the
+# BMP it became shows, written out as a PNG.
+inspect="$work/root/usr/bin/blitview-inspect"
+env -u DISPLAY "$inspect" "$source_dir/examples/sample.drw" >"$work/inspect.txt" ||
+    fail "the packaged blitview-inspect says the sample fails: $(cat "$work/inspect.txt")"
+env -u DISPLAY "$inspect" --png "$work/sample.png" "$work/packaged/sample.drw" >/dev/null ||
+    fail "the packaged blitview-inspect could not write the BMP's picture"
+[[ $(file -b "$work/sample.png") == "PNG image data"* ]] || fail "no PNG from the packaged inspector"
+
+for page in blitview blitview-inspect; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+    [[ -z $warnings ]] || fail "the manual page $page(1) renders with warnings: $warnings"
+done
 
 if command -v lintian >/dev/null; then
     lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"

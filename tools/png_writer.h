@@ -7,17 +7,16 @@
 #include <stdlib.h>
 
 // Writes rows of blue, green, red bytes (`step` bytes a pixel, `stride`
-// bytes a row) as an RGB PNG, first row on top. 0 or -1. Nothing that setjmp
-// must preserve is changed after it is called.
-inline int WritePng(const char* path, const unsigned char* pixels, size_t stride, int32_t width,
-                    int32_t height, int step) {
-    FILE* out = fopen(path, "wb");
+// bytes a row) as an RGB PNG, first row on top, to an open stream that stays
+// open. 0 or -1. Nothing that setjmp must preserve is changed after it is
+// called.
+inline int WritePngStream(FILE* out, const unsigned char* pixels, size_t stride, int32_t width, int32_t height,
+                          int step) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     unsigned char* row = static_cast<unsigned char*>(malloc(static_cast<size_t>(width) * 3));
-    if (!out || !png || !info || !row || setjmp(png_jmpbuf(png))) {
+    if (!png || !info || !row || setjmp(png_jmpbuf(png))) {
         if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (out) fclose(out);
         free(row);
         return -1;
     }
@@ -38,5 +37,15 @@ inline int WritePng(const char* path, const unsigned char* pixels, size_t stride
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     free(row);
-    return fclose(out) == 0 ? 0 : -1;
+    return fflush(out) == 0 && !ferror(out) ? 0 : -1;
+}
+
+// The same, to a file created or replaced at `path`.
+inline int WritePng(const char* path, const unsigned char* pixels, size_t stride, int32_t width, int32_t height,
+                    int step) {
+    FILE* out = fopen(path, "wb");
+    if (!out) return -1;
+    int result = WritePngStream(out, pixels, stride, width, height, step);
+    if (fclose(out) != 0) result = -1;
+    return result;
 }

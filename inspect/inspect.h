@@ -1,0 +1,97 @@
+// blitview-inspect: for each file, what it is, what blitview would do with
+// it, and why. The verdicts come from blitview's own readers, run in this
+// process on the file as it stands; the file itself is never changed.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include "../platform/record_notes.h"
+
+enum FileKind {
+    KIND_UNKNOWN,  // decided from the file: "BM" a BMP, a name ending in VCT a vector file, else a drawing
+    KIND_DRAWING,
+    KIND_BMP,
+    KIND_VECTORS,
+};
+
+struct InspectOptions {
+    int records;           // list every record of drawings and vector files
+    int json;              // one JSON object per file instead of text
+    const char* png_path;  // write the picture here; null for none
+    int has_box;
+    int32_t box_width;
+    int32_t box_height;
+    FileKind kind;  // KIND_UNKNOWN unless forced with --kind
+};
+
+// Writes either text for people or one JSON object a line, from the same
+// calls. Inside a file's report fields stand alone; inside a group or a list
+// item they share one line of text, or one JSON object. A list is a JSON
+// array; in text its items are lines of their own.
+struct Report {
+    FILE* out;
+    int json;
+    int depth;      // 0 between files, 1 in a file, 2 in a group or a list item
+    int fields[3];  // fields written so far at each depth
+};
+
+void BeginFileReport(Report* report, const char* path, const char* kind);
+void EndFileReport(Report* report);
+void BeginGroup(Report* report, const char* key);
+void EndGroup(Report* report);
+void BeginList(Report* report, const char* key);
+void EndList(Report* report);
+// One element of the open list; `label` heads its line of text.
+void BeginItem(Report* report, const char* label);
+void EndItem(Report* report);
+void ReportString(Report* report, const char* key, const char* value);
+void ReportInteger(Report* report, const char* key, int64_t value);
+void ReportReal(Report* report, const char* key, double value);
+void ReportFlag(Report* report, const char* key, int value);
+// The verdict: a word ("converts", "fails", ...), and for a fault its reason
+// and the byte offset it names, or a negative offset for none.
+void ReportVerdict(Report* report, const char* verdict, const char* reason, int64_t offset);
+
+// The records the readers report while they read a file, listed in the
+// report as they come (with --records) and counted by kind.
+struct RecordTally {
+    Report* report;
+    int list;
+    int list_open;
+    int header_read;
+    int64_t counts[RECORD_KIND_COUNT];
+    int64_t data_bytes;  // of all raster strips
+    int64_t points;      // of all polylines
+};
+void BeginRecordTally(RecordTally* tally, Report* report, int list);
+// Starts the report of a file that blitview's readers are about to read: a
+// clean render state, their records tallied, no stop reason held.
+void BeginReaderReport(Report* report, const char* path, const char* kind, RecordTally* tally, int list);
+void EndRecordTally(RecordTally* tally);
+
+// Where a picture goes in the box, and for vectors the scale (negative for none).
+struct BoxPlacement;
+void ReportBox(Report* report, const BoxPlacement* placement, double scale);
+
+// The verdict of a file; with a `fallback`, the verdict of a reader that
+// stopped, with the reason the reader gave, or the fallback when it gave none.
+// The reason is the first one noted since ClearStopReason.
+void ReportReaderVerdict(Report* report, const char* verdict, const char* fallback);
+
+// Writes 32-bit pixels (0x00RRGGBB words, `stride_words` a row, first row on
+// top) as a PNG at `path`: in full or not at all, through a new file in the
+// same directory renamed into place. 0, or -1 with the reason in `error`.
+int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, int32_t width, int32_t height,
+                char* error, size_t error_size);
+
+// Each inspects one file and reports it; the result is 0 when blitview would
+// succeed with it, 1 when it would fail, and a PNG that was asked for and
+// could not be written counts as a failure.
+int InspectDrawing(Report* report, const char* path, const InspectOptions* options);
+int InspectBitmap(Report* report, const char* path, const InspectOptions* options);
+int InspectVectors(Report* report, const char* path, const InspectOptions* options);
+
+// What blitview's command line makes of a path: null when a mode would
+// take it as it is, else why not (a blank splits it; at most 255 characters).
+const char* PathRefusal(const char* path);
