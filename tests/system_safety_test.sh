@@ -242,6 +242,9 @@ if ((as_root)); then
     # another user may have made first: the run still goes on. The drawing is
     # named from the working directory, which the new /tmp does not hide.
     cd "$d"
+    # The program itself may live under /tmp too: it is run through a
+    # descriptor opened before the new /tmp hides it.
+    exec 7<"$blitview"
     for squat in directory link; do
         header_only second.drw
         status=$(unshare -m sh -c '
@@ -255,9 +258,10 @@ if ((as_root)); then
             env -u XDG_RUNTIME_DIR "$0" -f "$1"
             status=$?
             [ -z "$(ls -A /tmp/elsewhere)" ] || exit 98
-            exit $status' "$blitview" second.drw "$squat" >/dev/null 2>&1; echo $?)
+            exit $status' /proc/self/fd/7 second.drw "$squat" >/dev/null 2>&1; echo $?)
         check "a squatted /tmp/blitview-0 ($squat) neither blocks nor is used" test "$status" = 0
     done
+    exec 7<&-
     cd - >/dev/null
 else
     skip "the claim against another user: needs root (setpriv)"
