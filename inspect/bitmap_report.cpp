@@ -118,9 +118,7 @@ int SaveShownPicture(HDC screen, HDC source_dc, const LoadedBitmap* picture, con
     }
     HGDIOBJ previous = SelectObject(dc, bitmap);
     BoxPlacement p = FitToBox(picture->width, picture->height, picture->width, picture->height);
-    SetStretchBltMode(dc, COLORONCOLOR);
-    StretchBlt(dc, p.left, p.top + p.fitted_height - 1, p.fitted_width, -p.fitted_height, source_dc, 0, 0,
-               picture->width, picture->height, SRCCOPY);
+    StretchPictureMirrored(dc, &p, source_dc, picture->width, picture->height);
     DirectSurface surface;
     int result = -1;
     if (GetDirectSurface(dc, &surface) == 0)

@@ -30,11 +30,7 @@ int ShowBitmap(const char* command_line) {
     // Without an upload the box shows its background alone.
     if (UploadLoadedBitmap(source_dc, source, &picture) != 0) {
         BoxPlacement p = FitToBox(box.width, box.height, picture.width, picture.height);
-        SetStretchBltMode(state.device_context, COLORONCOLOR);
-        // Traversed from the picture's last row upward: the image appears
-        // mirrored top to bottom, which shows top-row-first files upright.
-        StretchBlt(state.device_context, p.left, p.top + p.fitted_height - 1, p.fitted_width, -p.fitted_height,
-                   source_dc, 0, 0, picture.width, picture.height, SRCCOPY);
+        StretchPictureMirrored(state.device_context, &p, source_dc, picture.width, picture.height);
         DrawFrame(state.device_context, p.left, p.top, p.left + p.fitted_width, p.top + p.fitted_height);
     }
     SelectObject(source_dc, previous_source);

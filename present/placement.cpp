@@ -43,6 +43,16 @@ COLORREF SampleBackground(HDC window_dc, int32_t box_height) {
     return GetPixel(window_dc, 0, box_height + 2);
 }
 
+void StretchPictureMirrored(HDC dc, const BoxPlacement* placement, HDC source_dc, int32_t natural_width,
+                            int32_t natural_height) {
+    const BoxPlacement& p = *placement;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    // Traversed from the picture's last row upward: the image appears
+    // mirrored top to bottom, which shows top-row-first files upright.
+    StretchBlt(dc, p.left, p.top + p.fitted_height - 1, p.fitted_width, -p.fitted_height, source_dc, 0, 0,
+               natural_width, natural_height, SRCCOPY);
+}
+
 void DrawFrame(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) {
     HPEN pen = CreatePen(PS_SOLID, 2, FRAME_COLOR);
     HGDIOBJ previous = SelectObject(dc, pen);

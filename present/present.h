@@ -27,6 +27,11 @@ BoxPlacement FitToBox(int32_t box_width, int32_t box_height, int32_t natural_wid
 // The window's colour at column 0, row box height + 2, as GetPixel gives it.
 COLORREF SampleBackground(HDC window_dc, int32_t box_height);
 
+// The picture in the source DC, natural_width x natural_height, stretched
+// into its placement with COLORONCOLOR, traversed from its last row upward.
+void StretchPictureMirrored(HDC dc, const BoxPlacement* placement, HDC source_dc, int32_t natural_width,
+                            int32_t natural_height);
+
 // The closed frame along left, top, right, bottom, drawn clockwise.
 void DrawFrame(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
