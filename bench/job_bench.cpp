@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/x11_host.h"
+#include "tests/fixtures/x11_host.h"
 
 namespace {
 

@@ -9,4 +9,4 @@ cd "$repo"
 scripts/setup.sh --bench
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target blitview job_bench >/dev/null
-tests/x11_test.sh build/bench/job_bench "$@"
+tests/fixtures/with_xvfb.sh build/bench/job_bench "$@"

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/bytes.h"
+#include "reading/byte_cursor.h"
 
 int main(int argc, char** argv) {
     if (argc != 7) {

@@ -11,7 +11,7 @@
 
 #include "drawing/drawing_format.h"
 #include "drawing/raster_paint.h"
-#include "tests/canvas.h"
+#include "tests/fixtures/canvas.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // only as far as the bitmap view needs, with pointers at its header and pixels.
 #include <string.h>
 
-#include "../platform/dib_header.h"
-#include "../platform/stop_reason.h"
+#include "../reading/dib_header.h"
+#include "../reading/stop_reason.h"
 #include "bitmap.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "../bitmap/bitmap.h"
-#include "../platform/stop_reason.h"
+#include "../reading/stop_reason.h"
 #include "drawing.h"
 #include "drawing_format.h"
 

@@ -3,8 +3,8 @@
 // exactly its body, and draws with g_render_state's context and scale.
 #include "drawing_format.h"
 
-#include "../platform/record_notes.h"
-#include "../platform/stop_reason.h"
+#include "../reading/record_notes.h"
+#include "../reading/stop_reason.h"
 #include "drawing.h"
 #include "raster_paint.h"
 

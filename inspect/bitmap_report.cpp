@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "../bitmap/bitmap.h"
-#include "../platform/dib_header.h"
-#include "../platform/stop_reason.h"
+#include "../reading/dib_header.h"
+#include "../reading/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 

@@ -6,7 +6,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "../platform/record_notes.h"
+#include "../reading/record_notes.h"
 
 enum FileKind {
     KIND_UNKNOWN,  // decided from the file: "BM" a BMP, a name ending in VCT a vector file, else a drawing

@@ -2,7 +2,7 @@
 // line for scripts, written from the same calls.
 #include <inttypes.h>
 
-#include "../platform/stop_reason.h"
+#include "../reading/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
 

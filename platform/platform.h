@@ -267,4 +267,4 @@ int GetDirectSurface(HDC dc, DirectSurface* surface);
 HANDLE CreateReplacementFile(LPCSTR path);
 BOOL CloseReplacementFile(HANDLE file, LPCSTR path, BOOL complete);
 
-#include "bytes.h"
+#include "../reading/byte_cursor.h"

@@ -3,8 +3,8 @@
 #include <string.h>
 
 #include "../drawing/drawing.h"
-#include "../platform/record_notes.h"
-#include "../platform/stop_reason.h"
+#include "../reading/record_notes.h"
+#include "../reading/stop_reason.h"
 #include "present.h"
 
 // Where the record being read begins in the vector file, counted from its

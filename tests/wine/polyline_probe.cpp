@@ -29,7 +29,7 @@
 #include "drawing/drawing.h"
 #include "platform/platform.h"
 #include "present/present.h"
-#include "tests/canvas.h"
+#include "tests/fixtures/canvas.h"
 #include "view_case.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string.h>
 
 #include "bitmap/bitmap.h"
-#include "tests/canvas.h"
+#include "tests/fixtures/canvas.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "../x11_host.h"
+#include "../fixtures/x11_host.h"
 #include "view_case.h"
 
 namespace {

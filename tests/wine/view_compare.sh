@@ -68,7 +68,7 @@ fi
 
 # The Linux side: one private X server, every case in one helper process.
 linux_ok=1
-"$source_dir/tests/x11_test.sh" "$view_capture" run "$work/in/cases.txt" "$work/in" "$work/linux" || linux_ok=0
+"$source_dir/tests/fixtures/with_xvfb.sh" "$view_capture" run "$work/in/cases.txt" "$work/in" "$work/linux" || linux_ok=0
 
 # The Windows side: for each case a host process maps its window and runs
 # blitview.exe; once it reports, the screen is captured and the host let go.

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../bmp_builder.h"
+#include "../fixtures/bmp_builder.h"
 
 namespace {
 

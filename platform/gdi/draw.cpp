@@ -1,0 +1,392 @@
+// Software GDI drawing calls: each finds the pixels it may touch, cut by the
+// bitmap and the clip, and paints them with the pixel primitives, reproducing
+// what the reference GDI draws pixel for pixel.
+#include <stdlib.h>
+#include <string.h>
+
+#include "gdi.h"
+
+namespace {
+
+// The pixels a DC may draw into: its bitmap, cut by its clip rectangle.
+// Only 32-bit and monochrome bitmaps are drawing targets.
+int DrawArea(const SoftDc* dc, Area* area) {
+    SoftBitmap* b = dc->bitmap;
+    // DIB sections are never drawn into here.
+    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakePixels(b) != 0) return 0;
+    *area = {0, 0, b->width, b->height};
+    return CutToClip(dc, area);
+}
+
+// Fills left <= x < right, top <= y < bottom after the reference's
+// normalisation of reversed edges, which shifts them by one pixel.
+void PaintRect(SoftDc* dc, int64_t left, int64_t top, int64_t right, int64_t bottom,
+               uint32_t word, COLORREF colour) {
+    if (left > right) {
+        int64_t l = left;
+        left = right + 1;
+        right = l + 1;
+    }
+    if (top > bottom) {
+        int64_t t = top;
+        top = bottom + 1;
+        bottom = t + 1;
+    }
+    Area area;
+    if (!DrawArea(dc, &area)) return;
+    Area painted = {left, top, right, bottom};
+    if (!CutArea(&painted, area)) return;
+    for (int64_t y = painted.top; y < painted.bottom; y++)
+        PaintSpan(dc->bitmap, static_cast<int>(y), static_cast<int>(painted.left), static_cast<int>(painted.right),
+                  word, colour);
+}
+
+int64_t FloorDiv(__int128 numerator, __int128 denominator) {
+    __int128 q = numerator / denominator;
+    if ((numerator % denominator != 0) && ((numerator < 0) != (denominator < 0))) q--;
+    return static_cast<int64_t>(q);
+}
+
+// The one-pixel line: one pixel per step of the major axis, start included,
+// end excluded; the minor coordinate is the exact value rounded to nearest,
+// an exact half going to the smaller coordinate whatever the direction.
+// Only the steps that can land inside the draw area are visited.
+void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t word,
+                       COLORREF colour) {
+    Area area;
+    if (!DrawArea(dc, &area)) return;
+    int64_t dx = x1 - x0, dy = y1 - y0;
+    int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    int x_major = adx >= ady;
+    int64_t a = x_major ? adx : ady;
+    if (a == 0) return;
+    if (dy == 0) {
+        // A horizontal line rounds nothing: the columns from the start,
+        // included, toward the end, excluded, filled as one span.
+        Area span = dx > 0 ? Area{x0, y0, x1, y0 + 1} : Area{x1 + 1, y0, x0 + 1, y0 + 1};
+        if (CutArea(&span, area))
+            PaintSpan(dc->bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
+                      word, colour);
+        return;
+    }
+    int64_t major0 = x_major ? x0 : y0;
+    int64_t minor0 = x_major ? y0 : x0;
+    int64_t minor_delta = x_major ? dy : dx;
+    int64_t step = (x_major ? dx : dy) < 0 ? -1 : 1;
+    int64_t low = x_major ? area.left : area.top;
+    int64_t high = (x_major ? area.right : area.bottom) - 1;
+    int64_t first = 0, last = a - 1;
+    if (step > 0) {
+        if (low - major0 > first) first = low - major0;
+        if (high - major0 < last) last = high - major0;
+    } else {
+        if (major0 - high > first) first = major0 - high;
+        if (major0 - low < last) last = major0 - low;
+    }
+    for (int64_t i = first; i <= last; i++) {
+        int64_t minor = minor0 + FloorDiv(static_cast<__int128>(2) * minor_delta * i + a - 1,
+                                          static_cast<__int128>(2) * a);
+        int64_t major = major0 + step * i;
+        if (x_major)
+            PaintPoint(dc->bitmap, area, major, minor, word, colour);
+        else
+            PaintPoint(dc->bitmap, area, minor, major, word, colour);
+    }
+}
+
+// Wide solid pens along one segment, end points included. Width 2 stamps
+// {x-1, x} x {y-1, y} at every point of the segment, width 3 a plus sign;
+// other widths, which the program never uses, stamp a square.
+void PaintWideSegment(SoftDc* dc, int width, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
+                      uint32_t word, COLORREF colour) {
+    int64_t left = x0 < x1 ? x0 : x1, right = x0 < x1 ? x1 : x0;
+    int64_t top = y0 < y1 ? y0 : y1, bottom = y0 < y1 ? y1 : y0;
+    if (width == 3 && (x0 == x1 || y0 == y1)) {
+        if (y0 == y1) {
+            PaintRect(dc, left - 1, top, right + 2, top + 1, word, colour);
+            PaintRect(dc, left, top - 1, right + 1, top, word, colour);
+            PaintRect(dc, left, top + 1, right + 1, top + 2, word, colour);
+        } else {
+            PaintRect(dc, left, top - 1, left + 1, bottom + 2, word, colour);
+            PaintRect(dc, left - 1, top, left, bottom + 1, word, colour);
+            PaintRect(dc, left + 1, top, left + 2, bottom + 1, word, colour);
+        }
+        return;
+    }
+    int64_t before = width / 2, after = (width - 1) / 2;
+    PaintRect(dc, left - before, top - before, right + after + 1, bottom + after + 1, word, colour);
+}
+
+// The steps d of a stretch along one axis, from `origin` by `extent` (each
+// step one pixel, backwards for a negative extent), that land in [low, high).
+void StepsInside(int64_t origin, int64_t extent, int64_t low, int64_t high, int64_t* first, int64_t* last) {
+    const int64_t count = extent < 0 ? -extent : extent;
+    if (extent > 0) {
+        *first = low - origin > 0 ? low - origin : 0;
+        *last = high - 1 - origin < count - 1 ? high - 1 - origin : count - 1;
+    } else {
+        *first = origin - (high - 1) > 0 ? origin - (high - 1) : 0;
+        *last = origin - low < count - 1 ? origin - low : count - 1;
+    }
+}
+
+void DrawSegments(SoftDc* dc, const POINT* points, int count) {
+    if (dc->dc_kind == DC_WINDOW)
+        PaintSegmentsOnWindow(dc, points, count);
+    else
+        PaintSegments(dc, points, count, 0, 0);
+}
+
+}  // namespace
+
+void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y) {
+    SoftPen* pen = dc->pen;
+    COLORREF colour = ResolveColour(pen->colour);
+    uint32_t word = WordFromColour(colour);
+    for (int i = 1; i < count; i++) {
+        int64_t x0 = points[i - 1].x + shift_x, y0 = points[i - 1].y + shift_y;
+        int64_t x1 = points[i].x + shift_x, y1 = points[i].y + shift_y;
+        if (pen->width <= 1)
+            PaintCosmeticLine(dc, x0, y0, x1, y1, word, colour);
+        else
+            PaintWideSegment(dc, pen->width, x0, y0, x1, y1, word, colour);
+    }
+}
+
+int FillRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc || !rect) return FALSE;
+    GdiHeader* header = LookUp(brush_handle);
+    // A missing or deleted brush paints nothing, and the call still succeeds.
+    if (!header || header->kind != OBJ_BRUSH) return TRUE;
+    COLORREF colour = ResolveColour(reinterpret_cast<SoftBrush*>(header)->colour);
+    PaintRect(dc, rect->left, rect->top, rect->right, rect->bottom, WordFromColour(colour), colour);
+    return TRUE;
+}
+
+BOOL BitBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, int source_x,
+            int source_y, DWORD rop) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return FALSE;
+    if (rop == WHITENESS || rop == BLACKNESS) {
+        // WHITENESS sets all 32 bits, the fourth byte included.
+        uint32_t word = rop == WHITENESS ? 0xFFFFFFFFu : 0u;
+        COLORREF colour = rop == WHITENESS ? 0xFFFFFF : 0;
+        if (width == 0 || height == 0) return TRUE;
+        PaintRect(dc, x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height, word,
+                  colour);
+        return TRUE;
+    }
+    if (rop != SRCCOPY) return FALSE;
+    SoftDc* source = LookUpDc(source_handle);
+    if (dc->dc_kind == DC_WINDOW) return source ? CopyToWindow(dc, x, y, width, height, source, source_x, source_y) : FALSE;
+    if (!source || !source->bitmap || width <= 0 || height <= 0) return source ? TRUE : FALSE;
+    Area area;
+    if (!DrawArea(dc, &area)) return TRUE;
+    SoftBitmap* from = source->bitmap;
+    SoftBitmap* to = dc->bitmap;
+    if ((from->bits_per_pixel != 32 && from->bits_per_pixel != 1) || MakePixels(from) != 0) return TRUE;
+    // Only the part that lies inside the source bitmap is copied.
+    const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
+    Area copied = {x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height};
+    const Area inside_source = {-shift_x, -shift_y, from->width - shift_x, from->height - shift_y};
+    if (!CutArea(&copied, inside_source) || !CutArea(&copied, area)) return TRUE;
+    const int64_t left = copied.left, top = copied.top, right = copied.right, bottom = copied.bottom;
+    int overlapping = from == to;
+    int64_t first = top, last = bottom, direction = 1;
+    if (overlapping && shift_y < 0) {
+        first = bottom - 1;
+        last = top - 1;
+        direction = -1;
+    }
+    for (int64_t row = first; row != last; row += direction) {
+        int sy = static_cast<int>(row + shift_y);
+        if (from->bits_per_pixel == 32 && to->bits_per_pixel == 32) {
+            memmove(RowWords(to, static_cast<int>(row)) + left, RowWords(from, sy) + left + shift_x,
+                    static_cast<size_t>(right - left) * 4);
+            continue;
+        }
+        for (int64_t column = left; column < right; column++) {
+            const uint32_t word = SourceWord(from, column + shift_x, sy);
+            PaintSpan(to, static_cast<int>(row), static_cast<int>(column), static_cast<int>(column) + 1,
+                      word, ColourFromWord(word));
+        }
+    }
+    return TRUE;
+}
+
+namespace {
+
+// Which source pixels survive a stretch, the way the reference picks them:
+// a destination column d of M shows source column round((d + 1) * N / M) - 1,
+// halves rounding up, so that columns take the last pixel of each group and
+// rows, d showing round(d * N / M), the first. A destination one column wide
+// treats the source as one column narrower. Every destination pixel copies
+// one source pixel whole: nothing is blended, whatever the stretch mode.
+struct StretchPick {
+    int64_t x, y, width, height;        // the destination, as given
+    int64_t source_x, source_y, source_height;
+    int64_t columns, rows, n;           // |width|, |height|, the source width the columns divide
+    int64_t first_row, last_row, first_column, last_column;  // the steps inside the draw area
+};
+
+int64_t PickedRow(const StretchPick& p, int64_t d) {
+    return p.source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * p.source_height + p.rows) / (2 * p.rows));
+}
+
+int64_t PickedColumn(const StretchPick& p, int64_t c) {
+    int64_t pick = static_cast<int64_t>((static_cast<__int128>(2) * (c + 1) * p.n + p.columns) / (2 * p.columns)) - 1;
+    return p.source_x + (pick < 0 ? 0 : pick);
+}
+
+// A stretch from an upload kept for later: the picked rows, each with the
+// destination steps that show it, and the picked columns.
+struct PickedCopy {
+    const StretchPick* pick;
+    SoftBitmap* to;
+    const int64_t* first_steps;
+    const int64_t* last_steps;
+    const int64_t* columns;
+    int64_t source_width;
+};
+
+void TakePickedRow(void* context, int64_t index, const uint32_t* words) {
+    const PickedCopy* copy = static_cast<const PickedCopy*>(context);
+    const StretchPick& p = *copy->pick;
+    for (int64_t d = copy->first_steps[index]; d <= copy->last_steps[index]; d++) {
+        uint32_t* row = RowWords(copy->to, static_cast<int>(p.height > 0 ? p.y + d : p.y - d));
+        for (int64_t c = p.first_column; c <= p.last_column; c++) {
+            const int64_t sx = copy->columns[c - p.first_column];
+            if (sx >= 0 && sx < copy->source_width) row[p.width > 0 ? p.x + c : p.x - c] = words[c - p.first_column];
+        }
+    }
+}
+
+// Decodes only the picked pixels of the source's kept upload: 0, or -1 when
+// memory runs out before anything is copied.
+int StretchFromUpload(const StretchPick& p, SoftBitmap* from, SoftBitmap* to) {
+    const int64_t row_steps = p.last_row - p.first_row + 1, column_steps = p.last_column - p.first_column + 1;
+    int64_t* rows = static_cast<int64_t*>(calloc(static_cast<size_t>(row_steps) * 3, sizeof(int64_t)));
+    int64_t* columns = static_cast<int64_t*>(calloc(static_cast<size_t>(column_steps), sizeof(int64_t)));
+    int result = -1;
+    if (rows && columns) {
+        int64_t* first_steps = rows + row_steps;
+        int64_t* last_steps = first_steps + row_steps;
+        // Picked rows only grow with the step, so equal picks are neighbours.
+        int64_t count = 0;
+        for (int64_t d = p.first_row; d <= p.last_row; d++) {
+            const int64_t sy = PickedRow(p, d);
+            if (sy < 0 || sy >= from->height) continue;
+            if (count > 0 && rows[count - 1] == sy) {
+                last_steps[count - 1] = d;
+                continue;
+            }
+            rows[count] = sy;
+            first_steps[count] = last_steps[count] = d;
+            count++;
+        }
+        for (int64_t c = p.first_column; c <= p.last_column; c++) columns[c - p.first_column] = PickedColumn(p, c);
+        PickedCopy copy = {&p, to, first_steps, last_steps, columns, from->width};
+        const UploadPick pick = {rows, count, columns, column_steps, TakePickedRow, &copy};
+        result = ReadUploadPicks(from->pending, from->width, from->height, &pick);
+    }
+    free(columns);
+    free(rows);
+    return result;
+}
+
+}  // namespace
+
+BOOL StretchBlt(HDC handle, int x, int y, int width, int height, HDC source_handle, int source_x,
+                int source_y, int source_width, int source_height, DWORD rop) {
+    SoftDc* dc = LookUpDc(handle);
+    SoftDc* source = LookUpDc(source_handle);
+    if (!dc || !source || rop != SRCCOPY || source_width <= 0 || source_height <= 0) return FALSE;
+    if (width == 0 || height == 0) return TRUE;
+    Area area;
+    if (!DrawArea(dc, &area)) return TRUE;
+    SoftBitmap* from = source->bitmap;
+    SoftBitmap* to = dc->bitmap;
+    if (!from || (from->bits_per_pixel != 32 && from->bits_per_pixel != 1) || to->bits_per_pixel != 32)
+        return TRUE;
+    StretchPick p = {};
+    p.x = x;
+    p.y = y;
+    p.width = width;
+    p.height = height;
+    p.source_x = source_x;
+    p.source_y = source_y;
+    p.source_height = source_height;
+    p.columns = width < 0 ? -static_cast<int64_t>(width) : width;
+    p.rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    p.n = (width > 0 && p.columns == 1 && source_width > 1) ? source_width - 1 : source_width;
+    // Only the destination steps that land inside the draw area are visited.
+    StepsInside(y, height, area.top, area.bottom, &p.first_row, &p.last_row);
+    StepsInside(x, width, area.left, area.right, &p.first_column, &p.last_column);
+    if (p.first_row > p.last_row || p.first_column > p.last_column) return TRUE;
+    if (from->pending && StretchFromUpload(p, from, to) == 0) return TRUE;
+    if (MakePixels(from) != 0) return TRUE;
+    for (int64_t d = p.first_row; d <= p.last_row; d++) {
+        const int64_t sy = PickedRow(p, d);
+        if (sy < 0 || sy >= from->height) continue;
+        uint32_t* row = RowWords(to, static_cast<int>(height > 0 ? y + d : y - d));
+        for (int64_t c = p.first_column; c <= p.last_column; c++) {
+            const int64_t sx = PickedColumn(p, c);
+            if (sx < 0 || sx >= from->width) continue;
+            row[width > 0 ? x + c : x - c] = SourceWord(from, sx, sy);
+        }
+    }
+    return TRUE;
+}
+
+BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return FALSE;
+    if (previous) {
+        previous->x = dc->x;
+        previous->y = dc->y;
+    }
+    dc->x = x;
+    dc->y = y;
+    return TRUE;
+}
+
+BOOL LineTo(HDC handle, int x, int y) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return FALSE;
+    const POINT segment[2] = {{dc->x, dc->y}, {x, y}};
+    DrawSegments(dc, segment, 2);
+    dc->x = x;
+    dc->y = y;
+    return TRUE;
+}
+
+BOOL Polyline(HDC handle, const POINT* points, int count) {
+    SoftDc* dc = LookUpDc(handle);
+    // Fewer than two points draw nothing and report it; the current
+    // position is neither used nor moved.
+    if (!dc || !points || count < 2) return FALSE;
+    DrawSegments(dc, points, count);
+    return TRUE;
+}
+
+COLORREF SetPixel(HDC handle, int x, int y, COLORREF requested) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc) return CLR_INVALID;
+    COLORREF colour = ResolveColour(requested);
+    if (dc->bitmap && dc->bitmap->bits_per_pixel == 1) colour = MonoBitFromColour(colour) ? 0xFFFFFF : 0;
+    Area area;
+    if (DrawArea(dc, &area)) PaintPoint(dc->bitmap, area, x, y, WordFromColour(colour), colour);
+    // Points outside the bitmap change nothing, and the colour is still reported.
+    return colour;
+}
+
+COLORREF GetPixel(HDC handle, int x, int y) {
+    SoftDc* dc = LookUpDc(handle);
+    // Points outside the client area, or a window that cannot be read, give CLR_INVALID.
+    if (dc && dc->dc_kind == DC_WINDOW) return WindowPixel(dc, x, y);
+    if (!dc || !dc->bitmap) return CLR_INVALID;
+    SoftBitmap* b = dc->bitmap;
+    if (x < 0 || y < 0 || x >= b->width || y >= b->height || MakePixels(b) != 0) return CLR_INVALID;
+    return PixelColour(b, x, y);
+}

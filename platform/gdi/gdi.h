@@ -1,0 +1,132 @@
+// Shared by the files of the software GDI only: its objects, the pixel
+// primitives, the drawing calls and the window-DC bridge.
+//
+// Device-dependent bitmaps are 32 bits per pixel, top row first, one word per
+// pixel laid out 0xAARRGGBB. The one exception is the shared 1x1 monochrome
+// bitmap that every new memory context holds until something else is selected.
+#pragma once
+
+#include "../backend.h"
+
+enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
+
+struct GdiHeader {
+    int kind;  // OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_MEMDC or OBJ_DC
+    int stock;
+    int selections;  // device contexts that currently hold this object
+};
+
+struct SoftBitmap {
+    GdiHeader header;
+    int width;
+    int height;
+    int bits_per_pixel;
+    int stride;
+    unsigned char* bits;
+    int is_dib;
+    DIBSECTION section;  // what GetObject reports for a DIB section
+    RGBQUAD colours[256];
+    int colour_count;
+    // A device bitmap's pixels are made at their first use: until then
+    // `bits` is NULL, and `pending` may hold an upload to paint them with.
+    int pixels_unmade;
+    PendingUpload* pending;
+};
+
+struct SoftPen {
+    GdiHeader header;
+    int width;
+    COLORREF colour;
+};
+
+struct SoftBrush {
+    GdiHeader header;
+    COLORREF colour;
+};
+
+struct SoftRegion {
+    GdiHeader header;
+    RECT rect;
+};
+
+struct SoftDc {
+    GdiHeader header;
+    int dc_kind;
+    SoftBitmap* bitmap;
+    SoftPen* pen;
+    SoftBrush* brush;
+    LONG x;
+    LONG y;
+    int clipped;
+    RECT clip;
+    int stretch_mode;
+    HWND window;  // the foreign window of a window DC
+    // A window DC's copy of the window's pixels inside its clip, taken when
+    // the first line is drawn, drawn into by every line after it and written
+    // back in one transfer before the window is read or written otherwise.
+    SoftBitmap* shadow;
+    int64_t shadow_x;
+    int64_t shadow_y;
+};
+
+// ---- Objects ----
+// The live object behind a handle, NULL for a stale or foreign one.
+GdiHeader* LookUp(const void* handle);
+SoftDc* LookUpDc(HDC handle);
+SoftBitmap* LookUpBitmap(const void* handle);
+// A device context of that kind holding the stock objects, registered.
+SoftDc* NewDc(int dc_kind);
+void FreeDc(SoftDc* dc);
+// Makes a bitmap's pixels, painting a kept upload into them: 0 when `bits`
+// can be used, -1 when memory runs out.
+int MakePixels(SoftBitmap* b);
+
+// ---- Areas ----
+// Rectangles in 64 bits, so that a position plus an extent never overflows:
+// left <= x < right, top <= y < bottom.
+struct Area {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+};
+// Cuts `area` down to its part inside `limit`: 1 when something is left.
+int CutArea(Area* area, const Area& limit);
+// Cuts `area` by the DC's clip rectangle, when it has one: 1 when something is left.
+int CutToClip(const SoftDc* dc, Area* area);
+
+// ---- Pixels ----
+// What a COLORREF paints with, as a COLORREF without flags.
+COLORREF ResolveColour(COLORREF colour);
+uint32_t WordFromColour(COLORREF colour);
+COLORREF ColourFromWord(uint32_t word);
+// Monochrome targets take the nearer of black and white: 1 for white.
+int MonoBitFromColour(COLORREF colour);
+
+inline uint32_t* RowWords(SoftBitmap* b, int y) {
+    return reinterpret_cast<uint32_t*>(b->bits + static_cast<size_t>(y) * b->stride);
+}
+
+// Paints columns x0 <= x < x1 of row y, already clipped, with a 32-bit word
+// (or, on a monochrome target, with the bit nearest to `colour`).
+void PaintSpan(SoftBitmap* b, int y, int x0, int x1, uint32_t word, COLORREF colour);
+// Paints one pixel when it lies inside `area`.
+void PaintPoint(SoftBitmap* b, const Area& area, int64_t x, int64_t y, uint32_t word, COLORREF colour);
+// The word a 32-bit or monochrome source pixel copies as.
+uint32_t SourceWord(SoftBitmap* b, int64_t x, int64_t y);
+// The colour of a pixel inside any bitmap, CLR_INVALID for formats without one.
+COLORREF PixelColour(SoftBitmap* b, int x, int y);
+
+// ---- Drawing ----
+// Connected segments with the DC's pen, each from its start up to its end,
+// moved by (shift_x, shift_y).
+void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y);
+
+// ---- Window DCs ----
+// A block of a memory DC's bitmap copied into the window of `dc`.
+BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y);
+void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count);
+// Writes a window DC's shadow back into its window and drops it; nothing
+// for any other DC.
+void SettleWindowShadow(SoftDc* dc);
+COLORREF WindowPixel(SoftDc* dc, int x, int y);

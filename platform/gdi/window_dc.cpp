@@ -1,0 +1,129 @@
+// The window-DC bridge over X11: GetDC and ReleaseDC for foreign windows,
+// and the drawing calls that land in one. Lines are painted with the same
+// primitives as a memory DC into a copy of the window kept by its DC.
+#include <stdlib.h>
+
+#include "gdi.h"
+
+HDC GetDC(HWND window) {
+    if (!window) return reinterpret_cast<HDC>(NewDc(DC_SCREEN));
+    int32_t width, height;
+    if (X11WindowSize(window, &width, &height) != 0) return nullptr;
+    SoftDc* dc = NewDc(DC_WINDOW);
+    if (dc) dc->window = window;
+    return reinterpret_cast<HDC>(dc);
+}
+
+int ReleaseDC(HWND window, HDC handle) {
+    SoftDc* dc = LookUpDc(handle);
+    if (!dc || dc->dc_kind == DC_MEMORY || dc->window != window) return 0;
+    SettleWindowShadow(dc);
+    FreeDc(dc);
+    return 1;
+}
+
+HWND WindowFromPoint(POINT point) {
+    return X11WindowAtPoint(point.x, point.y);
+}
+
+// A block of a memory DC's bitmap copied into a foreign window in one
+// transfer: only what lies inside both the window and the source bitmap.
+BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
+    SettleWindowShadow(dc);
+    SoftBitmap* from = source->bitmap;
+    int32_t window_width, window_height;
+    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0 ||
+        X11WindowSize(dc->window, &window_width, &window_height) != 0)
+        return TRUE;
+    const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
+    Area copied = {x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height};
+    const Area inside_window = {0, 0, window_width, window_height};
+    const Area inside_source = {-shift_x, -shift_y, from->width - shift_x, from->height - shift_y};
+    if (!CutArea(&copied, inside_window) || !CutArea(&copied, inside_source)) return TRUE;
+    const int64_t left = copied.left, top = copied.top, right = copied.right, bottom = copied.bottom;
+    const size_t columns = static_cast<size_t>(right - left), rows = static_cast<size_t>(bottom - top);
+    uint32_t* block = static_cast<uint32_t*>(malloc(columns * rows * 4));
+    if (!block) return FALSE;
+    // A window shows colours, not the fourth byte.
+    for (size_t r = 0; r < rows; r++) {
+        const uint32_t* line = RowWords(from, static_cast<int>(top + shift_y + static_cast<int64_t>(r))) + left + shift_x;
+        for (size_t c = 0; c < columns; c++) block[r * columns + c] = line[c] & 0x00FFFFFF;
+    }
+    int written = X11WritePixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top),
+                                 static_cast<int32_t>(columns), static_cast<int32_t>(rows), block,
+                                 static_cast<int32_t>(columns));
+    free(block);
+    return written == 0;
+}
+
+namespace {
+
+// The shadow of the window inside the clip. A window that cannot be read, or
+// a clip that leaves nothing of it, gets a shadow without pixels, into which
+// nothing is drawn.
+void OpenWindowShadow(SoftDc* dc) {
+    SoftBitmap* shadow = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
+    if (!shadow) return;
+    shadow->header.kind = OBJ_BITMAP;
+    shadow->bits_per_pixel = 32;
+    dc->shadow = shadow;
+    int32_t window_width, window_height;
+    if (X11WindowSize(dc->window, &window_width, &window_height) != 0) return;
+    Area area = {0, 0, window_width, window_height};
+    if (!CutToClip(dc, &area)) return;
+    const int32_t width = static_cast<int32_t>(area.right - area.left);
+    const int32_t height = static_cast<int32_t>(area.bottom - area.top);
+    uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
+    if (!words) return;
+    if (X11ReadPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
+                      words) != 0) {
+        free(words);
+        return;
+    }
+    shadow->width = width;
+    shadow->height = height;
+    shadow->stride = width * 4;
+    shadow->bits = reinterpret_cast<unsigned char*>(words);
+    dc->shadow_x = area.left;
+    dc->shadow_y = area.top;
+}
+
+}  // namespace
+
+void SettleWindowShadow(SoftDc* dc) {
+    SoftBitmap* shadow = dc->shadow;
+    if (!shadow) return;
+    if (shadow->bits) {
+        // A window shows colours, not the fourth byte.
+        uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
+        const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
+        for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
+        X11WritePixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
+                       shadow->width, shadow->height, words, shadow->width);
+    }
+    free(shadow->bits);
+    free(shadow);
+    dc->shadow = nullptr;
+}
+
+// Lines straight into a foreign window, drawn with the same rasteriser into
+// its shadow, so that the window gets exactly the pixels a memory DC would,
+// for one read and one write of the window however many lines there are.
+void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
+    if (!dc->shadow) OpenWindowShadow(dc);
+    if (!dc->shadow) return;
+    SoftDc target = *dc;
+    target.bitmap = dc->shadow;
+    target.clipped = 0;
+    PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
+}
+
+COLORREF WindowPixel(SoftDc* dc, int x, int y) {
+    SettleWindowShadow(dc);
+    int32_t width, height;
+    uint32_t word;
+    if (X11WindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||
+        X11ReadPixels(dc->window, x, y, 1, 1, &word) != 0)
+        return CLR_INVALID;
+    return ColourFromWord(word);
+}

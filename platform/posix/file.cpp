@@ -1,0 +1,526 @@
+// Files over POSIX: reading, and writing a replacement that is put in place
+// only once it is complete, with the accounting the tests rely on.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "../handle_table.h"
+#include "../backend.h"
+
+namespace {
+
+// ---- Files ----
+// A file opened for writing with CREATE_ALWAYS replaces its path when it is
+// closed, and only if every write succeeded, so that the path never holds a
+// partial file, not even after a kill. It is written unnamed beside the path
+// and, once complete, linked under a temporary name and renamed over the path.
+// Where the file system has no unnamed files, or /proc is missing to link one,
+// it is written under the temporary name from the start. A temporary name is
+// short and fixed in form, so it fits beside any name, and it is locked by the
+// process writing it: one that nobody holds was left by a killed run and is
+// removed by the next run that writes into that directory. Where nothing can
+// be created beside the path, or the path could not be replaced by renaming
+// (another user's file in a sticky directory), the writes are kept and put
+// into the file itself when it is closed.
+struct PosixFile {
+    int descriptor;
+    int writing;
+    int failed;            // a write failed or came up short: never publish
+    int directory;         // the target's directory, for every name beside it
+    char* target;          // the path the file replaces when it is closed
+    const char* name;      // the target's last component, inside `target`
+    char temporary[32];    // the name beside it while one exists, else empty
+    int in_place;          // writes are kept and written into the target at the close
+    unsigned char* kept;   // those writes
+    size_t kept_size;
+    size_t kept_capacity;
+};
+HandleTable g_files = {};
+
+int TrackFile(PosixFile* file) {
+    return AddHandle(&g_files, file, 0);
+}
+
+PosixFile* FindFile(HANDLE handle) {
+    int index = FindHandle(&g_files, handle);
+    return index < 0 ? nullptr : static_cast<PosixFile*>(g_files.entries[index].handle);
+}
+
+void FreeFile(PosixFile* file) {
+    if (file->directory >= 0) close(file->directory);
+    free(file->target);
+    free(file->kept);
+    free(file);
+}
+
+// The directory part of a path, "." when it has none.
+char* DirectoryOf(const char* path) {
+    const char* slash = strrchr(path, '/');
+    if (!slash) return strdup(".");
+    if (slash == path) return strdup("/");
+    return strndup(path, static_cast<size_t>(slash - path));
+}
+
+const char kTemporaryPrefix[] = ".blitview-";
+const size_t kTemporaryRandomLength = 8;
+const char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+int IsTemporaryName(const char* name) {
+    size_t prefix = sizeof kTemporaryPrefix - 1;
+    if (strncmp(name, kTemporaryPrefix, prefix) != 0 || strlen(name) != prefix + kTemporaryRandomLength) return 0;
+    for (size_t i = prefix; name[i]; i++)
+        if (!strchr(kNameCharacters, name[i])) return 0;
+    return 1;
+}
+
+// A fresh temporary name: the prefix and eight random characters.
+void MakeTemporaryName(char name[32]) {
+    static unsigned s_counter;
+    unsigned char random[kTemporaryRandomLength];
+    if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        unsigned long mix = static_cast<unsigned long>(getpid()) * 2654435761ul ^ ++s_counter * 40503ul ^
+                            static_cast<unsigned long>(time(nullptr));
+        for (unsigned char& byte : random) {
+            byte = static_cast<unsigned char>(mix);
+            mix = mix * 6364136223846793005ul + 1442695040888963407ul;
+            byte ^= static_cast<unsigned char>(mix >> 33);
+        }
+    }
+    size_t prefix = sizeof kTemporaryPrefix - 1;
+    memcpy(name, kTemporaryPrefix, prefix);
+    for (size_t i = 0; i < kTemporaryRandomLength; i++)
+        name[prefix + i] = kNameCharacters[random[i] % (sizeof kNameCharacters - 1)];
+    name[prefix + kTemporaryRandomLength] = '\0';
+}
+
+// Removes the temporaries that killed runs of this user left in `directory`:
+// ours by name and owner, and locked by no live writer.
+void RemoveStaleTemporaries(int directory) {
+    int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) close(listing);
+        return;
+    }
+    while (const dirent* entry = readdir(entries)) {
+        if (!IsTemporaryName(entry->d_name)) continue;
+        int descriptor = openat(directory, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) descriptor = openat(directory, entry->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) continue;
+        struct stat opened, named;
+        if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == geteuid() &&
+            flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(directory, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+            unlinkat(directory, entry->d_name, 0);
+        close(descriptor);
+    }
+    closedir(entries);
+}
+
+// An unnamed file in the directory that can later be linked through /proc.
+// 0, or the error that rules it out.
+int OpenUnnamed(PosixFile* file, mode_t mode) {
+    int descriptor = openat(file->directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (descriptor < 0) return errno;
+    char link_source[64];
+    snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", descriptor);
+    struct stat through_proc, direct;
+    if (stat(link_source, &through_proc) != 0 || fstat(descriptor, &direct) != 0 ||
+        through_proc.st_dev != direct.st_dev || through_proc.st_ino != direct.st_ino ||
+        flock(descriptor, LOCK_EX) != 0) {
+        close(descriptor);
+        return EOPNOTSUPP;
+    }
+    file->descriptor = descriptor;
+    return 0;
+}
+
+// A new file under a fresh temporary name, locked before anything is
+// written. 0, or the error of the creation.
+int OpenNamed(PosixFile* file, mode_t mode) {
+    for (int attempt = 0; attempt < 16; attempt++) {
+        MakeTemporaryName(file->temporary);
+        int descriptor = openat(file->directory, file->temporary,
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            file->temporary[0] = '\0';
+            return errno;
+        }
+        // Another run may have taken the name for stale in the moment before
+        // it was locked: then it is gone, or about to be, and another is made.
+        struct stat status;
+        if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 && fstat(descriptor, &status) == 0 && status.st_nlink > 0) {
+            file->descriptor = descriptor;
+            return 0;
+        }
+        close(descriptor);
+    }
+    file->temporary[0] = '\0';
+    return EEXIST;
+}
+
+// The new file takes the replaced file's permission bits, and its owner and
+// group where this process may give them. A group it could not keep gets no
+// more than everyone else, and the new file never grants what the old did not.
+int TakeOverPermissions(int descriptor, const struct stat* replaced) {
+    if (fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
+        (void)!fchown(descriptor, static_cast<uid_t>(-1), replaced->st_gid);
+    struct stat now;
+    if (fstat(descriptor, &now) != 0) return errno;
+    mode_t mode = replaced->st_mode & 0777;
+    if (now.st_gid != replaced->st_gid) mode &= ~(070 & ~((mode & 07) << 3));
+    if (fchmod(descriptor, mode) != 0 && (fstat(descriptor, &now) != 0 || (now.st_mode & 0777 & ~mode) != 0))
+        return EPERM;
+    return 0;
+}
+
+// Whether renaming over the path is refused although the directory is
+// writable: a sticky directory protects its entries from everyone but their
+// owner, the directory's owner and root.
+int RenameIsProtected(int directory, const char* path) {
+    struct stat folder, entry;
+    uid_t self = geteuid();
+    return self != 0 && fstat(directory, &folder) == 0 && (folder.st_mode & S_ISVTX) &&
+           folder.st_uid != self && lstat(path, &entry) == 0 && entry.st_uid != self;
+}
+
+// The fallback for a path that cannot be replaced: the file itself, opened
+// now and written only at the close.
+int OpenInPlace(PosixFile* file) {
+    int descriptor = open(file->target, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return errno;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        return EACCES;
+    }
+    file->descriptor = descriptor;
+    file->in_place = 1;
+    return 0;
+}
+
+HANDLE OpenForReplacement(const char* path) {
+    struct stat existing;
+    int exists = stat(path, &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    PosixFile* file = static_cast<PosixFile*>(calloc(1, sizeof(PosixFile)));
+    char* directory = DirectoryOf(path);
+    if (!file || !directory || !(file->target = strdup(path))) {
+        free(directory);
+        free(file ? file->target : nullptr);
+        free(file);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    const char* slash = strrchr(file->target, '/');
+    file->name = slash ? slash + 1 : file->target;
+    file->writing = 1;
+    file->descriptor = -1;
+    file->directory = open(directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    free(directory);
+    int error = file->directory < 0 ? errno : 0;
+    if (error == 0) {
+        RemoveStaleTemporaries(file->directory);
+        // Private until it is complete; an existing file's permissions follow.
+        mode_t mode = exists ? 0600 : 0666;
+        if (exists && RenameIsProtected(file->directory, path)) {
+            error = EACCES;
+        } else {
+            error = OpenUnnamed(file, mode);
+            if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, mode);
+            if (error == 0 && exists) {
+                error = TakeOverPermissions(file->descriptor, &existing);
+                if (error != 0) {
+                    close(file->descriptor);
+                    file->descriptor = -1;
+                    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+                }
+            }
+        }
+        if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
+    }
+    if (error == 0 && TrackFile(file) != 0) error = ENOMEM;
+    if (error != 0) {
+        if (file->descriptor >= 0) close(file->descriptor);
+        if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+        FreeFile(file);
+        SetLastError(ErrorFromErrno(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+// Keeps a write of a file that is written into its target at the close.
+int KeepWrite(PosixFile* file, const unsigned char* bytes, size_t count) {
+    if (count > SIZE_MAX - file->kept_size) return -1;
+    size_t needed = file->kept_size + count;
+    if (needed > file->kept_capacity) {
+        size_t capacity = file->kept_capacity > SIZE_MAX / 2 ? SIZE_MAX : file->kept_capacity * 2;
+        if (capacity < needed) capacity = needed;
+        void* grown = realloc(file->kept, capacity);
+        if (!grown) return -1;
+        file->kept = static_cast<unsigned char*>(grown);
+        file->kept_capacity = capacity;
+    }
+    memcpy(file->kept + file->kept_size, bytes, count);
+    file->kept_size = needed;
+    return 0;
+}
+
+int WriteAll(int descriptor, const unsigned char* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = write(descriptor, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// The kept writes put into the target itself. A failure once it has been cut
+// leaves it empty rather than partial.
+int WriteInPlace(PosixFile* file) {
+    int result = TakeFault(FAULT_CLOSE_HANDLE) ? -1 : 0;
+    if (result == 0 && ftruncate(file->descriptor, 0) != 0) result = -1;
+    if (result == 0 && (WriteAll(file->descriptor, file->kept, file->kept_size) != 0 || fsync(file->descriptor) != 0)) {
+        (void)!ftruncate(file->descriptor, 0);
+        result = -1;
+    }
+    if (close(file->descriptor) != 0) result = -1;
+    return result;
+}
+
+// Puts a fully written replacement file in place. 0, or -1 with the path as
+// it was and nothing left behind under any other name.
+int Publish(PosixFile* file) {
+    if (file->in_place) return WriteInPlace(file);
+    int result = fsync(file->descriptor) == 0 ? 0 : -1;
+    if (TakeFault(FAULT_CLOSE_HANDLE)) result = -1;
+    // The unnamed file gets its temporary name only now that it is complete;
+    // it stays locked, so a kill before the rename leaves a name that the
+    // next run recognises as stale.
+    if (result == 0 && !file->temporary[0]) {
+        char link_source[64];
+        snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", file->descriptor);
+        result = -1;
+        for (int attempt = 0; attempt < 16 && result != 0; attempt++) {
+            MakeTemporaryName(file->temporary);
+            if (linkat(AT_FDCWD, link_source, file->directory, file->temporary, AT_SYMLINK_FOLLOW) == 0)
+                result = 0;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (result != 0) file->temporary[0] = '\0';
+    }
+    if (result == 0 && renameat(file->directory, file->temporary, file->directory, file->name) != 0) result = -1;
+    if (result == 0) file->temporary[0] = '\0';
+    if (close(file->descriptor) != 0 && result == 0) {
+        unlinkat(file->directory, file->name, 0);
+        result = -1;
+    }
+    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+    return result;
+}
+}  // namespace
+
+int CountOpenFiles(void) {
+    return g_files.count;
+}
+
+// ---- Files ----
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE template_file) {
+    (void)share_mode;
+    (void)attributes;
+    (void)flags;
+    (void)template_file;
+    if (!name || name[0] == '\0') {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (TakeFault(FAULT_CREATE_FILE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((access & GENERIC_WRITE) && disposition == CREATE_ALWAYS) return OpenForReplacement(name);
+    if (access == GENERIC_READ && disposition == OPEN_EXISTING) {
+        int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return INVALID_HANDLE_VALUE;
+        }
+        struct stat status;
+        if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+            close(descriptor);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        PosixFile* file = static_cast<PosixFile*>(calloc(1, sizeof(PosixFile)));
+        if (!file || TrackFile(file) != 0) {
+            free(file);
+            close(descriptor);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return INVALID_HANDLE_VALUE;
+        }
+        file->descriptor = descriptor;
+        file->directory = -1;
+        return file;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Here a file opened with CREATE_ALWAYS already replaces its path only once
+// it is complete.
+HANDLE CreateReplacementFile(LPCSTR path) {
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+BOOL CloseReplacementFile(HANDLE handle, LPCSTR path, BOOL complete) {
+    (void)path;
+    PosixFile* file = FindFile(handle);
+    if (file && !complete) file->failed = 1;
+    return CloseHandle(handle);
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    if (written) *written = 0;
+    PosixFile* file = FindFile(handle);
+    if (!file || !file->writing) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (TakeFault(FAULT_WRITE_FILE)) {
+        file->failed = 1;
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    DWORD wanted = count;
+    if (TakeFault(FAULT_SHORT_WRITE)) {
+        wanted = count / 2;
+        file->failed = 1;
+    }
+    const unsigned char* p = static_cast<const unsigned char*>(buffer);
+    if (file->in_place) {
+        if (KeepWrite(file, p, wanted) != 0) {
+            file->failed = 1;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
+        if (written) *written = wanted;
+        return TRUE;
+    }
+    DWORD done = 0;
+    while (done < wanted) {
+        ssize_t n = write(file->descriptor, p + done, wanted - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            file->failed = 1;
+            SetLastError(ErrorFromErrno(errno));
+            if (written) *written = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    PosixFile* file = FindFile(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    RemoveHandle(&g_files, file);
+    int result = 0;
+    if (file->writing && !file->failed) {
+        result = Publish(file);
+    } else {
+        // A file whose writing failed is dropped, and the close says so.
+        if (close(file->descriptor) != 0 || file->writing) result = -1;
+        if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+    }
+    FreeFile(file);
+    if (result != 0) SetLastError(ERROR_WRITE_FAULT);
+    return result == 0;
+}
+
+// Only a regular file or a symbolic link (the link, not what it names) is
+// removed: a device, FIFO, socket or directory at the path stays.
+BOOL DeleteFileA(LPCSTR name) {
+    struct stat status;
+    if (!name || lstat(name, &status) != 0) {
+        SetLastError(ErrorFromErrno(name ? errno : ENOENT));
+        return FALSE;
+    }
+    if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(name) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+// ---- Reading files ----
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read_count, LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    if (read_count) *read_count = 0;
+    PosixFile* file = FindFile(handle);
+    if (!file || file->writing) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (TakeFault(FAULT_READ_FILE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    DWORD done = 0;
+    // Like the Win32 call, a read stops short only at the end of the file.
+    while (done < count) {
+        ssize_t n = read(file->descriptor, p + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            if (read_count) *read_count = done;
+            return FALSE;
+        }
+        if (n == 0) break;
+        done += static_cast<DWORD>(n);
+    }
+    if (read_count) *read_count = done;
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD high_part) {
+    PosixFile* file = FindFile(handle);
+    struct stat status;
+    if (!file || TakeFault(FAULT_FILE_SIZE) || fstat(file->descriptor, &status) != 0 || status.st_size < 0) {
+        SetLastError(!file ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = static_cast<uint64_t>(status.st_size);
+    if (high_part) *high_part = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}

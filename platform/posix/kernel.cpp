@@ -1,0 +1,222 @@
+// Kernel calls over POSIX: the last-error code, the named mutex, the process
+// heap and the read probe, with the accounting the tests rely on. Files are
+// in file.cpp.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../handle_table.h"
+#include "../backend.h"
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return ERROR_FILE_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return ERROR_ACCESS_DENIED;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_WRITE_FAULT;
+    }
+}
+
+namespace {
+
+thread_local DWORD g_last_error = 0;
+
+int g_fault_skip[FAULT_KIND_COUNT] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+
+// ---- Heap blocks ----
+// Live blocks are kept with their sizes so that IsBadReadPtr can answer from
+// what the program owns instead of touching the memory it is asked about.
+HandleTable g_blocks = {};
+int g_heap_marker;  // its address serves as the process heap's handle
+
+
+}  // namespace
+
+// ---- Fault injection and accounting ----
+
+int TakeFault(PlatformFault kind) {
+    int& skip = g_fault_skip[kind];
+    if (skip < 0) return 0;
+    if (skip > 0) {
+        skip--;
+        return 0;
+    }
+    skip = -1;
+    return 1;
+}
+
+void InjectFault(PlatformFault kind, int skip) {
+    g_fault_skip[kind] = skip;
+}
+
+int ClearFaults(void) {
+    int unfired = 0;
+    for (int& skip : g_fault_skip) {
+        if (skip >= 0) unfired++;
+        skip = -1;
+    }
+    return unfired;
+}
+
+int CountHeapBlocks(void) {
+    return g_blocks.count;
+}
+
+PlatformCounts GetPlatformCounts(void) {
+    PlatformCounts counts;
+    counts.gdi_objects = CountLiveGdiObjects();
+    counts.device_contexts = CountLiveDeviceContexts();
+    counts.files = CountOpenFiles();
+    counts.heap_blocks = CountHeapBlocks();
+    return counts;
+}
+
+// ---- Errors ----
+
+DWORD GetLastError(void) {
+    return g_last_error;
+}
+
+void SetLastError(DWORD error) {
+    g_last_error = error;
+}
+
+// ---- The named mutex ----
+// An exclusive lock on a file in a directory that only this user can reach:
+// the kernel drops the lock when the process ends, however it ends, a second
+// copy of the same user finds it taken, and no other user can take it or get
+// in its way. The directory is $XDG_RUNTIME_DIR when that is this user's own
+// (mode 0700), else /tmp/blitview-UID, made here and checked the same way.
+namespace {
+
+int OpenIfPrivate(const char* path) {
+    int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
+        (status.st_mode & 0777) != 0700) {
+        close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+int OpenClaimDirectory(void) {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') {
+        int descriptor = OpenIfPrivate(runtime);
+        if (descriptor >= 0) return descriptor;
+    }
+    char fallback[64];
+    snprintf(fallback, sizeof fallback, "/tmp/blitview-%lu", static_cast<unsigned long>(geteuid()));
+    if (mkdir(fallback, 0700) != 0 && errno != EEXIST) return -1;
+    return OpenIfPrivate(fallback);
+}
+
+}  // namespace
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name) {
+    (void)attributes;
+    (void)initial_owner;
+    static int s_mutex_marker;
+    SetLastError(ERROR_SUCCESS);
+    if (!name) return &s_mutex_marker;
+    char lock_name[256];
+    int length = snprintf(lock_name, sizeof lock_name, "blitview-%s.lock", name);
+    if (length < 0 || length >= static_cast<int>(sizeof lock_name) || strchr(name, '/')) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    // No such directory (another user holds the name, say): no claim, and the
+    // caller decides whether to go on without one.
+    int directory = OpenClaimDirectory();
+    if (directory < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    int descriptor = openat(directory, lock_name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int error = errno;
+    close(directory);
+    struct stat status;
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (descriptor >= 0) close(descriptor);
+        SetLastError(ErrorFromErrno(descriptor < 0 ? error : EACCES));
+        return nullptr;
+    }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+        close(descriptor);
+        SetLastError(error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(error));
+        return error == EWOULDBLOCK ? &s_mutex_marker : nullptr;
+    }
+    // The descriptor stays open, and so the claim stays, until the process exits.
+    return &s_mutex_marker;
+}
+
+
+// ---- Process heap ----
+
+HANDLE GetProcessHeap(void) {
+    return &g_heap_marker;
+}
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+    if (heap != &g_heap_marker || TakeFault(FAULT_HEAP_ALLOC)) return nullptr;
+    // A zero-byte request still gets a distinct block.
+    size_t real_size = size ? size : 1;
+    void* block = (flags & HEAP_ZERO_MEMORY) ? calloc(1, real_size) : malloc(real_size);
+    if (!block) return nullptr;
+    if (AddHandle(&g_blocks, block, size) != 0) {
+        free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    (void)flags;
+    if (heap != &g_heap_marker) return FALSE;
+    if (!block) return TRUE;
+    const int index = FindHandle(&g_blocks, block);
+    if (index < 0) return FALSE;
+    // Uploads kept for later still read this block.
+    SettleUploadsFrom(block, g_blocks.entries[index].size);
+    RemoveHandle(&g_blocks, block);
+    free(block);
+    return TRUE;
+}
+
+const void* HeapBlockHolding(const void* pointer) {
+    const unsigned char* p = static_cast<const unsigned char*>(pointer);
+    for (int i = 0; i < g_blocks.count; i++) {
+        const unsigned char* start = static_cast<const unsigned char*>(g_blocks.entries[i].handle);
+        if (p >= start && p < start + g_blocks.entries[i].size) return start;
+    }
+    return nullptr;
+}
+
+// Readable means: inside one live heap block. Nothing is dereferenced.
+BOOL IsBadReadPtr(const void* pointer, UINT_PTR size) {
+    if (size == 0) return FALSE;
+    if (!pointer) return TRUE;
+    const unsigned char* p = static_cast<const unsigned char*>(pointer);
+    for (int i = 0; i < g_blocks.count; i++) {
+        const unsigned char* start = static_cast<const unsigned char*>(g_blocks.entries[i].handle);
+        const size_t length = g_blocks.entries[i].size;
+        if (p >= start && p < start + length && size <= static_cast<UINT_PTR>(start + length - p)) return FALSE;
+    }
+    return TRUE;
+}

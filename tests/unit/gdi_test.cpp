@@ -1,0 +1,431 @@
+// The software GDI against what the reference GDI was observed to draw.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "tests/fixtures/canvas.h"
+#include "platform/platform.h"
+#include "tests/fixtures/support.h"
+
+namespace {
+
+const uint32_t kBackground = 0x00123456;
+
+void Fill(Canvas* canvas, uint32_t word) {
+    HBRUSH brush = CreateSolidBrush(RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF));
+    RECT all = {0, 0, canvas->width, canvas->height};
+    FillRect(canvas->dc, &all, brush);
+    DeleteObject(brush);
+}
+
+// A w x h canvas filled with the marker.
+struct MarkedCanvas : Canvas {
+    MarkedCanvas(int w, int h) : Canvas(w, h) { Fill(this, kBackground); }
+};
+
+// Every pixel: the ones in `painted` must hold `word`, all others the background.
+void ExpectExactly(const Canvas& canvas, const std::set<std::pair<int, int>>& painted, uint32_t word,
+                   const std::string& what) {
+    std::vector<uint32_t> words = canvas.Words();
+    int wrong = 0;
+    for (int y = 0; y < canvas.height; y++) {
+        for (int x = 0; x < canvas.width; x++) {
+            uint32_t expected = painted.count({x, y}) ? word : kBackground;
+            if (words[static_cast<size_t>(y) * canvas.width + x] != expected && wrong++ < 5)
+                ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") is " << std::hex
+                              << words[static_cast<size_t>(y) * canvas.width + x] << ", expected " << expected;
+        }
+    }
+}
+
+void DrawLine(HDC dc, COLORREF colour, int width, const std::vector<POINT>& points) {
+    HPEN pen = CreatePen(PS_SOLID, width, colour);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    MoveToEx(dc, points[0].x, points[0].y, nullptr);
+    for (size_t i = 1; i < points.size(); i++) LineTo(dc, points[i].x, points[i].y);
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+}
+
+struct ObservedLine {
+    int x0, y0, x1, y1;
+    std::set<std::pair<int, int>> pixels;
+    std::string text;
+};
+
+// Every observed one-pixel line: its end points and the pixels it painted.
+std::vector<ObservedLine> ObservedLines() {
+    std::vector<ObservedLine> lines;
+    std::ifstream in(TEST_DATA_DIR "/line_vectors.txt");
+    std::string text;
+    while (std::getline(in, text)) {
+        ObservedLine line;
+        line.text = text;
+        std::istringstream fields(text);
+        char colon;
+        fields >> line.x0 >> line.y0 >> line.x1 >> line.y1 >> colon;
+        std::string pair;
+        int x, y;
+        while (fields >> pair)
+            if (sscanf(pair.c_str(), "%d,%d", &x, &y) == 2) line.pixels.insert({x, y});
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
+    std::vector<ObservedLine> lines = ObservedLines();
+    ASSERT_GT(lines.size(), 900u);
+    for (const ObservedLine& line : lines) {
+        MarkedCanvas canvas(400, 400);
+        DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
+        ExpectExactly(canvas, line.pixels, 0x00C80A14, line.text);
+    }
+}
+
+TEST(SoftGdi, WidePensMatchEveryObservedGrid) {
+    std::ifstream in(TEST_DATA_DIR "/wide_pen_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    std::getline(in, line);
+    while (in.good()) {
+        if (line.rfind("W ", 0) != 0) {
+            std::getline(in, line);
+            continue;
+        }
+        std::istringstream fields(line.substr(2));
+        int width;
+        fields >> width;
+        std::vector<POINT> points;
+        int x, y, min_x = 1 << 30, min_y = 1 << 30;
+        while (fields >> x >> y) {
+            points.push_back({x, y});
+            min_x = std::min(min_x, x);
+            min_y = std::min(min_y, y);
+        }
+        std::string header;
+        std::getline(in, header);
+        if (header.find("pixels:") != std::string::npos) {  // a summary, not a grid
+            std::getline(in, line);
+            continue;
+        }
+        std::set<std::pair<int, int>> expected;
+        int first_row = -1, rows = 0;
+        while (std::getline(in, line) && line.rfind("W ", 0) != 0) {
+            std::istringstream row(line);
+            int row_number;
+            std::string cells;
+            if (!(row >> row_number >> cells)) break;
+            if (first_row < 0) first_row = row_number;
+            for (size_t i = 0; i < cells.size(); i++)
+                if (cells[i] == '#') expected.insert({min_x - 2 + static_cast<int>(i), row_number});
+            rows++;
+        }
+        ASSERT_EQ(first_row, min_y - 2) << "grid layout of " << header;
+        MarkedCanvas canvas(64, 64);
+        DrawLine(canvas.dc, RGB(0, 0, 175), width, points);
+        ExpectExactly(canvas, expected, 0x000000AF, "wide pen grid");
+        checked++;
+    }
+    EXPECT_GT(checked, 50);
+}
+
+TEST(SoftGdi, FillRectNormalisesReversedEdgesWithAShift) {
+    struct Case {
+        RECT rect;
+        int left, top, right, bottom;  // painted columns and rows, right and bottom exclusive
+    } cases[] = {
+        {{6, 1, 2, 4}, 3, 1, 7, 4},  {{2, 4, 6, 1}, 2, 2, 6, 5},   {{6, 4, 2, 1}, 3, 2, 7, 5},
+        {{-3, -2, 2, 3}, 0, 0, 2, 3}, {{4, 4, 4, 7}, 0, 0, 0, 0},  {{1, 2, 11, 3}, 1, 2, 11, 3},
+    };
+    for (const Case& c : cases) {
+        MarkedCanvas canvas(12, 8);
+        HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x40, 0x60));
+        EXPECT_TRUE(FillRect(canvas.dc, &c.rect, brush));
+        DeleteObject(brush);
+        std::set<std::pair<int, int>> expected;
+        for (int y = c.top; y < c.bottom; y++)
+            for (int x = c.left; x < c.right; x++) expected.insert({x, y});
+        ExpectExactly(canvas, expected, 0x00204060, "FillRect");
+    }
+}
+
+TEST(SoftGdi, FourthByteOfEachOperation) {
+    MarkedCanvas canvas(8, 1);
+    BitBlt(canvas.dc, 0, 0, 1, 1, nullptr, 0, 0, WHITENESS);
+    SetPixel(canvas.dc, 1, 0, RGB(0x11, 0x22, 0x33));
+    DrawLine(canvas.dc, RGB(0x44, 0x55, 0x66), 1, {{2, 0}, {3, 0}});
+    HBRUSH brush = CreateSolidBrush(RGB(0x77, 0x88, 0x99));
+    RECT r = {3, 0, 4, 1};
+    FillRect(canvas.dc, &r, brush);
+    DeleteObject(brush);
+    BitBlt(canvas.dc, 4, 0, 1, 1, nullptr, 0, 0, BLACKNESS);
+    BitBlt(canvas.dc, 5, 0, 1, 1, canvas.dc, 0, 0, SRCCOPY);
+    std::vector<uint32_t> words = canvas.Words();
+    const uint32_t expected[8] = {0xFFFFFFFF, 0x00112233, 0x00445566, 0x00778899,
+                                  0x00000000, 0xFFFFFFFF, kBackground, kBackground};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(words[i], expected[i]) << "pixel " << i;
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 0), 0x00FFFFFFu);  // the fourth byte is never shown
+}
+
+TEST(SoftGdi, FlaggedColours) {
+    const struct {
+        COLORREF colour;
+        uint32_t word;
+    } cases[] = {{0xFFFFFFFF, 0}, {0xFF000000, 0}, {0x80123456, 0x00563412}, {0x02123456, 0x00563412},
+                 {0x01000003, 0x00808000}, {0x10000003, 0x00030000}, {0x04123456, 0x00563412}};
+    for (const auto& c : cases) {
+        MarkedCanvas canvas(3, 1);
+        HBRUSH brush = CreateSolidBrush(c.colour);
+        RECT r = {0, 0, 1, 1};
+        FillRect(canvas.dc, &r, brush);
+        DeleteObject(brush);
+        DrawLine(canvas.dc, c.colour, 1, {{1, 0}, {2, 0}});
+        SetPixel(canvas.dc, 2, 0, c.colour);
+        std::vector<uint32_t> words = canvas.Words();
+        for (int i = 0; i < 3; i++) EXPECT_EQ(words[i], c.word) << std::hex << c.colour << " pixel " << i;
+    }
+}
+
+TEST(SoftGdi, PixelsOutsideTheBitmap) {
+    MarkedCanvas canvas(4, 4);
+    const int points[][2] = {{4, 0}, {0, 4}, {-1, 0}, {0, -1}, {100000, 5}, {-100000, -100000}};
+    for (const auto& p : points) {
+        EXPECT_EQ(SetPixel(canvas.dc, p[0], p[1], RGB(0x12, 0x34, 0x56)), RGB(0x12, 0x34, 0x56));
+        EXPECT_EQ(GetPixel(canvas.dc, p[0], p[1]), CLR_INVALID);
+    }
+    ExpectExactly(canvas, {}, 0, "nothing painted");
+    EXPECT_EQ(GetPixel(canvas.dc, 3, 3), RGB(0x12, 0x34, 0x56));
+}
+
+TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
+    EXPECT_EQ(GetPixel(dc, 1, 0), CLR_INVALID);
+    EXPECT_EQ(SetPixel(dc, 0, 0, RGB(200, 10, 10)), 0u);
+    EXPECT_EQ(SetPixel(dc, 0, 0, RGB(255, 255, 255)), 0x00FFFFFFu);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    // A zero-sided compatible bitmap is that same shared monochrome bitmap.
+    HDC screen = GetDC(nullptr);
+    HBITMAP empty = CreateCompatibleBitmap(screen, 0, 10);
+    ReleaseDC(nullptr, screen);
+    BITMAP bm;
+    ASSERT_EQ(GetObject(empty, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 1);
+    EXPECT_EQ(bm.bmBitsPixel, 1);
+    EXPECT_EQ(bm.bmWidthBytes, 2);
+    EXPECT_EQ(SelectObject(dc, empty), static_cast<HGDIOBJ>(empty));
+    DeleteDC(dc);
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, GetBitmapBitsCopiesTopRowFirst) {
+    MarkedCanvas canvas(3, 2);
+    Fill(&canvas, 0x00FFFFFF);
+    SetPixel(canvas.dc, 0, 0, RGB(255, 0, 0));
+    SetPixel(canvas.dc, 1, 0, RGB(0, 255, 0));
+    SetPixel(canvas.dc, 2, 0, RGB(0, 0, 255));
+    SetPixel(canvas.dc, 0, 1, RGB(12, 34, 56));
+    unsigned char bytes[32];
+    memset(bytes, 0xCC, sizeof bytes);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 64, bytes), 24);
+    const unsigned char expected[32] = {0, 0, 0xff, 0, 0, 0xff, 0, 0, 0xff, 0, 0, 0, 56, 34, 12, 0,
+                                        0xff, 0xff, 0xff, 0, 0xff, 0xff, 0xff, 0, 0xcc, 0xcc, 0xcc,
+                                        0xcc, 0xcc, 0xcc, 0xcc, 0xcc};
+    EXPECT_EQ(memcmp(bytes, expected, sizeof bytes), 0);
+    memset(bytes, 0xCC, sizeof bytes);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 10, bytes), 10);
+    EXPECT_EQ(bytes[8], 0xff);
+    EXPECT_EQ(bytes[9], 0x00);
+    EXPECT_EQ(bytes[10], 0xcc);
+    EXPECT_EQ(GetBitmapBits(canvas.bitmap, 100, nullptr), 24);
+}
+
+TEST(SoftGdi, DibSectionsReportWhatTheReferenceReports) {
+    const struct {
+        int bpp, width_bytes, colours, compression;
+        DWORD masks[3];
+    } cases[] = {
+        {1, 4, 2, BI_RGB, {0, 0, 0}},         {4, 8, 16, BI_RGB, {0, 0, 0}},
+        {8, 16, 256, BI_RGB, {0, 0, 0}},      {16, 32, 0, BI_BITFIELDS, {0x7C00, 0x03E0, 0x001F}},
+        {24, 48, 0, BI_RGB, {0, 0, 0}},       {32, 64, 0, BI_RGB, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> request(sizeof(BITMAPINFOHEADER) + 1024, 0);
+        BITMAPINFOHEADER* header = reinterpret_cast<BITMAPINFOHEADER*>(request.data());
+        header->biSize = 40;
+        header->biWidth = 16;
+        header->biHeight = 8;
+        header->biPlanes = 1;
+        header->biBitCount = static_cast<WORD>(c.bpp);
+        for (int i = 0; i < 4 * (c.bpp <= 8 ? 1 << c.bpp : 0); i++) request[40 + i] = static_cast<unsigned char>(i);
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(request.data()),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(dib, nullptr) << c.bpp;
+        ASSERT_NE(bits, nullptr);
+        DIBSECTION ds;
+        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), 104);
+        EXPECT_EQ(ds.dsBm.bmWidthBytes, c.width_bytes);
+        EXPECT_EQ(ds.dsBm.bmBits, bits);
+        EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(c.width_bytes * 8));
+        EXPECT_EQ(ds.dsBmih.biClrUsed, static_cast<DWORD>(c.colours));
+        EXPECT_EQ(ds.dsBmih.biCompression, static_cast<DWORD>(c.compression));
+        EXPECT_EQ(ds.dsBmih.biHeight, 8);
+        for (int i = 0; i < 3; i++) EXPECT_EQ(ds.dsBitfields[i], c.masks[i]) << c.bpp;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = SelectObject(dc, dib);
+        RGBQUAD table[256];
+        EXPECT_EQ(GetDIBColorTable(dc, 0, 256, table), static_cast<UINT>(c.colours));
+        if (c.colours) {
+            EXPECT_EQ(memcmp(table, request.data() + 40, 4u * c.colours), 0);
+        }
+        if (c.bpp == 8) {
+            EXPECT_EQ(GetDIBColorTable(dc, 1, 300, table), 255u);
+        }
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        EXPECT_TRUE(DeleteObject(dib));
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, DibSectionRefusals) {
+    const struct {
+        LONG width, height;
+        WORD bpp;
+        DWORD compression;
+    } cases[] = {{0, 8, 32, BI_RGB}, {16, 0, 32, BI_RGB}, {-16, 8, 32, BI_RGB},
+                 {16, 8, 2, BI_RGB}, {16, 8, 24, BI_BITFIELDS}, {16, 8, 8, BI_RLE8}};
+    for (const auto& c : cases) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = 40;
+        info.bmiHeader.biWidth = c.width;
+        info.bmiHeader.biHeight = c.height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = c.bpp;
+        info.bmiHeader.biCompression = c.compression;
+        void* bits = &info;
+        EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+        EXPECT_EQ(bits, nullptr);
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, SelectedObjectsAreNotDeletedAndStaleHandlesAreRefused) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, 0);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(SelectObject(dc, previous), static_cast<HGDIOBJ>(pen));
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(SelectObject(dc, pen), nullptr);
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_FALSE(DeleteDC(dc));
+    EXPECT_NOTHING_LIVE();
+}
+
+}  // namespace
+
+namespace {
+
+// Each source pixel holds its own index, so a destination pixel names the
+// source pixel it shows.
+std::vector<int> Stretched(int n, int m, bool vertical, bool mirrored) {
+    MarkedCanvas source(vertical ? 1 : n, vertical ? n : 1);
+    for (int i = 0; i < n; i++) SetPixel(source.dc, vertical ? 0 : i, vertical ? i : 0, static_cast<COLORREF>(i + 1));
+    MarkedCanvas target(vertical ? 1 : m + 4, vertical ? m + 4 : 1);
+    SetStretchBltMode(target.dc, COLORONCOLOR);
+    int origin = mirrored ? 2 + m - 1 : 0;
+    if (vertical)
+        StretchBlt(target.dc, 0, origin, 1, mirrored ? -m : m, source.dc, 0, 0, 1, n, SRCCOPY);
+    else
+        StretchBlt(target.dc, origin, 0, mirrored ? -m : m, 1, source.dc, 0, 0, n, 1, SRCCOPY);
+    std::vector<uint32_t> words = target.Words();
+    std::vector<int> shown;
+    int first = mirrored ? 2 : 0;
+    for (int d = 0; d < m; d++) {
+        uint32_t word = words[static_cast<size_t>(first + d)];
+        uint32_t index = Word(word);  // the swap is its own inverse
+        shown.push_back(static_cast<int>(index) - 1);
+    }
+    // Nothing outside the destination changes.
+    for (size_t i = 0; i < words.size(); i++)
+        if (i < static_cast<size_t>(first) || i >= static_cast<size_t>(first + m)) {
+            EXPECT_EQ(words[i], kBackground);
+        }
+    return shown;
+}
+
+TEST(SoftGdi, StretchPicksTheObservedSourcePixels) {
+    std::ifstream in(TEST_DATA_DIR "/stretch_vectors.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int n = 0, m = 0, checked = 0;
+    while (std::getline(in, line)) {
+        if (sscanf(line.c_str(), "N=%d M=%d", &n, &m) == 2) continue;
+        char kind[3] = {};
+        if (sscanf(line.c_str(), " %2[HVM]", kind) != 1) continue;
+        std::istringstream values(line.substr(line.find(':') + 1));
+        std::vector<int> expected;
+        int value;
+        while (values >> value) expected.push_back(value);
+        if (expected.size() != static_cast<size_t>(m)) continue;  // a shortened list
+        bool vertical = kind[0] == 'V';
+        bool mirrored = kind[1] == 'M';
+        ASSERT_EQ(Stretched(n, m, vertical, mirrored), expected) << "N=" << n << " M=" << m << " " << kind;
+        checked++;
+    }
+    EXPECT_GT(checked, 1000);
+    EXPECT_NOTHING_LIVE();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SoftGdi, ClipRegionKeepsOnlyPixelsInsideAndOutlivesTheRegion) {
+    std::vector<ObservedLine> lines = ObservedLines();
+    ASSERT_GT(lines.size(), 900u);
+    for (const ObservedLine& line : lines) {
+        // Right and bottom edges of the region are excluded.
+        std::set<std::pair<int, int>> expected;
+        for (const auto& p : line.pixels)
+            if (p.first >= 195 && p.first < 205 && p.second >= 193 && p.second < 207) expected.insert(p);
+        MarkedCanvas canvas(400, 400);
+        HRGN region = CreateRectRgn(195, 193, 205, 207);
+        EXPECT_EQ(SelectClipRgn(canvas.dc, region), SIMPLEREGION);
+        EXPECT_TRUE(DeleteObject(region));
+        DrawLine(canvas.dc, RGB(1, 2, 3), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
+        ExpectExactly(canvas, expected, 0x00010203, line.text);
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST(SoftGdi, PolylineIsItsSegmentsAndKeepsThePosition) {
+    const POINT points[] = {{2, 2}, {9, 2}, {9, 6}, {4, 3}};
+    MarkedCanvas by_polyline(12, 8), by_segments(12, 8);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(9, 9, 9));
+    HGDIOBJ previous = SelectObject(by_polyline.dc, pen);
+    MoveToEx(by_polyline.dc, 7, 7, nullptr);
+    EXPECT_TRUE(Polyline(by_polyline.dc, points, 4));
+    EXPECT_FALSE(Polyline(by_polyline.dc, points, 1));
+    EXPECT_FALSE(Polyline(by_polyline.dc, points, 0));
+    POINT position;
+    MoveToEx(by_polyline.dc, 0, 0, &position);
+    EXPECT_EQ(position.x, 7);
+    EXPECT_EQ(position.y, 7);
+    SelectObject(by_polyline.dc, previous);
+    DeleteObject(pen);
+    DrawLine(by_segments.dc, RGB(9, 9, 9), 1, {points[0], points[1], points[2], points[3]});
+    EXPECT_EQ(by_polyline.Words(), by_segments.Words());
+    EXPECT_EQ(by_polyline.Words()[static_cast<size_t>(3) * 12 + 4], kBackground);  // the last point is not drawn
+}
+
+}  // namespace

@@ -1,0 +1,476 @@
+// The bitmap view in a real X window: a stand-in host maps a window, the
+// program draws into it, and every pixel of the window is checked.
+// Runs under the private X server that tests/fixtures/with_xvfb.sh starts.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "bitmap/bitmap.h"
+#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/canvas.h"
+#include "reading/byte_cursor.h"
+#include "present/present.h"
+#include "tests/fixtures/support.h"
+#include "tests/fixtures/x11_host.h"
+
+namespace {
+
+const uint32_t kHostColour = 0x336699;
+const uint32_t kSampleColour = 0x123456;  // what the host shows at the sample point
+const uint32_t kFrame = 0x0000AF;
+const int kWindowX = 40, kWindowY = 30;
+
+// A 32-bit bottom-up BMP whose stored row r, column x holds Stored(x, r).
+uint32_t Stored(int x, int r) {
+    return static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F));
+}
+
+std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
+    for (int r = 0; r < height; r++)
+        for (int x = 0; x < width; x++) bmp.U32(Stored(x, r));
+    return bmp.Finish();
+}
+
+// The frame around the picture rectangle, cut at the box's edges.
+void PaintFrame(const HostWindow& host, int box_width, int box_height, int fitted_width, int fitted_height, int left,
+                int top, std::vector<uint32_t>* words) {
+    const int right = left + fitted_width, bottom = top + fitted_height;
+    for (int y = top - 1; y <= bottom; y++)
+        for (int x = left - 1; x <= right; x++) {
+            bool hole = x >= left + 1 && x <= right - 2 && y >= top + 1 && y <= bottom - 2;
+            if (!hole && x >= 0 && y >= 0 && x < box_width && y < box_height)
+                (*words)[static_cast<size_t>(y) * host.width + x] = kFrame;
+        }
+}
+
+// What the window should show: the host's colour outside the box; inside it
+// the sampled background, the picture stretched and mirrored, and the frame.
+std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_height, int image_width,
+                               int image_height, int fitted_width, int fitted_height, int left, int top,
+                               bool with_picture, uint32_t (*picture)(int x, int stored_row) = Stored) {
+    std::vector<uint32_t> words(static_cast<size_t>(host.width) * host.height, kHostColour);
+    words[static_cast<size_t>(box_height + 2) * host.width] = kSampleColour;
+    for (int y = 0; y < box_height; y++)
+        for (int x = 0; x < box_width; x++) words[static_cast<size_t>(y) * host.width + x] = kSampleColour;
+    if (!with_picture) return words;
+    const int n = fitted_width == 1 && image_width > 1 ? image_width - 1 : image_width;
+    for (int t = 0; t < fitted_height; t++) {
+        int j = fitted_height - 1 - t;
+        int device_row = static_cast<int>((2LL * j * image_height + fitted_height) / (2LL * fitted_height));
+        int stored_row = image_height - 1 - device_row;
+        for (int d = 0; d < fitted_width; d++) {
+            int column = static_cast<int>((2LL * (d + 1) * n + fitted_width) / (2LL * fitted_width)) - 1;
+            words[static_cast<size_t>(top + t) * host.width + left + d] = picture(column, stored_row);
+        }
+    }
+    PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
+    return words;
+}
+
+void ExpectWindow(const HostWindow& host, const std::vector<uint32_t>& expected, const char* what) {
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    int wrong = 0;
+    for (int y = 0; y < host.height; y++)
+        for (int x = 0; x < host.width; x++) {
+            size_t i = static_cast<size_t>(y) * host.width + x;
+            if (shown[i] != expected[i] && wrong++ < 5)
+                ADD_FAILURE() << what << ": (" << x << "," << y << ") shows " << std::hex << shown[i] << ", expected "
+                              << expected[i];
+        }
+}
+
+class BitmapView : public ::testing::Test {
+  protected:
+    HostWindow host;
+    TempDir dir;
+    void SetUp() override {
+        ASSERT_EQ(OpenHostWindow(&host, kWindowX, kWindowY, 440, 340, kHostColour), 0) << "no X display";
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+    }
+    void TearDown() override { CloseHostWindow(&host); }
+    // The program in `mode` on `path`, its box at the window's corner.
+    int Run(const char* mode, const std::string& path, int box_width = 400, int box_height = 300,
+            const char* directory = nullptr) {
+        return RunBlitview({mode, path, std::to_string(kWindowX), std::to_string(kWindowY),
+                            std::to_string(kWindowX + box_width), std::to_string(kWindowY + box_height)},
+                           directory);
+    }
+    void Check(int image_width, int image_height, int fitted_width, int fitted_height, int left, int top) {
+        std::string path = dir.File("picture.bmp");
+        ASSERT_TRUE(WriteFileBytes(path, MakeBmp(image_width, image_height)));
+        ASSERT_EQ(Run("-b", path), 0);
+        ExpectWindow(host, Expected(host, 400, 300, image_width, image_height, fitted_width, fitted_height, left, top, true),
+                     "bitmap view");
+    }
+};
+
+TEST_F(BitmapView, NaturalSizeCentredAndFramed) { Check(200, 100, 200, 100, 100, 100); }
+TEST_F(BitmapView, EqualProportionsLoseARow) { Check(1024, 768, 400, 299, 0, 0); }
+TEST_F(BitmapView, WidePictureShrunk) { Check(1024, 512, 400, 200, 0, 50); }
+
+TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
+    std::vector<unsigned char> file = MakeBmp(20, 10);
+    for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);  // stored rows 0 and 1: red
+    std::string path = dir.File("red.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ASSERT_EQ(Run("-b", path), 0);
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    // The picture sits at (190, 145) under its frame: its second row is red,
+    // its second last is stored row 8.
+    for (int x = 191; x < 209; x++) {
+        EXPECT_EQ(shown[static_cast<size_t>(146) * host.width + x], 0xFF0000u) << x;
+        EXPECT_EQ(shown[static_cast<size_t>(153) * host.width + x], Stored(x - 190, 8)) << x;
+    }
+}
+
+TEST_F(BitmapView, FailedUploadShowsTheBackgroundOnly) {
+    std::string path = dir.File("jpeg.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100, 4)));  // BI_JPEG
+    ASSERT_EQ(Run("-b", path), 0);
+    ExpectWindow(host, Expected(host, 400, 300, 0, 0, 0, 0, 0, 0, false), "failed upload");
+}
+
+TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    EXPECT_EQ(Run("-b", dir.File("missing.bmp")), 255);
+    EXPECT_EQ(RunBlitview({"-b", path, "5000", "5000", "5400", "5300"}), 255);  // no window there
+    EXPECT_EQ(Run("-b", path, 0, 300), 255);                                     // empty box
+    EXPECT_EQ(RunBlitview({"-b", path, "100", "100", "50", "400"}), 255);        // inverted box
+    EXPECT_EQ(RunBlitview({"-b", path, "1", "2", "3"}), 255);
+    EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+uint32_t RunLengthPixel(int x, int stored_row) {
+    return RunLengthColour(RunLengthIndex(x, stored_row));
+}
+
+// 20000 x 20000 declared in 3 MiB: shown in about the memory of the file,
+// since the shrink keeps 300 of its rows and columns. Under a limit of the
+// file plus 256 MiB, a view that made the whole picture would run out.
+TEST_F(BitmapView, HugeDeclaredPictureShownWithinTheFilesMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#endif
+#endif
+    const int side = 20000;
+    std::vector<unsigned char> file = MakeRunLengthBmp(side, side);
+    std::string path = dir.File("huge.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ASSERT_EQ(RunBlitview({"-b", path, std::to_string(kWindowX), std::to_string(kWindowY), std::to_string(kWindowX + 400),
+                           std::to_string(kWindowY + 300)},
+                          nullptr, file.size() + (256ull << 20)),
+              0);
+    BoxPlacement p = FitToBox(400, 300, side, side);
+    ExpectWindow(host,
+                 Expected(host, 400, 300, side, side, p.fitted_width, p.fitted_height, p.left, p.top, true,
+                          RunLengthPixel),
+                 "huge picture");
+}
+
+TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
+    std::string path = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'p');
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
+    EXPECT_EQ(Run("-b", path), 0);
+    EXPECT_EQ(Run("-b", path + "q"), 255);
+}
+
+}  // namespace
+
+namespace {
+
+// A vector file: the header, then records of colour, count and points.
+struct VectorBuilder {
+    std::vector<unsigned char> bytes;
+    VectorBuilder(uint16_t width, uint16_t height) {
+        U16(width);
+        U16(height);
+    }
+    VectorBuilder& U16(uint16_t value) {
+        bytes.push_back(static_cast<unsigned char>(value));
+        bytes.push_back(static_cast<unsigned char>(value >> 8));
+        return *this;
+    }
+    VectorBuilder& Line(uint16_t colour, const std::vector<std::pair<int16_t, int16_t>>& points) {
+        U16(colour).U16(static_cast<uint16_t>(points.size()));
+        for (auto& p : points) U16(static_cast<uint16_t>(p.first)).U16(static_cast<uint16_t>(p.second));
+        return *this;
+    }
+};
+
+// The box as the overlay prepares it, with polylines drawn by the same
+// rasteriser on a memory DC and clipped to the picture rectangle.
+std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<uint32_t>& before, int box_width,
+                                      int box_height, int fitted_width, int fitted_height, int left, int top,
+                                      float scale, const std::vector<std::pair<COLORREF, std::vector<POINT>>>& lines,
+                                      bool prepare) {
+    std::vector<uint32_t> words = before;
+    if (prepare) {
+        words = Expected(host, box_width, box_height, 1, 1, 0, 0, 0, 0, false);
+        for (int y = top; y < top + fitted_height; y++)
+            for (int x = left; x < left + fitted_width; x++) words[static_cast<size_t>(y) * host.width + x] = 0xFFFFFF;
+        PaintFrame(host, box_width, box_height, fitted_width, fitted_height, left, top, &words);
+    }
+    Canvas canvas(host.width, host.height);
+    HDC dc = canvas.dc;
+    HRGN clip = CreateRectRgn(left, top, left + fitted_width, top + fitted_height);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    for (const auto& line : lines) {
+        std::vector<POINT> points = line.second;
+        for (POINT& p : points) {
+            p.x = left + static_cast<LONG>(static_cast<double>(p.x) * scale);
+            p.y = top + static_cast<LONG>(static_cast<double>(p.y) * scale);
+        }
+        // Paint the line in a marker colour over black, then carry it over.
+        BitBlt(dc, 0, 0, host.width, host.height, nullptr, 0, 0, BLACKNESS);
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+        HGDIOBJ previous_pen = SelectObject(dc, pen);
+        Polyline(dc, points.data(), static_cast<int>(points.size()));
+        SelectObject(dc, previous_pen);
+        DeleteObject(pen);
+        std::vector<uint32_t> marks = canvas.Words();
+        uint32_t word = Word(line.first);
+        for (size_t i = 0; i < marks.size(); i++)
+            if (marks[i] == 0x00FFFFFF) words[i] = word;
+    }
+    return words;
+}
+
+TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
+    // 2000 x 1500 in 400 x 300: 400 x 299 at (0, 0), scale 0.2f.
+    VectorBuilder vectors(2000, 1500);
+    vectors.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}}).Line(7, {{50, 1400}, {1950, 900}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("plan.VCT"), vectors.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_EQ(Run("-v", dir.File("plan.bmp")), 0);
+    ExpectWindow(host,
+                 ExpectedOverlay(host, before, 400, 300, 400, 299, 0, 0, 0.2f,
+                                 {{RGB(255, 0, 0), {{0, 0}, {1000, 750}, {2000, 1500}}},
+                                  {RGB(0, 0, 255), {{-7, 3}, {1990, 3}}},
+                                  {RGB(255, 102, 0), {{50, 1400}, {1950, 900}}}},
+                                 true),
+                 "overlay");
+}
+
+// A record that fails ends the run with -1; the records before it stay drawn.
+TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
+    struct Case {
+        const char* what;
+        VectorBuilder vectors;
+        std::vector<std::pair<COLORREF, std::vector<POINT>>> drawn;
+    };
+    Case cases[2] = {{"overlay up to the bad record", VectorBuilder(300, 200),
+                      {{RGB(0, 255, 0), {{10, 20}, {60, 20}}}}},
+                     {"overlay up to the record cut short", VectorBuilder(300, 200),
+                      {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
+                       {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}}}};
+    cases[0].vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {});
+    cases[0].vectors.Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
+    cases[1].vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    cases[1].vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
+    for (const Case& c : cases) {
+        PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+        ASSERT_TRUE(WriteFileBytes(dir.File("pVCT"), c.vectors.bytes));
+        std::vector<uint32_t> before = ReadHostWindow(host);
+        ASSERT_EQ(Run("-v", dir.File("plan")), 255);
+        // 300 x 200 in 400 x 300: unscaled at (50, 50).
+        ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, c.drawn, true), c.what);
+    }
+}
+
+TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), MakeBmp(200, 100)));
+    VectorBuilder vectors(200, 100);
+    vectors.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("both.VCT"), vectors.bytes));
+    ASSERT_EQ(Run("-b", dir.File("both.bmp")), 0);
+    std::vector<uint32_t> bitmap_only = ReadHostWindow(host);
+    PaintHostWindow(host, 0, 0, 400, 300, kHostColour);
+    ASSERT_EQ(Run("-d", dir.File("both.bmp")), 0);
+    ExpectWindow(host,
+                 ExpectedOverlay(host, bitmap_only, 400, 300, 200, 100, 100, 100, 1.0f,
+                                 {{RGB(255, 255, 0), {{-20, 50}, {250, 50}}}, {RGB(0, 0, 0), {{0, 0}, {199, 99}}}},
+                                 false),
+                 "combined");
+    // A bitmap that cannot be shown: no overlay either.
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_TRUE(WriteFileBytes(dir.File("none.VCT"), vectors.bytes));
+    EXPECT_EQ(Run("-d", dir.File("none.bmp")), 255);
+    EXPECT_EQ(ReadHostWindow(host), before);
+}
+
+TEST_F(BitmapView, OverlayFileNamesAndLimits) {
+    VectorBuilder header_only(300, 200);
+    // The last three characters are replaced, whatever they are.
+    ASSERT_TRUE(WriteFileBytes(dir.File("D:\\maps\\plan.VCT"), header_only.bytes));
+    EXPECT_EQ(Run("-v", dir.File("D:\\maps\\plan.bmp")), 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("VCT"), header_only.bytes));
+    EXPECT_EQ(Run("-v", "abc", 400, 300, dir.path.c_str()), 0);
+    EXPECT_EQ(Run("-v", "ab", 400, 300, dir.path.c_str()), 255);
+    // A header with a zero side has no picture rectangle.
+    ASSERT_TRUE(WriteFileBytes(dir.File("zero.VCT"), VectorBuilder(0, 200).bytes));
+    EXPECT_EQ(Run("-v", dir.File("zero.bmp")), 255);
+    // A record of 65535 points, all on one pixel but the last.
+    std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
+    many.back() = {100, 5};
+    VectorBuilder long_line(300, 200);
+    long_line.Line(2, many);
+    ASSERT_TRUE(WriteFileBytes(dir.File("long.VCT"), long_line.bytes));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    EXPECT_EQ(Run("-v", dir.File("long.bmp")), 0);
+    ExpectWindow(host, ExpectedOverlay(host, before, 400, 300, 300, 200, 50, 50, 1.0f, {{RGB(0, 255, 0), {{5, 5}, {100, 5}}}}, true),
+                 "65535 points");
+}
+
+// The views run in this process, with the platform's failures injected:
+// each gives its result and leaves nothing behind.
+TEST_F(BitmapView, EveryFailureReleasesEverything) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), MakeBmp(200, 100)));
+    VectorBuilder vectors(300, 200);
+    vectors.Line(1, {{0, 0}, {100, 100}});
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.VCT"), vectors.bytes));
+    const std::string box = " " + std::to_string(kWindowX) + " " + std::to_string(kWindowY) + " " +
+                            std::to_string(kWindowX + 400) + " " + std::to_string(kWindowY + 300);
+    const std::string bitmap = "-b " + dir.File("p.bmp") + box, overlay = "-v " + dir.File("p.bmp") + box;
+    const struct {
+        const char* what;
+        const std::string* command;
+        PlatformFault kind;
+        int skip;
+        int result;
+    } cases[] = {
+        {"the file's block", &bitmap, FAULT_HEAP_ALLOC, 0, -1},
+        {"opening the file", &bitmap, FAULT_CREATE_FILE, 0, -1},
+        {"the file's length", &bitmap, FAULT_FILE_SIZE, 0, -1},
+        {"reading the file", &bitmap, FAULT_READ_FILE, 0, -1},
+        {"the box's memory DC", &bitmap, FAULT_CREATE_DC, 0, 0},
+        {"the source's memory DC", &bitmap, FAULT_CREATE_DC, 1, 0},
+        {"the box bitmap", &bitmap, FAULT_CREATE_BITMAP, 0, 0},
+        {"the source bitmap", &bitmap, FAULT_CREATE_BITMAP, 1, 0},
+        {"the background brush", &bitmap, FAULT_CREATE_OBJECT, 0, 0},
+        {"the frame pen", &bitmap, FAULT_CREATE_OBJECT, 1, 0},
+        {"the box bitmap of the preparation", &overlay, FAULT_CREATE_BITMAP, 0, 0},
+        {"the clip region", &overlay, FAULT_CREATE_OBJECT, 2, 0},
+        {"the point array", &overlay, FAULT_HEAP_ALLOC, 0, -1},
+        {"the polyline's pen", &overlay, FAULT_CREATE_OBJECT, 3, -1},
+    };
+    // The allocation message goes to standard error, not to a dialog.
+    const std::string display = getenv("DISPLAY");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        InjectFault(c.kind, c.skip);
+        int result;
+        if (c.kind == FAULT_HEAP_ALLOC && c.command == &bitmap) {
+            unsetenv("DISPLAY");
+            testing::internal::CaptureStderr();
+            result = ShowBitmap(c.command->c_str());
+            EXPECT_NE(testing::internal::GetCapturedStderr().find("Unable to allocate memory for image data."),
+                      std::string::npos);
+            setenv("DISPLAY", display.c_str(), 1);
+        } else {
+            result = c.command == &bitmap ? ShowBitmap(c.command->c_str()) : ShowVectors(c.command->c_str(), 1);
+        }
+        EXPECT_EQ(ClearFaults(), 0) << "the fault never fired";
+        EXPECT_EQ(result, c.result);
+        EXPECT_NOTHING_LIVE();
+    }
+}
+
+// Lines drawn through a window DC reach the window before anything else reads
+// or writes it through that DC, and a new clip holds for the lines after it.
+TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 2, 2, nullptr, 0, 0, WHITENESS);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ previous_pen = SelectObject(dc, pen);
+    MoveToEx(dc, 10, 10, nullptr);
+    LineTo(dc, 30, 10);
+    EXPECT_EQ(GetPixel(dc, 15, 10), RGB(255, 0, 0));
+    LineTo(dc, 30, 20);
+    BitBlt(dc, 30, 15, 2, 2, memory, 0, 0, SRCCOPY);  // over the line's (30, 15) and (30, 16)
+    MoveToEx(dc, 40, 30, nullptr);
+    LineTo(dc, 40, 40);
+    HRGN clip = CreateRectRgn(0, 0, 20, 100);
+    SelectClipRgn(dc, clip);
+    DeleteObject(clip);
+    MoveToEx(dc, 30, 20, nullptr);
+    LineTo(dc, 0, 20);
+    SelectObject(dc, previous_pen);
+    DeleteObject(pen);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
+
+    std::vector<uint32_t> expected(static_cast<size_t>(host.width) * host.height, kHostColour);
+    expected[static_cast<size_t>(302) * host.width] = kSampleColour;
+    auto at = [&](int x, int y) -> uint32_t& { return expected[static_cast<size_t>(y) * host.width + x]; };
+    for (int x = 10; x < 30; x++) at(x, 10) = 0xFF0000;
+    for (int y = 10; y < 20; y++) at(30, y) = 0xFF0000;
+    for (int y = 15; y < 17; y++)
+        for (int x = 30; x < 32; x++) at(x, y) = 0xFFFFFF;
+    for (int y = 30; y < 40; y++) at(40, y) = 0xFF0000;
+    for (int x = 1; x < 20; x++) at(x, 20) = 0xFF0000;
+    ExpectWindow(host, expected, "lines, copy and clip through one window DC");
+}
+
+TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
+    CloseHostWindow(&host);
+    {
+        Canvas memory(10, 10, dc);
+        // Every call on the vanished window fails quietly, as on a destroyed one.
+        EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+        BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
+        const POINT points[] = {{0, 0}, {9, 9}};
+        Polyline(dc, points, 2);
+    }
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
+}
+
+TEST_F(BitmapView, TheDeepestWindowUnderThePointTakesTheBox) {
+    // A child of the host at (100, 80): a point inside it picks the child,
+    // and the box lands at the child's own origin.
+    Window child = XCreateSimpleWindow(host.display, host.window, 100, 80, 300, 240, 0, 0, 0x00FF00);
+    XMapWindow(host.display, child);
+    XSync(host.display, False);
+    POINT inside = {kWindowX + 150, kWindowY + 100}, outside = {kWindowX + 20, kWindowY + 20};
+    EXPECT_EQ(WindowFromPoint(inside), reinterpret_cast<HWND>(static_cast<uintptr_t>(child)));
+    EXPECT_EQ(WindowFromPoint(outside), reinterpret_cast<HWND>(static_cast<uintptr_t>(host.window)));
+    POINT far_away = {5000, 5000};
+    EXPECT_EQ(WindowFromPoint(far_away), nullptr);
+    ASSERT_TRUE(WriteFileBytes(dir.File("c.bmp"), MakeBmp(20, 10)));
+    ASSERT_EQ(RunBlitview({"-b", dir.File("c.bmp"), std::to_string(kWindowX + 150), std::to_string(kWindowY + 100),
+                           std::to_string(kWindowX + 150 + 100), std::to_string(kWindowY + 100 + 50)}),
+              0);
+    std::vector<uint32_t> shown = ReadHostWindow(host);
+    // The child's origin is (100, 80) in the host: its box corner shows the
+    // child's own sample colour (green at row 52), the host around it is untouched.
+    EXPECT_EQ(shown[static_cast<size_t>(80) * host.width + 100], 0x00FF00u);
+    EXPECT_EQ(shown[static_cast<size_t>(80 + 20) * host.width + 100 + 40], kFrame);
+    EXPECT_EQ(shown[static_cast<size_t>(80 + 21) * host.width + 100 + 41], Stored(1, 1));
+    EXPECT_EQ(shown[static_cast<size_t>(79) * host.width + 99], kHostColour);
+    XDestroyWindow(host.display, child);
+}
+
+}  // namespace
