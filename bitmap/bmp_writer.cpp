@@ -1,6 +1,7 @@
 // The packed DIB and the BMP file writer.
 #include <string.h>
 
+#include "../reading/byte_cursor.h"
 #include "internal.h"
 
 const uint32_t FixupColors[FIXUP_COLOR_COUNT] = {

@@ -266,5 +266,3 @@ int GetDirectSurface(HDC dc, DirectSurface* surface);
 // keeps what it held and nothing is left beside it.
 HANDLE CreateReplacementFile(LPCSTR path);
 BOOL CloseReplacementFile(HANDLE file, LPCSTR path, BOOL complete);
-
-#include "../reading/byte_cursor.h"

@@ -2,6 +2,7 @@
 // host's window and clipped to the picture rectangle.
 #include <string.h>
 
+#include "../reading/byte_cursor.h"
 #include "../drawing/drawing.h"
 #include "../reading/record_notes.h"
 #include "../reading/stop_reason.h"

@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "../../reading/dib_header.h"
-#include "../backend.h"
+#include "gdi.h"
 #include "../../reading/stop_reason.h"
 
 namespace {

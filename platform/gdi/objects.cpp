@@ -40,9 +40,17 @@ int CompatibleBitsPerPixel(const SoftDc* reference) {
     return 32;
 }
 
+// Drops a kept upload, and with it the pin on the heap block it reads.
+void DropPending(SoftBitmap* b) {
+    if (!b->pending) return;
+    UnpinHeapBlock(HeapBlockHolding(b->pending->info));
+    free(b->pending);
+    b->pending = nullptr;
+}
+
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
-    free(b->pending);
+    DropPending(b);
     free(b->bits);
     free(b);
 }
@@ -68,35 +76,8 @@ SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t
     return b;
 }
 
-}  // namespace
-
-int MakePixels(SoftBitmap* b) {
-    if (!b->pixels_unmade) return b->bits ? 0 : -1;
-    unsigned char* bits = static_cast<unsigned char*>(calloc(1, static_cast<size_t>(b->stride) * b->height));
-    if (!bits) return -1;
-    b->bits = bits;
-    b->pixels_unmade = 0;
-    if (b->pending) {
-        const DeviceBitmapWords target = {reinterpret_cast<uint32_t*>(bits), b->width, b->height, b->stride / 4};
-        PaintUpload(b->pending, &target);
-        free(b->pending);
-        b->pending = nullptr;
-    }
-    return 0;
-}
-
-int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
-    SoftBitmap* b = LookUpBitmap(handle);
-    if (!b || b->is_dib || b->bits_per_pixel != 32 || !b->pixels_unmade || b->pending) return -1;
-    const void* block = HeapBlockHolding(upload->info);
-    if (!block || HeapBlockHolding(upload->bits) != block) return -1;
-    PendingUpload* kept = static_cast<PendingUpload*>(malloc(sizeof(PendingUpload)));
-    if (!kept) return -1;
-    *kept = *upload;
-    b->pending = kept;
-    return 0;
-}
-
+// Paints every kept upload that reads from the heap block [start, start + size),
+// before the block is freed.
 void SettleUploadsFrom(const void* start, size_t size) {
     const unsigned char* low = static_cast<const unsigned char*>(start);
     for (int i = 0; i < g_live.count; i++) {
@@ -109,11 +90,41 @@ void SettleUploadsFrom(const void* start, size_t size) {
         if ((info < low || info >= low + size) && (bits < low || bits >= low + size)) continue;
         // Without memory for its pixels the upload is lost rather than left
         // reading freed memory.
-        if (MakePixels(b) != 0) {
-            free(b->pending);
-            b->pending = nullptr;
-        }
+        if (MakePixels(b) != 0) DropPending(b);
     }
+}
+
+}  // namespace
+
+int MakePixels(SoftBitmap* b) {
+    if (!b->pixels_unmade) return b->bits ? 0 : -1;
+    unsigned char* bits = static_cast<unsigned char*>(calloc(1, static_cast<size_t>(b->stride) * b->height));
+    if (!bits) return -1;
+    b->bits = bits;
+    b->pixels_unmade = 0;
+    if (b->pending) {
+        const DeviceBitmapWords target = {reinterpret_cast<uint32_t*>(bits), b->width, b->height, b->stride / 4};
+        PaintUpload(b->pending, &target);
+        DropPending(b);
+    }
+    return 0;
+}
+
+int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
+    SoftBitmap* b = LookUpBitmap(handle);
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || !b->pixels_unmade || b->pending) return -1;
+    const void* block = HeapBlockHolding(upload->info);
+    if (!block || HeapBlockHolding(upload->bits) != block) return -1;
+    PendingUpload* kept = static_cast<PendingUpload*>(malloc(sizeof(PendingUpload)));
+    if (!kept) return -1;
+    if (PinHeapBlock(block) != 0) {
+        free(kept);
+        return -1;
+    }
+    SetPinnedBlockHandler(SettleUploadsFrom);
+    *kept = *upload;
+    b->pending = kept;
+    return 0;
 }
 
 GdiHeader* LookUp(const void* handle) {

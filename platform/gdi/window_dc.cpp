@@ -1,4 +1,4 @@
-// The window-DC bridge over X11: GetDC and ReleaseDC for foreign windows,
+// The window-DC bridge: GetDC and ReleaseDC for foreign windows,
 // and the drawing calls that land in one. Lines are painted with the same
 // primitives as a memory DC into a copy of the window kept by its DC.
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 HDC GetDC(HWND window) {
     if (!window) return reinterpret_cast<HDC>(NewDc(DC_SCREEN));
     int32_t width, height;
-    if (X11WindowSize(window, &width, &height) != 0) return nullptr;
+    if (ForeignWindowSize(window, &width, &height) != 0) return nullptr;
     SoftDc* dc = NewDc(DC_WINDOW);
     if (dc) dc->window = window;
     return reinterpret_cast<HDC>(dc);
@@ -23,7 +23,7 @@ int ReleaseDC(HWND window, HDC handle) {
 }
 
 HWND WindowFromPoint(POINT point) {
-    return X11WindowAtPoint(point.x, point.y);
+    return ForeignWindowAtPoint(point.x, point.y);
 }
 
 // A block of a memory DC's bitmap copied into a foreign window in one
@@ -33,7 +33,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     SoftBitmap* from = source->bitmap;
     int32_t window_width, window_height;
     if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0 ||
-        X11WindowSize(dc->window, &window_width, &window_height) != 0)
+        ForeignWindowSize(dc->window, &window_width, &window_height) != 0)
         return TRUE;
     const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
     Area copied = {x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height};
@@ -49,7 +49,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
         const uint32_t* line = RowWords(from, static_cast<int>(top + shift_y + static_cast<int64_t>(r))) + left + shift_x;
         for (size_t c = 0; c < columns; c++) block[r * columns + c] = line[c] & 0x00FFFFFF;
     }
-    int written = X11WritePixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top),
+    int written = WriteForeignPixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top),
                                  static_cast<int32_t>(columns), static_cast<int32_t>(rows), block,
                                  static_cast<int32_t>(columns));
     free(block);
@@ -68,14 +68,14 @@ void OpenWindowShadow(SoftDc* dc) {
     shadow->bits_per_pixel = 32;
     dc->shadow = shadow;
     int32_t window_width, window_height;
-    if (X11WindowSize(dc->window, &window_width, &window_height) != 0) return;
+    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) return;
     Area area = {0, 0, window_width, window_height};
     if (!CutToClip(dc, &area)) return;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
     const int32_t height = static_cast<int32_t>(area.bottom - area.top);
     uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
     if (!words) return;
-    if (X11ReadPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
+    if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
                       words) != 0) {
         free(words);
         return;
@@ -98,7 +98,7 @@ void SettleWindowShadow(SoftDc* dc) {
         uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
         const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
         for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
-        X11WritePixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
+        WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
                        shadow->width, shadow->height, words, shadow->width);
     }
     free(shadow->bits);
@@ -122,8 +122,8 @@ COLORREF WindowPixel(SoftDc* dc, int x, int y) {
     SettleWindowShadow(dc);
     int32_t width, height;
     uint32_t word;
-    if (X11WindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||
-        X11ReadPixels(dc->window, x, y, 1, 1, &word) != 0)
+    if (ForeignWindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||
+        ReadForeignPixels(dc->window, x, y, 1, 1, &word) != 0)
         return CLR_INVALID;
     return ColourFromWord(word);
 }

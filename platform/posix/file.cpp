@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "../handle_table.h"
-#include "../backend.h"
+#include "posix.h"
 
 namespace {
 

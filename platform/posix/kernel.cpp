@@ -1,6 +1,5 @@
 // Kernel calls over POSIX: the last-error code, the named mutex, the process
-// heap and the read probe, with the accounting the tests rely on. Files are
-// in file.cpp.
+// heap with its pins, and the read probe. Files are in file.cpp.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
@@ -11,7 +10,7 @@
 #include <unistd.h>
 
 #include "../handle_table.h"
-#include "../backend.h"
+#include "posix.h"
 
 DWORD ErrorFromErrno(int error) {
     switch (error) {
@@ -33,55 +32,22 @@ namespace {
 
 thread_local DWORD g_last_error = 0;
 
-int g_fault_skip[FAULT_KIND_COUNT] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-
-
 // ---- Heap blocks ----
 // Live blocks are kept with their sizes so that IsBadReadPtr can answer from
 // what the program owns instead of touching the memory it is asked about.
 HandleTable g_blocks = {};
 int g_heap_marker;  // its address serves as the process heap's handle
 
+// Pinned blocks, each with its number of pins in the entry's size.
+HandleTable g_pins = {};
+void (*g_before_pinned_free)(const void* start, size_t size) = nullptr;
 
 }  // namespace
 
-// ---- Fault injection and accounting ----
-
-int TakeFault(PlatformFault kind) {
-    int& skip = g_fault_skip[kind];
-    if (skip < 0) return 0;
-    if (skip > 0) {
-        skip--;
-        return 0;
-    }
-    skip = -1;
-    return 1;
-}
-
-void InjectFault(PlatformFault kind, int skip) {
-    g_fault_skip[kind] = skip;
-}
-
-int ClearFaults(void) {
-    int unfired = 0;
-    for (int& skip : g_fault_skip) {
-        if (skip >= 0) unfired++;
-        skip = -1;
-    }
-    return unfired;
-}
+// ---- Accounting ----
 
 int CountHeapBlocks(void) {
     return g_blocks.count;
-}
-
-PlatformCounts GetPlatformCounts(void) {
-    PlatformCounts counts;
-    counts.gdi_objects = CountLiveGdiObjects();
-    counts.device_contexts = CountLiveDeviceContexts();
-    counts.files = CountOpenFiles();
-    counts.heap_blocks = CountHeapBlocks();
-    return counts;
 }
 
 // ---- Errors ----
@@ -192,8 +158,11 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     if (!block) return TRUE;
     const int index = FindHandle(&g_blocks, block);
     if (index < 0) return FALSE;
-    // Uploads kept for later still read this block.
-    SettleUploadsFrom(block, g_blocks.entries[index].size);
+    // Whoever pinned the block still reads it: they take what they need first.
+    if (FindHandle(&g_pins, block) >= 0) {
+        if (g_before_pinned_free) g_before_pinned_free(block, g_blocks.entries[index].size);
+        RemoveHandle(&g_pins, block);
+    }
     RemoveHandle(&g_blocks, block);
     free(block);
     return TRUE;
@@ -206,6 +175,26 @@ const void* HeapBlockHolding(const void* pointer) {
         if (p >= start && p < start + g_blocks.entries[i].size) return start;
     }
     return nullptr;
+}
+
+int PinHeapBlock(const void* start) {
+    if (FindHandle(&g_blocks, start) < 0) return -1;
+    const int index = FindHandle(&g_pins, start);
+    if (index >= 0) {
+        g_pins.entries[index].size++;
+        return 0;
+    }
+    return AddHandle(&g_pins, const_cast<void*>(start), 1);
+}
+
+void UnpinHeapBlock(const void* start) {
+    const int index = FindHandle(&g_pins, start);
+    if (index < 0) return;
+    if (--g_pins.entries[index].size == 0) RemoveHandleAt(&g_pins, index);
+}
+
+void SetPinnedBlockHandler(void (*before_free)(const void* start, size_t size)) {
+    g_before_pinned_free = before_free;
 }
 
 // Readable means: inside one live heap block. Nothing is dereferenced.

@@ -9,7 +9,8 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "../backend.h"
+#include "../gdi/foreign_window.h"
+#include "x11.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void EndRunWhenDisplayIsLost(void) {
     XSetIOErrorHandler(EndRunSilently);
 }
 
-HWND X11WindowAtPoint(int32_t x, int32_t y) {
+HWND ForeignWindowAtPoint(int32_t x, int32_t y) {
     Display* display = OpenDisplay();
     if (!display) return nullptr;
     for (int screen = 0; screen < ScreenCount(display); screen++) {
@@ -100,7 +101,7 @@ HWND X11WindowAtPoint(int32_t x, int32_t y) {
     return nullptr;
 }
 
-int X11WindowSize(HWND window, int32_t* width, int32_t* height) {
+int ForeignWindowSize(HWND window, int32_t* width, int32_t* height) {
     Display* display = OpenDisplay();
     XWindowAttributes attributes;
     if (!display || !window || !XGetWindowAttributes(display, WindowOf(window), &attributes) ||
@@ -111,7 +112,7 @@ int X11WindowSize(HWND window, int32_t* width, int32_t* height) {
     return 0;
 }
 
-int X11ReadPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words) {
+int ReadForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words) {
     Display* display = OpenDisplay();
     XWindowAttributes attributes;
     if (!display || !window || width <= 0 || height <= 0 || !HasWordPixels(display, WindowOf(window), &attributes))
@@ -141,7 +142,7 @@ int X11ReadPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t heig
     return 0;
 }
 
-int X11WritePixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
+int WriteForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
                    int32_t stride_words) {
     Display* display = OpenDisplay();
     XWindowAttributes attributes;

@@ -14,7 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../backend.h"
+#include "x11.h"
 
 namespace {
 

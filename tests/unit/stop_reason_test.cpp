@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reading/byte_cursor.h"
 #include "bitmap/bitmap.h"
 #include "drawing/drawing.h"
 #include "reading/stop_reason.h"

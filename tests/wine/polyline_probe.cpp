@@ -26,6 +26,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "reading/byte_cursor.h"
 #include "drawing/drawing.h"
 #include "platform/platform.h"
 #include "present/present.h"

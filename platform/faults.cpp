@@ -1,0 +1,29 @@
+// Injected faults for the tests: each kind counts down to the call that fails.
+#include "backend.h"
+
+namespace {
+
+// 0: no fault of that kind is injected; n: the n-th call from now fails.
+int g_calls_to_fault[FAULT_KIND_COUNT];
+
+}  // namespace
+
+int TakeFault(PlatformFault kind) {
+    int& calls = g_calls_to_fault[kind];
+    if (calls == 0) return 0;
+    calls--;
+    return calls == 0;
+}
+
+void InjectFault(PlatformFault kind, int skip) {
+    g_calls_to_fault[kind] = skip + 1;
+}
+
+int ClearFaults(void) {
+    int unfired = 0;
+    for (int& calls : g_calls_to_fault) {
+        if (calls > 0) unfired++;
+        calls = 0;
+    }
+    return unfired;
+}
