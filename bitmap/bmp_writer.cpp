@@ -17,6 +17,7 @@ const uint32_t FixupColors[FIXUP_COLOR_COUNT] = {
 };
 
 enum { FIX_BLACK, FIX_WHITE, FIX_RED, FIX_GREEN, FIX_YELLOW, FIX_BLUE, FIX_MAGENTA, FIX_CYAN, FIX_ORANGE };
+static_assert(FIX_ORANGE + 1 == FIXUP_COLOR_COUNT, "one colour for every fix-up name");
 
 struct FixupEntry {
     uint32_t entry;

@@ -40,13 +40,8 @@ int RenderDrawing(const char* path);
 // after the header, up to its end. 0 when the file ends where a tag would
 // begin (or one stray byte after the last record), -1 at the first record
 // that fails, at a tag that names no record and on a read error.
+// The readers of each record stand beside its tag in drawing_format.h.
 int DrawRecords(FILE* stream);
-// The record readers: each takes the stream just after its record's tag,
-// reads exactly the body and draws it with g_render_state's context and
-// scale; 0, or -1 for a body cut short or a colour index of 8 or more.
-int DrawFilledRect(FILE* stream);
-int DrawRunSet(FILE* stream);
-int DrawRasterStrip(FILE* stream);
 int SaveCanvasAsBmp(const char* path);
 void ReleaseCanvas(void);
 

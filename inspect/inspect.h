@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "../drawing/drawing_format.h"
 #include "../reading/record_notes.h"
 
 enum FileKind {

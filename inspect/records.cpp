@@ -3,13 +3,15 @@
 #include <string.h>
 
 #include "../drawing/drawing.h"
+#include "../drawing/drawing_format.h"
 #include "../reading/record_notes.h"
 #include "../reading/stop_reason.h"
 #include "inspect.h"
 
 namespace {
 
-const char* const kKindNames[RECORD_KIND_COUNT] = {"header", "raster strip", "rectangle", "run set", "polyline"};
+const char* const kKindNames[] = {"header", "raster strip", "rectangle", "run set", "polyline"};
+static_assert(sizeof kKindNames / sizeof kKindNames[0] == RECORD_KIND_COUNT, "one name for every record kind");
 
 int64_t FieldValue(const RecordNote* note, const char* name) {
     for (int i = 0; i < note->field_count; i++)

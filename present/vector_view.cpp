@@ -4,6 +4,7 @@
 
 #include "../reading/byte_cursor.h"
 #include "../drawing/drawing.h"
+#include "../drawing/drawing_format.h"
 #include "../reading/record_notes.h"
 #include "../reading/stop_reason.h"
 #include "present.h"

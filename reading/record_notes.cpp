@@ -9,7 +9,7 @@ void ListenToRecords(RecordListener listener, void* context) {
     g_record_context = context;
 }
 
-void StartRecordNote(RecordNote* note, RecordKind kind, int64_t offset) {
+void StartRecordNote(RecordNote* note, int kind, int64_t offset) {
     note->kind = kind;
     note->offset = offset;
     note->field_count = 0;

@@ -5,21 +5,14 @@
 
 #include <stdint.h>
 
-enum RecordKind {
-    RECORD_HEADER,
-    RECORD_RASTER_STRIP,
-    RECORD_RECTANGLE,
-    RECORD_RUN_SET,
-    RECORD_POLYLINE,
-    RECORD_KIND_COUNT
-};
-
 #define RECORD_NOTE_FIELDS 10
 
-// One record: the byte offset of its tag (of the record itself where the
-// format has no tags), and its fields by the format's names.
+// One record: its kind, a number the file's readers and the listener agree
+// on (the drawing and vector files' kinds are in drawing/drawing_format.h),
+// the byte offset of its tag (of the record itself where the format has no
+// tags), and its fields by the format's names.
 struct RecordNote {
-    RecordKind kind;
+    int kind;
     int64_t offset;
     int field_count;
     const char* names[RECORD_NOTE_FIELDS];
@@ -34,7 +27,7 @@ void ListenToRecords(RecordListener listener, void* context);
 extern RecordListener g_record_listener;
 
 // For the readers: a note is built only when somebody listens.
-void StartRecordNote(RecordNote* note, RecordKind kind, int64_t offset);
+void StartRecordNote(RecordNote* note, int kind, int64_t offset);
 void AddRecordField(RecordNote* note, const char* name, int64_t value);
 void AddRecordHexField(RecordNote* note, const char* name, uint32_t value);
 void SendRecordNote(const RecordNote* note);
