@@ -78,15 +78,6 @@ FileKind DetectKind(const char* path) {
 
 }  // namespace
 
-const char* PathRefusal(const char* path) {
-    // The modes read the path with "%255s" from a line whose words the
-    // program joins with single blanks.
-    for (const char* p = path; *p; p++)
-        if (*p == ' ' || (*p >= '\t' && *p <= '\r')) return "the path holds a blank; blitview reads one word";
-    if (strlen(path) > 255) return "the path is longer than the 255 characters blitview takes";
-    return nullptr;
-}
-
 int main(int argc, char** argv) {
     InspectOptions options;
     memset(&options, 0, sizeof options);

@@ -1,6 +1,7 @@
 // The inspector's output: lines of text for people, or one JSON object a
 // line for scripts, written from the same calls.
 #include <inttypes.h>
+#include <string.h>
 
 #include "../reading/stop_reason.h"
 #include "../present/present.h"
@@ -194,4 +195,13 @@ void ReportReaderVerdict(Report* report, const char* verdict, const char* fallba
         ReportVerdict(report, verdict, reason.text, reason.offset);
     else
         ReportVerdict(report, verdict, fallback, -1);
+}
+
+const char* PathRefusal(const char* path) {
+    // The modes read the path with "%255s" from a line whose words the
+    // program joins with single blanks.
+    for (const char* p = path; *p; p++)
+        if (*p == ' ' || (*p >= '\t' && *p <= '\r')) return "the path holds a blank; blitview reads one word";
+    if (strlen(path) > 255) return "the path is longer than the 255 characters blitview takes";
+    return nullptr;
 }
