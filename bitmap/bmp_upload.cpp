@@ -43,7 +43,7 @@ int MeasureDibExtent(const void* info, uint64_t info_bytes, uint64_t pixel_bytes
         return -1;
     }
 
-    const uint64_t entries = DibColourCount(&header);
+    const uint64_t entries = DibReachableColourCount(&header);
     const uint64_t table_bytes = entries * DibColourEntrySize(&header);
     if (header.header_size + table_bytes > info_bytes) {
         NoteStop(info_at + header.header_size, "the colour table of %llu entries needs %llu bytes; %llu remain",

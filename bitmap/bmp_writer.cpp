@@ -53,7 +53,7 @@ static void ApplyFixups(unsigned char* table, uint32_t colour_count) {
 // The packed size, when it and the whole file's size fit in 32 bits.
 static int PackedSizeFits(const DibImage* image, uint32_t* packed_size) {
     uint64_t total = static_cast<uint64_t>(GetDibInfoHeaderSize(image)) + GetDibMaskSize(image) +
-                     4ull * GetDibColorCount(image) + GetDibImageSize(image);
+                     4ull * GetDibWrittenColourCount(image) + GetDibImageSize(image);
     if (total > 0xFFFFFFFFull - sizeof(BITMAPFILEHEADER)) return 0;
     *packed_size = static_cast<uint32_t>(total);
     return 1;
@@ -73,7 +73,7 @@ unsigned char* PackDib(const DibImage* image) {
         table += 12;
     }
 
-    uint32_t colour_count = GetDibColorCount(image);
+    uint32_t colour_count = GetDibWrittenColourCount(image);
     if (colour_count > 0) {
         // Entries the section cannot supply stay zero rather than undefined.
         memset(table, 0, 4ull * colour_count);

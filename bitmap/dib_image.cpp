@@ -71,7 +71,7 @@ uint32_t GetDibMaskSize(const DibImage* image) {
     return image->description.dsBmih.biCompression == BI_BITFIELDS ? 12 : 0;
 }
 
-uint32_t GetDibColorCount(const DibImage* image) {
+uint32_t GetDibWrittenColourCount(const DibImage* image) {
     if (!IsDibImage(image)) return 0;
     uint32_t used = image->description.dsBmih.biClrUsed;
     if (used != 0) return used;
@@ -80,7 +80,7 @@ uint32_t GetDibColorCount(const DibImage* image) {
 }
 
 uint32_t GetDibColorTableSize(const DibImage* image) {
-    return 4 * GetDibColorCount(image);
+    return 4 * GetDibWrittenColourCount(image);
 }
 
 uint32_t GetDibHeaderSize(const DibImage* image) {

@@ -33,7 +33,10 @@ uint32_t GetDibStride(const DibImage* image);
 uint32_t GetDibImageSize(const DibImage* image);
 uint32_t GetDibInfoHeaderSize(const DibImage* image);
 uint32_t GetDibMaskSize(const DibImage* image);
-uint32_t GetDibColorCount(const DibImage* image);
+// The colour-table entries the packed DIB writes: biClrUsed as the section
+// reports it, or the full table when that is 0. Unlike the readers'
+// DibReachableColourCount it is never capped at what an index can reach.
+uint32_t GetDibWrittenColourCount(const DibImage* image);
 uint32_t GetDibColorTableSize(const DibImage* image);
 uint32_t GetDibHeaderSize(const DibImage* image);
 uint32_t GetDibPackedSize(const DibImage* image);

@@ -86,7 +86,7 @@ void ReportHeaders(Report* report, const char* path) {
     ReportString(report, "compression", CompressionName(header.compression));
     EndGroup(report);
 
-    const uint32_t entries = DibColourCount(&header);
+    const uint32_t entries = DibReachableColourCount(&header);
     if (header.compression == BI_BITFIELDS && ReadDibMasks(&cursor, &header) == 0) {
         char text[16];
         BeginGroup(report, "masks");

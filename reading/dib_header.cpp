@@ -101,7 +101,7 @@ int ReadDibMasks(ByteCursor* cursor, DibHeader* header) {
     return ReadMaskFields(cursor, header);
 }
 
-uint32_t DibColourCount(const DibHeader* header) {
+uint32_t DibReachableColourCount(const DibHeader* header) {
     if (header->bit_count < 1 || header->bit_count > 8) return 0;
     const uint32_t full = 1u << header->bit_count;
     if (header->kind == DIB_HEADER_CORE || header->colours_used == 0 || header->colours_used > full) return full;

@@ -48,10 +48,10 @@ int ReadDibHeader(ByteCursor* cursor, DibHeader* header);
 // ReadDibHeader left. 0, or -1 when the bytes end first.
 int ReadDibMasks(ByteCursor* cursor, DibHeader* header);
 
-// How many colour-table entries an index may name: biClrUsed, or 1 << bit
+// How many colour-table entries an index may reach: biClrUsed, or 1 << bit
 // count when it is 0 or too large, and always the full table for a core
 // header. 0 for depths above 8 bits and for a bit count of 0.
-uint32_t DibColourCount(const DibHeader* header);
+uint32_t DibReachableColourCount(const DibHeader* header);
 
 // The bytes of one colour-table entry: an RGBTRIPLE after a core header, an
 // RGBQUAD after every other.

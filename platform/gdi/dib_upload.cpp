@@ -96,7 +96,7 @@ int ReadDibForm(const BITMAPINFO* info, DibForm* form) {
     }
 
     if (bpp <= 8) {
-        form->colour_count = DibColourCount(&header);
+        form->colour_count = DibReachableColourCount(&header);
     } else if (bpp == 16 && header.compression == BI_RGB) {
         form->masks[0] = 0x7C00;
         form->masks[1] = 0x03E0;

@@ -48,7 +48,7 @@ TEST(DibImage, AccessorsFollowTheReportedDescription) {
         EXPECT_EQ(GetDibBitCount(image), static_cast<uint32_t>(c.bpp));
         EXPECT_EQ(GetDibStride(image), c.stride) << c.bpp;
         EXPECT_EQ(GetDibImageSize(image), c.stride * c.height);
-        EXPECT_EQ(GetDibColorCount(image), c.colours);
+        EXPECT_EQ(GetDibWrittenColourCount(image), c.colours);
         EXPECT_EQ(GetDibMaskSize(image), c.masks);
         EXPECT_EQ(GetDibHeaderSize(image), c.header_size) << c.bpp;
         EXPECT_EQ(GetDibPackedSize(image), c.header_size + c.stride * c.height);
