@@ -1,16 +1,11 @@
 // The program's entry and mode dispatch.
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "../drawing/drawing.h"
 #include "../present/present.h"
+#include "../reading/command_word.h"
 #include "app.h"
-
-// True when a word that sscanf stopped reading at `end` was cut short.
-static int WordWasCut(const char* end) {
-    return *end != '\0' && !isspace(static_cast<unsigned char>(*end));
-}
 
 int DispatchCommand(const char* command_line) {
     char mode[16];

@@ -1,9 +1,9 @@
 // The "-f" job: render a drawing file onto the canvas and write the canvas as
 // a BMP over the drawing file, or leave nothing at the path.
-#include <ctype.h>
 #include <string.h>
 
 #include "../bitmap/bitmap.h"
+#include "../reading/command_word.h"
 #include "../reading/stop_reason.h"
 #include "drawing.h"
 #include "drawing_format.h"
@@ -106,8 +106,7 @@ int ConvertDrawing(const char* command_line) {
     // The path is one word of at most 255 characters; a longer one is refused
     // rather than cut, so that no other file is ever touched.
     if (sscanf(command_line, "-f %255s%n", path, &consumed) != 1) return -1;
-    if (command_line[consumed] != '\0' && !isspace(static_cast<unsigned char>(command_line[consumed])))
-        return -1;
+    if (WordWasCut(command_line + consumed)) return -1;
 
     RenderState& state = g_render_state;
     state.canvas_width = 0;

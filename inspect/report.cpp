@@ -1,8 +1,8 @@
 // The inspector's output: lines of text for people, or one JSON object a
 // line for scripts, written from the same calls.
 #include <inttypes.h>
-#include <string.h>
 
+#include "../reading/command_word.h"
 #include "../reading/stop_reason.h"
 #include "../present/present.h"
 #include "inspect.h"
@@ -202,6 +202,9 @@ const char* PathRefusal(const char* path) {
     // program joins with single blanks.
     for (const char* p = path; *p; p++)
         if (*p == ' ' || (*p >= '\t' && *p <= '\r')) return "the path holds a blank; blitview reads one word";
-    if (strlen(path) > 255) return "the path is longer than the 255 characters blitview takes";
+    char word[COMMAND_PATH_MAX + 1];
+    int consumed = 0;
+    if (sscanf(path, "%255s%n", word, &consumed) == 1 && WordWasCut(path + consumed))
+        return "the path is longer than the 255 characters blitview takes";
     return nullptr;
 }

@@ -1,8 +1,8 @@
 // What the bitmap view and the vector overlay share: the fit, the background
 // sample and the frame.
-#include <ctype.h>
 #include <stdio.h>
 
+#include "../reading/command_word.h"
 #include "present.h"
 
 // A double truncated toward zero, kept inside 32 bits: a degenerate box or
@@ -69,8 +69,7 @@ int ParseViewCommand(const char* command_line, const char* format, char path[256
     int consumed = 0;
     if (sscanf(command_line, format, path, &consumed) != 1) return -1;
     // A path longer than 255 characters is refused, never cut.
-    const char after = command_line[consumed];
-    if (after != '\0' && !isspace(static_cast<unsigned char>(after))) return -1;
+    if (WordWasCut(command_line + consumed)) return -1;
     unsigned x1, y1, x2, y2;
     if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
     box->x1 = static_cast<int32_t>(x1);
