@@ -4,15 +4,29 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "../../reading/dib_header.h"
 #include "gdi.h"
 #include "../handle_table.h"
 
 namespace {
 
 unsigned char g_stock_mono_bits[2];
-SoftBitmap g_stock_bitmap = {{OBJ_BITMAP, 1, 0}, 1, 1, 1, 2, g_stock_mono_bits, 0, {}, {}, 0, 0, nullptr};
-SoftPen g_stock_pen = {{OBJ_PEN, 1, 0}, 1, 0x000000};
-SoftBrush g_stock_brush = {{OBJ_BRUSH, 1, 0}, 0xFFFFFF};
+SoftBitmap g_stock_bitmap = {
+    .header = {.kind = OBJ_BITMAP, .stock = 1, .selections = 0},
+    .width = 1,
+    .height = 1,
+    .bits_per_pixel = 1,
+    .stride = 2,
+    .bits = g_stock_mono_bits,
+    .is_dib = 0,
+    .section = {},
+    .colours = {},
+    .colour_count = 0,
+    .pixels_unmade = 0,
+    .pending = nullptr,
+};
+SoftPen g_stock_pen = {.header = {.kind = OBJ_PEN, .stock = 1, .selections = 0}, .width = 1, .colour = 0x000000};
+SoftBrush g_stock_brush = {.header = {.kind = OBJ_BRUSH, .stock = 1, .selections = 0}, .colour = 0xFFFFFF};
 
 // Every live object, so that a stale or foreign handle is recognised without
 // being dereferenced.
@@ -250,12 +264,15 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
     const unsigned char* after_header = reinterpret_cast<const unsigned char*>(info) + request.biSize;
     DWORD masks[3] = {0, 0, 0};
     if (bpp <= 8) {
-        int full = 1 << bpp;
-        int given = request.biClrUsed == 0 || request.biClrUsed > static_cast<DWORD>(full)
-                        ? full
-                        : static_cast<int>(request.biClrUsed);
+        // The request's table holds the entries its indexes can reach, counted
+        // as every reader of a DIB header counts them.
+        DibHeader table = {};
+        table.kind = DIB_HEADER_INFO;
+        table.bit_count = static_cast<uint16_t>(bpp);
+        table.colours_used = request.biClrUsed;
+        const uint32_t given = DibReachableColourCount(&table);
         if (usage == DIB_RGB_COLORS) memcpy(b->colours, after_header, sizeof(RGBQUAD) * given);
-        b->colour_count = full;
+        b->colour_count = 1 << bpp;
     } else if (compression == BI_BITFIELDS) {
         memcpy(masks, after_header, sizeof(masks));
     } else if (bpp == 16) {
