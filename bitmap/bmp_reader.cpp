@@ -55,6 +55,36 @@ int ReadFileFields(const unsigned char* block, DWORD length, LoadedBitmap* recor
     return 0;
 }
 
+// The whole open file in one new heap block: 0, or -1 with the reason noted
+// and nothing held.
+int ReadWholeFile(HANDLE file, unsigned char** whole, DWORD* whole_length) {
+    // A file of 4 GiB or more is refused here: its low 32 bits alone could
+    // pass for the length of a small, valid BMP at its start.
+    DWORD high = 0;
+    DWORD length = GetFileSize(file, &high);
+    if (length == INVALID_FILE_SIZE || high != 0) {
+        NoteStop(-1, high != 0 ? "the file holds 4 GiB or more" : "the file's length cannot be had");
+        return -1;
+    }
+    unsigned char* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, length));
+    if (!block) {
+        NoteStop(-1, "no memory for the file's %lu bytes", static_cast<unsigned long>(length));
+        MessageBoxA(GetFocus(), "Unable to allocate memory for image data.", "Error", MB_OK | MB_ICONERROR);
+        return -1;
+    }
+    DWORD read_count = 0;
+    BOOL read = ReadFile(file, block, length, &read_count, nullptr);
+    if (!read || read_count != length) {
+        NoteStop(-1, "only %lu of the file's %lu bytes could be read",
+                 static_cast<unsigned long>(read ? read_count : 0), static_cast<unsigned long>(length));
+        HeapFree(GetProcessHeap(), 0, block);
+        return -1;
+    }
+    *whole = block;
+    *whole_length = length;
+    return 0;
+}
+
 }  // namespace
 
 int LoadBmpFile(LoadedBitmap* record, const char* path) {
@@ -69,35 +99,17 @@ int LoadBmpFile(LoadedBitmap* record, const char* path) {
         NoteStop(-1, "the file cannot be opened");
         return -1;
     }
-    // A file of 4 GiB or more is refused here: its low 32 bits alone could
-    // pass for the length of a small, valid BMP at its start.
-    DWORD high = 0;
-    DWORD length = GetFileSize(file, &high);
-    if (length == INVALID_FILE_SIZE || high != 0) {
-        NoteStop(-1, high != 0 ? "the file holds 4 GiB or more" : "the file's length cannot be had");
-        CloseHandle(file);
-        return -1;
-    }
-    unsigned char* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, length));
-    if (!block) {
-        NoteStop(-1, "no memory for the file's %lu bytes", static_cast<unsigned long>(length));
-        MessageBoxA(GetFocus(), "Unable to allocate memory for image data.", "Error", MB_OK | MB_ICONERROR);
-        CloseHandle(file);
-        return -1;
-    }
-    DWORD read_count = 0;
-    BOOL read = ReadFile(file, block, length, &read_count, nullptr);
+    unsigned char* block = nullptr;
+    DWORD length = 0;
+    int result = ReadWholeFile(file, &block, &length);
     CloseHandle(file);
-    if (!read || read_count != length)
-        NoteStop(-1, "only %lu of the file's %lu bytes could be read",
-                 static_cast<unsigned long>(read ? read_count : 0), static_cast<unsigned long>(length));
-    if (!read || read_count != length || ReadFileFields(block, length, record) != 0) {
+    if (result == 0 && ReadFileFields(block, length, record) != 0) {
         HeapFree(GetProcessHeap(), 0, block);
         memset(record, 0, sizeof *record);
-        return -1;
+        result = -1;
     }
-    record->buffer = block;
-    return 0;
+    if (result == 0) record->buffer = block;
+    return result;
 }
 
 void FreeBmpFile(LoadedBitmap* record) {

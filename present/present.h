@@ -1,5 +1,9 @@
 // Window presentation: placing a picture in a foreign window's box, the
 // bitmap view and the vector overlay.
+//
+// The views leave the results of their context, bitmap, pen, brush, fill and
+// copy calls unchecked on purpose: a call that fails leaves its part of the
+// picture out and the view goes on.
 #pragma once
 
 #include <stdint.h>

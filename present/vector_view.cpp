@@ -13,6 +13,40 @@
 // header on by the readers here, so that a reason names its byte.
 static int64_t record_offset = 0;
 
+// The polyline's points, read from the stream and placed in the window.
+static int ReadPolylinePoints(FILE* stream, POINT* points, uint16_t count, int32_t left, int32_t top) {
+    const float scale = g_render_state.scale;
+    for (uint32_t i = 0; i < count; i++) {
+        unsigned char pair[4];
+        if (ReadStreamExact(stream, pair, sizeof pair) != 0) {
+            NoteStop(record_offset, "polyline at byte %lld declares %u points; the file ends in point %u",
+                     static_cast<long long>(record_offset), count, i + 1);
+            return -1;
+        }
+        ByteCursor point_cursor = MakeCursor(pair, sizeof pair);
+        int16_t x, y;
+        ReadI16Le(&point_cursor, &x);
+        ReadI16Le(&point_cursor, &y);
+        points[i].x = left + ScaleCoordinate(x, scale);
+        points[i].y = top + ScaleCoordinate(y, scale);
+    }
+    return 0;
+}
+
+static int StrokePolyline(const POINT* points, uint16_t count, uint16_t colour_index) {
+    HDC dc = g_render_state.device_context;
+    HPEN pen = CreatePen(PS_SOLID, 1, DrawingPalette[colour_index]);
+    if (!pen) {  // drawn in another colour it would be wrong, not missing
+        NoteStop(record_offset, "no pen for the polyline at byte %lld", static_cast<long long>(record_offset));
+        return -1;
+    }
+    HGDIOBJ previous = SelectObject(dc, pen);
+    Polyline(dc, points, count);
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+    return 0;
+}
+
 int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
     const long long at = static_cast<long long>(record_offset);
     unsigned char head[4];
@@ -35,44 +69,18 @@ int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
         NoteStop(record_offset, "no memory for the %u points of the polyline at byte %lld", count, at);
         return -1;
     }
-    const float scale = g_render_state.scale;
-    for (uint32_t i = 0; i < count; i++) {
-        unsigned char pair[4];
-        if (ReadStreamExact(stream, pair, sizeof pair) != 0) {
-            NoteStop(record_offset, "polyline at byte %lld declares %u points; the file ends in point %u", at, count,
-                     i + 1);
-            HeapFree(GetProcessHeap(), 0, points);
-            return -1;
-        }
-        ByteCursor point_cursor = MakeCursor(pair, sizeof pair);
-        int16_t x, y;
-        ReadI16Le(&point_cursor, &x);
-        ReadI16Le(&point_cursor, &y);
-        points[i].x = left + ScaleCoordinate(x, scale);
-        points[i].y = top + ScaleCoordinate(y, scale);
-    }
-    if (g_record_listener) {
+    int result = ReadPolylinePoints(stream, points, count, left, top);
+    if (result == 0 && g_record_listener) {
         RecordNote note;
         StartRecordNote(&note, RECORD_POLYLINE, record_offset);
         AddRecordField(&note, "colour_index", colour_index);
         AddRecordField(&note, "points", count);
         SendRecordNote(&note);
     }
-
-    HDC dc = g_render_state.device_context;
-    HPEN pen = CreatePen(PS_SOLID, 1, DrawingPalette[colour_index]);
-    if (!pen) {  // drawn in another colour it would be wrong, not missing
-        NoteStop(record_offset, "no pen for the polyline at byte %lld", at);
-        HeapFree(GetProcessHeap(), 0, points);
-        return -1;
-    }
-    HGDIOBJ previous = SelectObject(dc, pen);
-    Polyline(dc, points, count);
-    SelectObject(dc, previous);
-    DeleteObject(pen);
+    if (result == 0) result = StrokePolyline(points, count, colour_index);
     HeapFree(GetProcessHeap(), 0, points);
-    record_offset += 4 + 4 * static_cast<int64_t>(count);
-    return 0;
+    if (result == 0) record_offset += 4 + 4 * static_cast<int64_t>(count);
+    return result;
 }
 
 // The box composed off screen and copied in once: the background, the white
@@ -90,17 +98,12 @@ static void PrepareBox(HDC window_dc, const ViewBox& box, const BoxPlacement& p)
     DeleteDC(dc);
 }
 
-int OpenVectorFile(const char* path, FILE** opened) {
-    FILE* stream = fopen(path, "rb");
-    if (!stream) {
-        NoteStop(-1, "the file cannot be opened");
-        return -1;
-    }
+// The header: the picture's width and height, neither of them 0.
+static int ReadVectorHeader(FILE* stream) {
     RenderState& state = g_render_state;
     unsigned char header[4];
     if (ReadStreamExact(stream, header, 2) != 0 || ReadStreamExact(stream, header + 2, 2) != 0) {
         NoteStop(0, "the file ends inside the 4-byte header");
-        fclose(stream);
         return -1;
     }
     ByteCursor cursor = MakeCursor(header, sizeof header);
@@ -117,6 +120,18 @@ int OpenVectorFile(const char* path, FILE** opened) {
     if (state.source_width == 0 || state.source_height == 0) {
         NoteStop(state.source_width == 0 ? 0 : 2, "the header declares %u x %u file units: no picture to fit",
                  state.source_width, state.source_height);
+        return -1;
+    }
+    return 0;
+}
+
+int OpenVectorFile(const char* path, FILE** opened) {
+    FILE* stream = fopen(path, "rb");
+    if (!stream) {
+        NoteStop(-1, "the file cannot be opened");
+        return -1;
+    }
+    if (ReadVectorHeader(stream) != 0) {
         fclose(stream);
         return -1;
     }
@@ -161,25 +176,26 @@ int ShowVectors(const char* command_line, int prepare) {
     if (OpenVectorFile(path, &stream) != 0) return -1;
     POINT corner = {box.x1, box.y1};
     HWND window = WindowFromPoint(corner);
-    if (!window) {
-        fclose(stream);
-        return -1;
+    HDC window_dc = nullptr;
+    int result = -1;
+    if (window) {
+        window_dc = GetDC(window);
+        RenderState& state = g_render_state;
+        state.device_context = window_dc;
+
+        BoxPlacement p = PlaceVectors(box.width, box.height);
+        if (prepare) PrepareBox(window_dc, box, p);
+
+        // The window DC keeps its own copy of the clip.
+        HRGN clip = CreateRectRgn(p.left, p.top, p.left + p.fitted_width, p.top + p.fitted_height);
+        SelectClipRgn(window_dc, clip);
+        DeleteObject(clip);
+
+        result = DrawVectorRecords(stream, p.left, p.top);
+        state.device_context = nullptr;
     }
-    HDC window_dc = GetDC(window);
-    RenderState& state = g_render_state;
-    state.device_context = window_dc;
-
-    BoxPlacement p = PlaceVectors(box.width, box.height);
-    if (prepare) PrepareBox(window_dc, box, p);
-
-    // The window DC keeps its own copy of the clip.
-    HRGN clip = CreateRectRgn(p.left, p.top, p.left + p.fitted_width, p.top + p.fitted_height);
-    SelectClipRgn(window_dc, clip);
-    DeleteObject(clip);
-
-    int result = DrawVectorRecords(stream, p.left, p.top);
+    // The window's context is the last thing a view releases.
     fclose(stream);
-    state.device_context = nullptr;
-    ReleaseDC(window, window_dc);
+    if (window) ReleaseDC(window, window_dc);
     return result;
 }
