@@ -9,11 +9,14 @@
 set -euo pipefail
 source_dir=$1 blitview=$2 view_capture=$3 xlib_host=$4
 
+# shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+
 work=$(mktemp -d)
-xvfb="" host=""
+host=""
 stop() {
     [[ -n $host ]] && { kill "$host" 2>/dev/null; wait "$host" 2>/dev/null || true; }
-    [[ -n $xvfb ]] && { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; }
+    xvfb_stop
     rm -rf "$work"
 }
 trap stop EXIT
@@ -21,23 +24,6 @@ trap stop EXIT
 fail() {
     echo "hosts_test: $*" >&2
     exit 1
-}
-
-# -displayfd makes Xvfb choose a free display and write its number once it
-# accepts connections. -noreset keeps it up while no client is connected.
-start_private_x() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" \
-        >"$work/xvfb.log" 2>&1 </dev/null &
-    xvfb=$!
-    for _ in $(seq 200); do
-        if [[ -s $work/display ]]; then
-            export DISPLAY=":$(cat "$work/display")"
-            return
-        fi
-        kill -0 "$xvfb" 2>/dev/null || break
-        sleep 0.05
-    done
-    fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
 }
 
 # Waits until the host has printed COUNT exit statuses.
@@ -66,7 +52,7 @@ for candidate in python3 /usr/bin/python3; do
     fi
 done
 [[ -n $python ]] || fail "no Python with Tkinter (scripts/setup.sh --test installs python3-tk)"
-start_private_x
+xvfb_start 1280x1024 "$work/xvfb.log" || fail "no private X server"
 cp "$source_dir/examples/sample.drw" "$work/sample.bmp"
 "$blitview" -f "$work/sample.bmp" || fail "blitview -f failed on the sample"
 

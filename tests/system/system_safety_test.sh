@@ -269,6 +269,9 @@ fi
 
 # ---- A lost X server ends the run with 255 and prints nothing.
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
+    # shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh
+    source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+    cleanup_steps+=(xvfb_stop)
     d="$work/x11"
     mkdir "$d"
     # "BM", bfSize = the file's length (3 GiB), bfOffBits 54, a 40-byte header.
@@ -279,11 +282,11 @@ if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
             skip "the dialog with a lost server: the sanitizers rule out a capped address space"
             continue
         fi
-        Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$d/display" >/dev/null 2>&1 </dev/null &
-        server=$!
-        for _ in $(seq 1 200); do [ -s "$d/display" ] && break; sleep 0.05; done
-        export DISPLAY=":$(cat "$d/display")"
-        rm -f "$d/display" "$d/plan.VCT"
+        if ! xvfb_start 640x480 /dev/null; then
+            check "$mode: a private X server starts" false
+            continue
+        fi
+        rm -f "$d/plan.VCT"
         if [ "$mode" = vectors ]; then
             # The overlay waits on a FIFO for its polylines while the server goes.
             mkfifo "$d/plan.VCT"
@@ -293,16 +296,14 @@ if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
             printf '\x10\x00\x10\x00' >&4
             for _ in $(seq 1 200); do find "/proc/$pid/fd" -lname 'socket:*' | grep -q . && break; sleep 0.02; done
             sleep 0.3
-            kill "$server"
-            wait "$server"
+            xvfb_stop
             printf '\x00\x00\x02\x00\x01\x00\x01\x00\x05\x00\x05\x00' >&4
             exec 4>&-
         else
             (ulimit -v $((1024 * 1024)) && exec "$blitview" -b "$d/big.bmp" 10 10 110 110) >"$d/out" 2>&1 &
             pid=$!
             for _ in $(seq 1 200); do xwininfo -root -tree 2>/dev/null | grep -q '"Error"' && break; sleep 0.05; done
-            kill "$server"
-            wait "$server"
+            xvfb_stop
         fi
         wait "$pid"
         status=$?
