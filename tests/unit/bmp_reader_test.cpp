@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
-#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/file_builders.h"
 #include "tests/fixtures/support.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bitmap/internal.h"
-#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/file_builders.h"
 #include "tests/fixtures/canvas.h"
 #include "reading/byte_cursor.h"
 #include "tests/fixtures/support.h"

@@ -14,22 +14,6 @@ int Inspect(const std::vector<std::string>& arguments, std::string* output = nul
     return RunProgram(INSPECT_PATH, arguments, output);
 }
 
-// A vector file: the header, then polylines of a colour and points.
-struct VectorBuilder {
-    std::vector<unsigned char> bytes;
-    VectorBuilder(uint16_t width, uint16_t height) { Word(width).Word(height); }
-    VectorBuilder& Word(uint16_t value) {
-        bytes.push_back(static_cast<unsigned char>(value));
-        bytes.push_back(static_cast<unsigned char>(value >> 8));
-        return *this;
-    }
-    VectorBuilder& Polyline(uint16_t colour, std::vector<std::pair<int16_t, int16_t>> points) {
-        Word(colour).Word(static_cast<uint16_t>(points.size()));
-        for (auto& point : points) Word(static_cast<uint16_t>(point.first)).Word(static_cast<uint16_t>(point.second));
-        return *this;
-    }
-};
-
 // Every record kind, in several colours, on a canvas of 682 x 1024.
 DrawingBuilder SampleDrawing() {
     DrawingBuilder drawing(1000, 1500);

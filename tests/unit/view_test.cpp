@@ -5,7 +5,7 @@
 #include <stdlib.h>
 
 #include "bitmap/bitmap.h"
-#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/file_builders.h"
 #include "tests/fixtures/canvas.h"
 #include "reading/byte_cursor.h"
 #include "present/present.h"
@@ -184,25 +184,6 @@ TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
 
 namespace {
 
-// A vector file: the header, then records of colour, count and points.
-struct VectorBuilder {
-    std::vector<unsigned char> bytes;
-    VectorBuilder(uint16_t width, uint16_t height) {
-        U16(width);
-        U16(height);
-    }
-    VectorBuilder& U16(uint16_t value) {
-        bytes.push_back(static_cast<unsigned char>(value));
-        bytes.push_back(static_cast<unsigned char>(value >> 8));
-        return *this;
-    }
-    VectorBuilder& Line(uint16_t colour, const std::vector<std::pair<int16_t, int16_t>>& points) {
-        U16(colour).U16(static_cast<uint16_t>(points.size()));
-        for (auto& p : points) U16(static_cast<uint16_t>(p.first)).U16(static_cast<uint16_t>(p.second));
-        return *this;
-    }
-};
-
 // The box as the overlay prepares it, with polylines drawn by the same
 // rasteriser on a memory DC and clipped to the picture rectangle.
 std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<uint32_t>& before, int box_width,
@@ -245,7 +226,7 @@ std::vector<uint32_t> ExpectedOverlay(const HostWindow& host, const std::vector<
 TEST_F(BitmapView, OverlayPreparesTheBoxAndDrawsClippedPolylines) {
     // 2000 x 1500 in 400 x 300: 400 x 299 at (0, 0), scale 0.2f.
     VectorBuilder vectors(2000, 1500);
-    vectors.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}}).Line(7, {{50, 1400}, {1950, 900}});
+    vectors.Polyline(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Polyline(4, {{-7, 3}, {1990, 3}}).Polyline(7, {{50, 1400}, {1950, 900}});
     ASSERT_TRUE(WriteFileBytes(dir.File("plan.VCT"), vectors.bytes));
     std::vector<uint32_t> before = ReadHostWindow(host);
     ASSERT_EQ(Run("-v", dir.File("plan.bmp")), 0);
@@ -270,9 +251,9 @@ TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
                      {"overlay up to the record cut short", VectorBuilder(300, 200),
                       {{RGB(255, 255, 0), {{10, 20}, {290, 190}, {5, 150}}},
                        {RGB(0, 0, 255), {{-20, 100}, {350, 90}}}}}};
-    cases[0].vectors.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {});
-    cases[0].vectors.Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
-    cases[1].vectors.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    cases[0].vectors.Polyline(2, {{10, 20}, {60, 20}}).Polyline(5, {{5, 5}}).Polyline(6, {});
+    cases[0].vectors.Polyline(8, {{0, 0}, {100, 100}}).Polyline(1, {{0, 5}, {9, 5}});
+    cases[1].vectors.Polyline(3, {{10, 20}, {290, 190}, {5, 150}}).Polyline(4, {{-20, 100}, {350, 90}});
     cases[1].vectors.U16(1).U16(3).U16(0).U16(0).U16(100);  // one point and a half of three
     for (const Case& c : cases) {
         PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
@@ -288,7 +269,7 @@ TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
 TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
     ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), MakeBmp(200, 100)));
     VectorBuilder vectors(200, 100);
-    vectors.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
+    vectors.Polyline(3, {{-20, 50}, {250, 50}}).Polyline(0, {{0, 0}, {199, 99}});
     ASSERT_TRUE(WriteFileBytes(dir.File("both.VCT"), vectors.bytes));
     ASSERT_EQ(Run("-b", dir.File("both.bmp")), 0);
     std::vector<uint32_t> bitmap_only = ReadHostWindow(host);
@@ -318,10 +299,10 @@ TEST_F(BitmapView, OverlayFileNamesAndLimits) {
     ASSERT_TRUE(WriteFileBytes(dir.File("zero.VCT"), VectorBuilder(0, 200).bytes));
     EXPECT_EQ(Run("-v", dir.File("zero.bmp")), 255);
     // A record of 65535 points, all on one pixel but the last.
-    std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
+    std::vector<std::pair<int, int>> many(65535, {5, 5});
     many.back() = {100, 5};
     VectorBuilder long_line(300, 200);
-    long_line.Line(2, many);
+    long_line.Polyline(2, many);
     ASSERT_TRUE(WriteFileBytes(dir.File("long.VCT"), long_line.bytes));
     std::vector<uint32_t> before = ReadHostWindow(host);
     EXPECT_EQ(Run("-v", dir.File("long.bmp")), 0);
@@ -334,7 +315,7 @@ TEST_F(BitmapView, OverlayFileNamesAndLimits) {
 TEST_F(BitmapView, EveryFailureReleasesEverything) {
     ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), MakeBmp(200, 100)));
     VectorBuilder vectors(300, 200);
-    vectors.Line(1, {{0, 0}, {100, 100}});
+    vectors.Polyline(1, {{0, 0}, {100, 100}});
     ASSERT_TRUE(WriteFileBytes(dir.File("p.VCT"), vectors.bytes));
     const std::string box = " " + std::to_string(kWindowX) + " " + std::to_string(kWindowY) + " " +
                             std::to_string(kWindowX + 400) + " " + std::to_string(kWindowY + 300);

@@ -17,9 +17,10 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "../fixtures/bmp_builder.h"
+#include "../fixtures/file_builders.h"
 
 namespace {
 
@@ -44,11 +45,6 @@ struct Random {
     int Between(int lo, int hi) { return lo + static_cast<int>(Next() % static_cast<uint32_t>(hi - lo + 1)); }
     int Percent() { return Between(0, 99); }
 };
-
-void PutU16(std::vector<unsigned char>* bytes, uint32_t value) {
-    bytes->push_back(static_cast<unsigned char>(value));
-    bytes->push_back(static_cast<unsigned char>(value >> 8));
-}
 
 void WriteBytes(const std::string& name, const std::vector<unsigned char>& bytes) {
     std::string path = g_dir + "/" + name;
@@ -104,26 +100,8 @@ std::vector<unsigned char> RandomBmp(Random* random, int width, int height) {
     return bmp.Finish();
 }
 
-struct Point {
-    int x, y;
-};
-
-struct Vectors {
-    std::vector<unsigned char> bytes;
-    Vectors(int width, int height) {
-        PutU16(&bytes, static_cast<uint32_t>(width));
-        PutU16(&bytes, static_cast<uint32_t>(height));
-    }
-    Vectors& Line(int colour, const std::vector<Point>& points) {
-        PutU16(&bytes, static_cast<uint32_t>(colour));
-        PutU16(&bytes, static_cast<uint32_t>(points.size()));
-        for (const Point& p : points) {
-            PutU16(&bytes, static_cast<uint16_t>(static_cast<int16_t>(p.x)));
-            PutU16(&bytes, static_cast<uint16_t>(static_cast<int16_t>(p.y)));
-        }
-        return *this;
-    }
-};
+// A point of a polyline, in file units.
+using Point = std::pair<int, int>;
 
 struct Host {
     int x = 40, y = 30, width = 440, height = 340;
@@ -195,56 +173,56 @@ void FixedCases(const std::string& corpus) {
     // 2000 x 1500 in 400 x 300: scale 0.2; every colour, points far outside
     // in every direction, and records of no point and of one.
     {
-        Vectors v(2000, 1500);
-        v.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}})
-            .Line(4, {{-7, 3}, {1990, 3}})
-            .Line(7, {{50, 1400}, {1950, 900}})
-            .Line(0, {{100, 100}, {1900, 100}, {1900, 1400}, {100, 1400}, {100, 100}})
-            .Line(2, {{-32768, -32768}, {32767, 32767}})
-            .Line(3, {{1000, -30000}, {1000, 30000}, {-30000, 750}, {30000, 760}})
-            .Line(5, {})
-            .Line(6, {{1234, 567}})
-            .Line(5, {{0, 1499}, {1999, 1499}, {1999, 0}})
-            .Line(6, {{300, 200}, {310, 1300}, {1700, 1310}, {1690, 210}, {305, 205}})
-            .Line(2, {{2000, 0}, {0, 1500}})
-            .Line(0, {{-5, 5}})
-            .Line(3, {{1, 1}, {2, 2}, {3, 1}, {4, 2}, {5, 1}, {6, 2}, {7, 1}})
-            .Line(4, {{-1000, 1600}, {3000, -100}})
-            .Line(7, {{999, 749}, {1001, 751}});
+        VectorBuilder v(2000, 1500);
+        v.Polyline(1, {{0, 0}, {1000, 750}, {2000, 1500}})
+            .Polyline(4, {{-7, 3}, {1990, 3}})
+            .Polyline(7, {{50, 1400}, {1950, 900}})
+            .Polyline(0, {{100, 100}, {1900, 100}, {1900, 1400}, {100, 1400}, {100, 100}})
+            .Polyline(2, {{-32768, -32768}, {32767, 32767}})
+            .Polyline(3, {{1000, -30000}, {1000, 30000}, {-30000, 750}, {30000, 760}})
+            .Polyline(5, {})
+            .Polyline(6, {{1234, 567}})
+            .Polyline(5, {{0, 1499}, {1999, 1499}, {1999, 0}})
+            .Polyline(6, {{300, 200}, {310, 1300}, {1700, 1310}, {1690, 210}, {305, 205}})
+            .Polyline(2, {{2000, 0}, {0, 1500}})
+            .Polyline(0, {{-5, 5}})
+            .Polyline(3, {{1, 1}, {2, 2}, {3, 1}, {4, 2}, {5, 1}, {6, 2}, {7, 1}})
+            .Polyline(4, {{-1000, 1600}, {3000, -100}})
+            .Polyline(7, {{999, 749}, {1001, 751}});
         WriteBytes("plan.VCT", v.bytes);
         AddBoxCase("vector_2000x1500", "-v", "plan.bmp", 400, 300);
     }
     // 300 x 200 in 400 x 300: unscaled at (50, 50), lines through the edges.
     {
-        Vectors v(300, 200);
-        v.Line(2, {{10, 20}, {60, 20}})
-            .Line(1, {{0, 0}, {299, 199}})
-            .Line(4, {{-50, 100}, {350, 100}})
-            .Line(7, {{150, -10}, {150, 210}})
-            .Line(3, {{0, 199}, {299, 0}, {299, 199}, {0, 0}})
-            .Line(0, {{20, 30}, {25, 150}, {280, 170}, {40, 35}})
-            .Line(5, {{300, 200}, {300, 0}})
-            .Line(6, {{7, 7}});
+        VectorBuilder v(300, 200);
+        v.Polyline(2, {{10, 20}, {60, 20}})
+            .Polyline(1, {{0, 0}, {299, 199}})
+            .Polyline(4, {{-50, 100}, {350, 100}})
+            .Polyline(7, {{150, -10}, {150, 210}})
+            .Polyline(3, {{0, 199}, {299, 0}, {299, 199}, {0, 0}})
+            .Polyline(0, {{20, 30}, {25, 150}, {280, 170}, {40, 35}})
+            .Polyline(5, {{300, 200}, {300, 0}})
+            .Polyline(6, {{7, 7}});
         WriteBytes("flat.VCT", v.bytes);
         AddBoxCase("vector_300x200_unscaled", "-v", "flat.bmp", 400, 300);
     }
     // A bad colour ends the drawing with what was drawn so far.
     {
-        Vectors v(300, 200);
-        v.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}}).Line(1, {{0, 5}, {9, 5}});
+        VectorBuilder v(300, 200);
+        v.Polyline(2, {{10, 20}, {60, 20}}).Polyline(5, {{5, 5}}).Polyline(6, {}).Polyline(8, {{0, 0}, {100, 100}}).Polyline(1, {{0, 5}, {9, 5}});
         WriteBytes("bad.VCT", v.bytes);
         AddBoxCase("vector_bad_colour", "-v", "bad.bmp", 400, 300);
     }
     // Both: the bitmap, then the lines over it without clearing.
     {
         WriteBytes("both.bmp", PatternBmp(200, 100));
-        Vectors v(200, 100);
-        v.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}}).Line(6, {{199, 0}, {0, 99}, {100, 0}});
+        VectorBuilder v(200, 100);
+        v.Polyline(3, {{-20, 50}, {250, 50}}).Polyline(0, {{0, 0}, {199, 99}}).Polyline(6, {{199, 0}, {0, 99}, {100, 0}});
         WriteBytes("both.VCT", v.bytes);
         AddBoxCase("combined_200x100", "-d", "both.bmp", 400, 300);
         WriteBytes("bigboth.bmp", PatternBmp(1024, 768));
-        Vectors big(1024, 768);
-        big.Line(1, {{0, 0}, {1023, 767}}).Line(7, {{0, 767}, {1023, 0}}).Line(4, {{512, -100}, {512, 900}});
+        VectorBuilder big(1024, 768);
+        big.Polyline(1, {{0, 0}, {1023, 767}}).Polyline(7, {{0, 767}, {1023, 0}}).Polyline(4, {{512, -100}, {512, 900}});
         WriteBytes("bigboth.VCT", big.bytes);
         AddBoxCase("combined_1024x768", "-d", "bigboth.bmp", 400, 300);
     }
@@ -277,20 +255,20 @@ void RandomCases(uint32_t seed, int count) {
             width = random.Between(1, 3000);
             height = random.Between(1, 3000);
         }
-        Vectors v(width, height);
+        VectorBuilder v(width, height);
         const int records = random.Between(1, 12);
         for (int r = 0; r < records; r++) {
             int points = random.Percent() < 10 ? random.Between(0, 1) : random.Between(2, 16);
             if (random.Percent() < 5) points = random.Between(100, 300);
             std::vector<Point> line;
             for (int p = 0; p < points; p++) line.push_back(RandomPoint(&random, width, height));
-            v.Line(random.Between(0, 7), line);
+            v.Polyline(random.Between(0, 7), line);
         }
         // Now and then a record cut short: what came before stays drawn.
         if (random.Percent() < 10) {
-            PutU16(&v.bytes, static_cast<uint32_t>(random.Between(0, 7)));
-            PutU16(&v.bytes, 5);
-            PutU16(&v.bytes, 1);
+            v.U16(static_cast<uint32_t>(random.Between(0, 7)));
+            v.U16(5);
+            v.U16(1);
         }
         std::string vct = file;
         vct.replace(vct.size() - 3, 3, "VCT");
