@@ -52,12 +52,7 @@ int Convert(const DrawingBuilder& drawing, WrittenBmp* bmp, bool* file_left = nu
 void ExpectCanvas(const WrittenBmp& bmp, const Expected& expected) {
     ASSERT_EQ(bmp.width, expected.width);
     ASSERT_EQ(bmp.height, expected.height);
-    int wrong = 0;
-    for (int y = 0; y < expected.height; y++)
-        for (int x = 0; x < expected.width; x++)
-            if (bmp.At(x, y) != expected.pixels[static_cast<size_t>(y) * expected.width + x] && wrong++ < 5)
-                ADD_FAILURE() << "pixel (" << x << "," << y << ") is " << std::hex << bmp.At(x, y)
-                              << ", expected " << expected.pixels[static_cast<size_t>(y) * expected.width + x];
+    EXPECT_EQ(ImageDifference(bmp.pixels, expected.pixels, expected.width), "");
 }
 
 TEST(Convert, CanvasSizes) {

@@ -30,16 +30,11 @@ struct MarkedCanvas : Canvas {
 // Every pixel: the ones in `painted` must hold `word`, all others the background.
 void ExpectExactly(const Canvas& canvas, const std::set<std::pair<int, int>>& painted, uint32_t word,
                    const std::string& what) {
-    std::vector<uint32_t> words = canvas.Words();
-    int wrong = 0;
-    for (int y = 0; y < canvas.height; y++) {
-        for (int x = 0; x < canvas.width; x++) {
-            uint32_t expected = painted.count({x, y}) ? word : kBackground;
-            if (words[static_cast<size_t>(y) * canvas.width + x] != expected && wrong++ < 5)
-                ADD_FAILURE() << what << ": pixel (" << x << "," << y << ") is " << std::hex
-                              << words[static_cast<size_t>(y) * canvas.width + x] << ", expected " << expected;
-        }
-    }
+    std::vector<uint32_t> expected(static_cast<size_t>(canvas.width) * canvas.height, kBackground);
+    for (const auto& pixel : painted)
+        if (pixel.first >= 0 && pixel.second >= 0 && pixel.first < canvas.width && pixel.second < canvas.height)
+            expected[static_cast<size_t>(pixel.second) * canvas.width + pixel.first] = word;
+    EXPECT_EQ(ImageDifference(canvas.Words(), expected, canvas.width), "") << what;
 }
 
 void DrawLine(HDC dc, COLORREF colour, int width, const std::vector<POINT>& points) {

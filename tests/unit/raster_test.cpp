@@ -86,14 +86,11 @@ int ConvertStrips(const DrawingBuilder& drawing, WrittenBmp* bmp) {
 }
 
 void ExpectPainted(const WrittenBmp& bmp, const std::vector<std::pair<int, int>>& painted, uint32_t word) {
-    int wrong = 0;
-    for (int y = 0; y < bmp.height; y++) {
-        for (int x = 0; x < bmp.width; x++) {
-            bool ink = std::find(painted.begin(), painted.end(), std::make_pair(x, y)) != painted.end();
-            if (bmp.At(x, y) != (ink ? word : kWhite) && wrong++ < 5)
-                ADD_FAILURE() << "pixel (" << x << "," << y << ") is " << std::hex << bmp.At(x, y);
-        }
-    }
+    std::vector<uint32_t> expected(bmp.pixels.size(), kWhite);
+    for (const auto& pixel : painted)
+        if (pixel.first >= 0 && pixel.second >= 0 && pixel.first < bmp.width && pixel.second < bmp.height)
+            expected[static_cast<size_t>(pixel.second) * bmp.width + pixel.first] = word;
+    EXPECT_EQ(ImageDifference(bmp.pixels, expected, bmp.width), "");
 }
 
 TEST(Raster, WorkedExampleAtThreeScales) {

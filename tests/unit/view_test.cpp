@@ -69,15 +69,7 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
 }
 
 void ExpectWindow(const HostWindow& host, const std::vector<uint32_t>& expected, const char* what) {
-    std::vector<uint32_t> shown = ReadHostWindow(host);
-    int wrong = 0;
-    for (int y = 0; y < host.height; y++)
-        for (int x = 0; x < host.width; x++) {
-            size_t i = static_cast<size_t>(y) * host.width + x;
-            if (shown[i] != expected[i] && wrong++ < 5)
-                ADD_FAILURE() << what << ": (" << x << "," << y << ") shows " << std::hex << shown[i] << ", expected "
-                              << expected[i];
-        }
+    EXPECT_EQ(ImageDifference(ReadHostWindow(host), expected, host.width), "") << what;
 }
 
 class BitmapView : public ::testing::Test {
