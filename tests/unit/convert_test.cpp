@@ -4,6 +4,7 @@
 
 #include "drawing/drawing.h"
 #include "tests/fixtures/support.h"
+#include "tests/fixtures/temp_convert.h"
 
 namespace {
 
@@ -22,33 +23,6 @@ struct Expected {
     }
 };
 
-// Converts a drawing in a fresh directory. Returns the result; the BMP, when
-// one is left, lands in *bmp. Nothing else may remain in the directory.
-int Convert(const DrawingBuilder& drawing, WrittenBmp* bmp, bool* file_left = nullptr) {
-    TempDir dir;
-    std::string path = dir.File("drawing.drw");
-    EXPECT_TRUE(WriteFileBytes(path, drawing.bytes));
-    int descriptors = CountOpenDescriptors();
-    std::string command = "-f " + path;
-    int result = ConvertDrawing(command.c_str());
-    EXPECT_NOTHING_LIVE();
-    EXPECT_EQ(CountOpenDescriptors(), descriptors) << "a file was left open";
-    std::vector<std::string> names = ListDirectory(dir.path);
-    bool left = FileExists(path);
-    if (file_left) *file_left = left;
-    EXPECT_EQ(names.size(), left ? 1u : 0u) << "something was left beside the drawing";
-    if (result == 0) {
-        std::vector<unsigned char> file;
-        EXPECT_TRUE(ReadFileBytes(path, &file));
-        EXPECT_TRUE(ParseWrittenBmp(file, bmp));
-        EXPECT_EQ(bmp->file_size, file.size());
-        EXPECT_EQ(bmp->pixel_offset, 54u);
-    } else {
-        EXPECT_FALSE(left) << "a failed conversion must leave nothing at the path";
-    }
-    return result;
-}
-
 void ExpectCanvas(const WrittenBmp& bmp, const Expected& expected) {
     ASSERT_EQ(bmp.width, expected.width);
     ASSERT_EQ(bmp.height, expected.height);
@@ -63,7 +37,7 @@ TEST(Convert, CanvasSizes) {
                  {36927, 34583, 1024, 958}, {64, 65535, 1, 1024}, {65535, 65534, 1024, 1023}};
     for (const auto& c : cases) {
         WrittenBmp bmp;
-        ASSERT_EQ(Convert(DrawingBuilder(c.width, c.height), &bmp), 0) << c.width << "x" << c.height;
+        ASSERT_EQ(ConvertInTempDir(DrawingBuilder(c.width, c.height), &bmp), 0) << c.width << "x" << c.height;
         ExpectCanvas(bmp, Expected(c.canvas_width, c.canvas_height));
     }
 }
@@ -71,10 +45,10 @@ TEST(Convert, CanvasSizes) {
 TEST(Convert, ScaleIsASinglePrecisionFactorAppliedInDouble) {
     // 1000 x 1500: scale 0.682f for both axes; 1000 maps to column 681.
     WrittenBmp bmp;
-    ASSERT_EQ(Convert(DrawingBuilder(1000, 1500).Rect(0, 0, 0, 1000, 1500, 2), &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(DrawingBuilder(1000, 1500).Rect(0, 0, 0, 1000, 1500, 2), &bmp), 0);
     ExpectCanvas(bmp, Expected(682, 1024).Paint(0, 0, 681, 1022, kGreen));
     // 800 x 600: the scale is just below 1.28, so 100 gives 127 and 600 gives 767.
-    ASSERT_EQ(Convert(DrawingBuilder(800, 600).Rect(0, 100, 100, 200, 600, 4), &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(DrawingBuilder(800, 600).Rect(0, 100, 100, 200, 600, 4), &bmp), 0);
     ExpectCanvas(bmp, Expected(1024, 768).Paint(127, 127, 255, 767, kBlue));
 }
 
@@ -98,7 +72,7 @@ TEST(Convert, Rectangles) {
         WrittenBmp bmp;
         DrawingBuilder drawing(c.width, c.height);
         drawing.Rect(c.y_base, c.left, c.top, c.right, c.bottom, c.colour);
-        ASSERT_EQ(Convert(drawing, &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(drawing, &bmp), 0);
         uint32_t word = c.colour == 7 ? kOrange : kRed;
         if (c.colour == 2) word = kGreen;
         ExpectCanvas(bmp, Expected(c.canvas_width, c.canvas_height).Paint(c.x0, c.y0, c.x1, c.y1, word));
@@ -111,23 +85,23 @@ TEST(Convert, RunSets) {
     DrawingBuilder example(1024, 768);
     example.Runs(7, 4, {{10, 20}, {30, 30}}).Rect(0, 0, 0, 2, 2, 2);
     ASSERT_EQ(example.bytes.size(), 4u + 2 + 16 + 14);
-    ASSERT_EQ(Convert(example, &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(example, &bmp), 0);
     ExpectCanvas(bmp, Expected(1024, 768).Paint(10, 7, 20, 8, kBlue).Paint(0, 0, 2, 2, kGreen));
 
     // Counts of 1, 0 and -1 carry no runs and take 8 bytes.
     for (int16_t count : {1, 0, -1}) {
         DrawingBuilder empty(1024, 768);
         empty.RunsHead(count, 1, 5).Rect(0, 0, 0, 1, 1, 2);
-        ASSERT_EQ(Convert(empty, &bmp), 0) << count;
+        ASSERT_EQ(ConvertInTempDir(empty, &bmp), 0) << count;
         ExpectCanvas(bmp, Expected(1024, 768).Paint(0, 0, 1, 1, kGreen));
     }
 
     // A reversed run paints from its start down to just after its end.
-    ASSERT_EQ(Convert(DrawingBuilder(1024, 768).Runs(3, 1, {{20, 10}}), &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(DrawingBuilder(1024, 768).Runs(3, 1, {{20, 10}}), &bmp), 0);
     ExpectCanvas(bmp, Expected(1024, 768).Paint(11, 3, 21, 4, kRed));
 
     // Negative coordinates truncate toward zero: -1 at scale 0.5 is column 0.
-    ASSERT_EQ(Convert(DrawingBuilder(2048, 1536).Runs(-1, 1, {{-1, 6}, {-40, -30}}), &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(DrawingBuilder(2048, 1536).Runs(-1, 1, {{-1, 6}, {-40, -30}}), &bmp), 0);
     ExpectCanvas(bmp, Expected(1024, 768).Paint(0, 0, 3, 1, kRed));
 }
 
@@ -135,12 +109,12 @@ TEST(Convert, FileEndings) {
     WrittenBmp bmp;
     DrawingBuilder stray(1024, 768);
     stray.Rect(0, 0, 0, 1, 1, 1).Raw({0x42});
-    EXPECT_EQ(Convert(stray, &bmp), 0);
+    EXPECT_EQ(ConvertInTempDir(stray, &bmp), 0);
     ExpectCanvas(bmp, Expected(1024, 768).Paint(0, 0, 1, 1, kRed));
 
     DrawingBuilder two_stray(1024, 768);
     two_stray.Rect(0, 0, 0, 1, 1, 1).Raw({0x42, 0x42});
-    EXPECT_EQ(Convert(two_stray, &bmp), -1);
+    EXPECT_EQ(ConvertInTempDir(two_stray, &bmp), -1);
 }
 
 TEST(Convert, MalformedDrawingsFailAndLeaveNothing) {
@@ -172,7 +146,7 @@ TEST(Convert, MalformedDrawingsFailAndLeaveNothing) {
     cases.push_back({"a canvas side of zero pixels", DrawingBuilder(4000, 2)});
     for (const Case& c : cases) {
         WrittenBmp bmp;
-        EXPECT_EQ(Convert(c.drawing, &bmp), -1) << c.what;
+        EXPECT_EQ(ConvertInTempDir(c.drawing, &bmp), -1) << c.what;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "drawing/drawing.h"
 #include "drawing/drawing_format.h"
 #include "tests/fixtures/support.h"
+#include "tests/fixtures/temp_convert.h"
 
 namespace {
 
@@ -67,24 +68,6 @@ DrawingBuilder Drawing(uint16_t width, uint16_t height, const std::vector<Strip>
     return drawing;
 }
 
-// Converts in a fresh directory; the result, and the canvas when it succeeded.
-int ConvertStrips(const DrawingBuilder& drawing, WrittenBmp* bmp) {
-    TempDir dir;
-    std::string path = dir.File("strips.drw");
-    EXPECT_TRUE(WriteFileBytes(path, drawing.bytes));
-    int result = ConvertDrawing(("-f " + path).c_str());
-    EXPECT_NOTHING_LIVE();
-    if (result == 0) {
-        std::vector<unsigned char> file;
-        EXPECT_TRUE(ReadFileBytes(path, &file));
-        EXPECT_TRUE(ParseWrittenBmp(file, bmp));
-    } else {
-        EXPECT_FALSE(FileExists(path));
-    }
-    EXPECT_LE(ListDirectory(dir.path).size(), 1u);
-    return result;
-}
-
 void ExpectPainted(const WrittenBmp& bmp, const std::vector<std::pair<int, int>>& painted, uint32_t word) {
     std::vector<uint32_t> expected(bmp.pixels.size(), kWhite);
     for (const auto& pixel : painted)
@@ -105,7 +88,7 @@ TEST(Raster, WorkedExampleAtThreeScales) {
     for (const auto& c : cases) {
         WrittenBmp bmp;
         Strip s = {0, 3, 10, 10, 1, 2, 1, INK_ON_ONES, {0xC1, 0xFF}};
-        ASSERT_EQ(ConvertStrips(Drawing(c.width, c.height, {s}), &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(Drawing(c.width, c.height, {s}), &bmp), 0);
         ExpectPainted(bmp, c.painted, 0x00FF0000);
     }
 }
@@ -124,7 +107,7 @@ TEST(Raster, ColumnZeroNeverTakesInkAndPolarityIsTheWholeWord) {
     for (const auto& c : cases) {
         WrittenBmp bmp;
         Strip s = {0, 0, 0, 16, 1, 2, 7, c.polarity, c.data};
-        ASSERT_EQ(ConvertStrips(Drawing(1024, 768, {s}), &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(Drawing(1024, 768, {s}), &bmp), 0);
         ExpectPainted(bmp, c.painted, 0x00FF6600);
     }
 }
@@ -149,7 +132,7 @@ TEST(Raster, RecordLengthsAndFailures) {
         if (c.result == 0) drawing.Rect(0, 0, 0, 1, 1, 2);  // the next record follows at once
         drawing.bytes.resize(drawing.bytes.size() - c.cut);
         WrittenBmp bmp;
-        ASSERT_EQ(ConvertStrips(drawing, &bmp), c.result);
+        ASSERT_EQ(ConvertInTempDir(drawing, &bmp), c.result);
         if (c.result == 0) ExpectPainted(bmp, {{0, 0}}, 0x0000FF00);
     }
 }
@@ -162,7 +145,7 @@ TEST(Raster, ThinningStartsBelowAQuarter) {
         int cw, ch;
         std::vector<uint32_t> expected = ReferenceCanvas(width, 3000, {s}, &cw, &ch);
         WrittenBmp bmp;
-        ASSERT_EQ(ConvertStrips(Drawing(width, 3000, {s}), &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(Drawing(width, 3000, {s}), &bmp), 0);
         ASSERT_EQ(bmp.pixels, expected);
         bool painted = bmp.At(20, 10) == 0x000000FF;
         EXPECT_EQ(painted, width == 4096) << width;
@@ -174,7 +157,7 @@ TEST(Raster, TruncationOfTheSinglePrecisionScale) {
     // column 255, not 256.
     Strip s = {0, 256, 0, 8, 1, 1, 1, INK_ON_ONES, {0x40}};
     WrittenBmp bmp;
-    ASSERT_EQ(ConvertStrips(Drawing(1028, 1028, {s}), &bmp), 0);
+    ASSERT_EQ(ConvertInTempDir(Drawing(1028, 1028, {s}), &bmp), 0);
     ExpectPainted(bmp, {{255, 0}}, 0x00FF0000);
 }
 
@@ -214,7 +197,7 @@ TEST(Raster, RandomStripsMatchTheReferencePainter) {
         for (int direct = 1; direct >= 0; direct--) {
             EnableDirectSurfaces(direct);
             WrittenBmp bmp;
-            int result = ConvertStrips(Drawing(width, height, strips), &bmp);
+            int result = ConvertInTempDir(Drawing(width, height, strips), &bmp);
             EnableDirectSurfaces(1);
             ASSERT_EQ(result, 0);
             ASSERT_EQ(bmp.width, cw);
