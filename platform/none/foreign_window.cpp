@@ -3,37 +3,18 @@
 // display, and the drawing conversion, which needs no window, is unchanged.
 #include "../gdi/foreign_window.h"
 
-HWND ForeignWindowAtPoint(int32_t x, int32_t y) {
-    (void)x;
-    (void)y;
+HWND ForeignWindowAtPoint(int32_t, int32_t) {
     return nullptr;
 }
 
-int ForeignWindowSize(HWND window, int32_t* width, int32_t* height) {
-    (void)window;
-    (void)width;
-    (void)height;
+int ForeignWindowSize(HWND, int32_t*, int32_t*) {
     return -1;
 }
 
-int ReadForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words) {
-    (void)window;
-    (void)x;
-    (void)y;
-    (void)width;
-    (void)height;
-    (void)words;
+int ReadForeignPixels(HWND, int32_t, int32_t, int32_t, int32_t, uint32_t*) {
     return -1;
 }
 
-int WriteForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
-                       int32_t stride_words) {
-    (void)window;
-    (void)x;
-    (void)y;
-    (void)width;
-    (void)height;
-    (void)words;
-    (void)stride_words;
+int WriteForeignPixels(HWND, int32_t, int32_t, int32_t, int32_t, const uint32_t*, int32_t) {
     return -1;
 }

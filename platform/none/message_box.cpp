@@ -9,9 +9,7 @@ HWND GetFocus(void) {
     return nullptr;
 }
 
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    (void)owner;
-    (void)type;
+int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     fprintf(stderr, "%s: %s\n", caption ? caption : "Error", text ? text : "");
     fflush(stderr);
     return IDOK;

@@ -15,6 +15,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "../fixtures/tool_start.h"
+#include "../fixtures/x11_host.h"
+
 namespace {
 
 int IgnoreError(Display*, XErrorEvent*) {
@@ -48,15 +51,9 @@ void Sleep(long milliseconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        fprintf(stderr, "usage: dismiss_dialog TITLE KEYSYM_NAME PID\n");
-        return 2;
-    }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        fprintf(stderr, "dismiss_dialog: no display\n");
-        return 2;
-    }
+    if (CheckUsage(argc, 4, "dismiss_dialog TITLE KEYSYM_NAME PID") != 0) return 2;
+    Display* display = OpenDisplayOrSay("dismiss_dialog");
+    if (!display) return 2;
     XSetErrorHandler(IgnoreError);
     pid_t pid = static_cast<pid_t>(atol(argv[3]));
     Window dialog = 0;

@@ -31,6 +31,7 @@
 #include "platform/platform.h"
 #include "present/present.h"
 #include "tests/fixtures/canvas.h"
+#include "tests/fixtures/tool_start.h"
 #include "view_case.h"
 
 namespace {
@@ -125,15 +126,9 @@ int ProbeCase(HDC screen, const char* name, const char* vector_path, const char*
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        fprintf(stderr, "usage: polyline_probe CASES INPUT_DIR OUTPUT_DIR\n");
-        return 2;
-    }
-    FILE* cases = fopen(argv[1], "r");
-    if (!cases) {
-        fprintf(stderr, "polyline_probe: cannot read %s\n", argv[1]);
-        return 1;
-    }
+    if (CheckUsage(argc, 4, "polyline_probe CASES INPUT_DIR OUTPUT_DIR") != 0) return 2;
+    FILE* cases = OpenToRead("polyline_probe", argv[1]);
+    if (!cases) return 1;
     HDC screen = GetDC(nullptr);
     if (!screen) {
         fprintf(stderr, "polyline_probe: no screen context\n");

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "../fixtures/tool_start.h"
 #include "../fixtures/x11_host.h"
 #include "view_case.h"
 
@@ -76,15 +77,9 @@ int GrabRoot(Display* display, int x, int y, int width, int height, std::vector<
 }
 
 int Grab(int argc, char** argv) {
-    if (argc != 7) {
-        fprintf(stderr, "usage: view_capture grab X Y WIDTH HEIGHT OUT\n");
-        return 2;
-    }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        fprintf(stderr, "view_capture: no X display\n");
-        return 1;
-    }
+    if (CheckUsage(argc, 7, "view_capture grab X Y WIDTH HEIGHT OUT") != 0) return 2;
+    Display* display = OpenDisplayOrSay("view_capture");
+    if (!display) return 1;
     std::vector<uint32_t> words;
     int result = GrabRoot(display, atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), &words);
     XCloseDisplay(display);
@@ -96,21 +91,14 @@ int Grab(int argc, char** argv) {
 }
 
 int RunCases(int argc, char** argv) {
-    if (argc != 5) {
-        fprintf(stderr, "usage: view_capture run CASES INPUT_DIR OUTPUT_DIR\n");
-        return 2;
-    }
-    FILE* cases = fopen(argv[2], "r");
-    if (!cases) {
-        fprintf(stderr, "view_capture: cannot read %s\n", argv[2]);
-        return 1;
-    }
+    if (CheckUsage(argc, 5, "view_capture run CASES INPUT_DIR OUTPUT_DIR") != 0) return 2;
+    FILE* cases = OpenToRead("view_capture", argv[2]);
+    if (!cases) return 1;
     // An X server resets whenever its last client leaves, and refuses
     // connections meanwhile; between two cases every other client (the host
     // window, blitview) is gone. This connection keeps the server up.
-    Display* keeper = XOpenDisplay(nullptr);
+    Display* keeper = OpenDisplayOrSay("view_capture");
     if (!keeper) {
-        fprintf(stderr, "view_capture: no X display\n");
         fclose(cases);
         return 1;
     }
@@ -153,10 +141,7 @@ int RunCases(int argc, char** argv) {
 }
 
 int Diff(int argc, char** argv) {
-    if (argc != 5) {
-        fprintf(stderr, "usage: view_capture diff A B WIDTH\n");
-        return 2;
-    }
+    if (CheckUsage(argc, 5, "view_capture diff A B WIDTH") != 0) return 2;
     std::vector<uint32_t> a, b;
     if (ReadWords(argv[2], &a) != 0 || ReadWords(argv[3], &b) != 0) {
         printf("a capture is missing\n");
