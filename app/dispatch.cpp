@@ -27,11 +27,12 @@ int DispatchCommand(const char* command_line) {
 
 int ShowCombined(const char* command_line) {
     char path[256];
-    unsigned x1, y1, x2, y2;
+    uint32_t values[4];
     int consumed = 0;
     if (sscanf(command_line, "-d %255s%n", path, &consumed) != 1) return -1;
     if (WordWasCut(command_line + consumed)) return -1;
-    if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
+    if (ReadBoxCoordinates(command_line + consumed, values) != 0) return -1;
+    const unsigned x1 = values[0], y1 = values[1], x2 = values[2], y2 = values[3];
 
     char line[512];
     snprintf(line, sizeof line, "-b %s %u %u %u %u", path, x1, y1, x2, y2);
