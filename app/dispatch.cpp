@@ -46,8 +46,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     (void)previous;
     (void)show;
     // Only one copy works at a time. The handle is never closed: the claim
-    // lasts until the process ends.
-    CreateMutexA(nullptr, TRUE, INSTANCE_MUTEX_NAME);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return -1;
+    // lasts until the process ends. A name that is not ours to take (access
+    // denied) lets the run go on without a claim; a claim that failed for any
+    // other reason ends the run before anything is touched.
+    HANDLE claim = CreateMutexA(nullptr, TRUE, INSTANCE_MUTEX_NAME);
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return -1;
+    if (!claim && error != ERROR_ACCESS_DENIED) return -1;
     return DispatchCommand(command_line);
 }

@@ -267,6 +267,39 @@ else
     skip "the claim against another user: needs root (setpriv)"
 fi
 
+# ---- A descriptor limit that leaves no room for the claim fails the run
+# before anything is opened, created or removed; it never runs unclaimed.
+# A limit of 4 leaves a descriptor for the claim's directory and none for its
+# file (3 would leave the loader none).
+limited() {  # limited LIMIT COMMAND...: with only 0, 1 and 2 open
+    (
+        for fd in $(ls /proc/$BASHPID/fd); do ((fd > 2)) && eval "exec $fd>&-"; done
+        ulimit -n "$1" && exec "${@:2}"
+    )
+}
+untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }
+d="$work/descriptors"
+mkdir "$d"
+limit_runtime=$(mktemp -d "$work/run-limit.XXXXXX")
+chmod 700 "$limit_runtime"
+mkfifo "$d/first.drw"
+XDG_RUNTIME_DIR=$limit_runtime "$blitview" -f "$d/first.drw" >/dev/null 2>&1 &
+first=$!
+cleanup_steps+=("kill -9 $first")
+exec 5>"$d/first.drw"
+for alive in "with a first copy alive" alone; do
+    header_only "$d/job.drw"
+    status=$(XDG_RUNTIME_DIR=$limit_runtime status_of limited 4 "$blitview" -f "$d/job.drw")
+    check "ulimit -n 4, $alive: the run gives 255" test "$status" = 255
+    check "ulimit -n 4, $alive: and leaves the drawing as it was" untouched_header "$d/job.drw"
+    if [ "$alive" != alone ]; then
+        printf '\x00\x04\x00\x03' >&5
+        exec 5>&-
+        wait "$first"
+        check "the first copy finishes" test $? = 0
+    fi
+done
+
 # ---- A lost X server ends the run with 255 and prints nothing.
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
     d="$work/x11"
