@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -291,10 +292,18 @@ int WriteAll(int descriptor, const unsigned char* bytes, size_t count) {
     return 0;
 }
 
-// The kept writes put into the target itself. A failure once it has been cut
-// leaves it empty rather than partial.
+// Whether `size` bytes may be written under the process's file-size limit.
+int FitsSizeLimit(size_t size) {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return 0;
+    return limit.rlim_cur == RLIM_INFINITY || size <= limit.rlim_cur;
+}
+
+// The kept writes put into the target itself. One that the file-size limit
+// would cut short fails before the target is touched; a failure once it has
+// been cut leaves it empty rather than partial.
 int WriteInPlace(PosixFile* file) {
-    int result = TakeFault(FAULT_CLOSE_HANDLE) ? -1 : 0;
+    int result = TakeFault(FAULT_CLOSE_HANDLE) || !FitsSizeLimit(file->kept_size) ? -1 : 0;
     if (result == 0 && ftruncate(file->descriptor, 0) != 0) result = -1;
     if (result == 0 && (WriteAll(file->descriptor, file->kept, file->kept_size) != 0 || fsync(file->descriptor) != 0)) {
         (void)!ftruncate(file->descriptor, 0);

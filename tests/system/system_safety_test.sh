@@ -300,6 +300,24 @@ for alive in "with a first copy alive" alone; do
     fi
 done
 
+# ---- A file-size limit below the BMP's size fails the run as a failed
+# write: nothing partial at the path, in place or beside it.
+d="$work/sizelimit"
+mkdir -m 755 "$d" "$d/root-owned"
+header_only "$d/drawing.drw"
+status=$(status_of sh -c 'ulimit -f 1024 && exec "$0" -f "$1"' "$blitview" "$d/drawing.drw")
+check "ulimit -f 1024: the run gives 255" test "$status" = 255
+check "ulimit -f 1024: and leaves nothing in the directory" test -z "$(ls -A "$d" | grep -v root-owned)"
+if ((as_root)); then
+    header_only "$d/root-owned/drawing.drw"
+    chmod 666 "$d/root-owned/drawing.drw"
+    status=$(status_of other sh -c 'ulimit -f 1024 && exec "$0" -f "$1"' "$blitview" "$d/root-owned/drawing.drw")
+    check "ulimit -f 1024 in place: the run gives 255" test "$status" = 255
+    check "ulimit -f 1024 in place: and leaves the drawing as it was" untouched_header "$d/root-owned/drawing.drw"
+else
+    skip "a file-size limit on a file written in place: needs root (setpriv)"
+fi
+
 # ---- A lost X server ends the run with 255 and prints nothing.
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
     d="$work/x11"
