@@ -318,6 +318,47 @@ else
     skip "a file-size limit on a file written in place: needs root (setpriv)"
 fi
 
+# ---- The path's directory is found once: another user who feeds the drawing
+# slowly through a FIFO and points a directory link on the path elsewhere
+# before the end of the file changes nothing, after a success or a failure.
+if ((as_root)); then
+    d="$work/swap"
+    mkdir -m 755 "$d" "$d/victim"
+    printf 'root%s own file\n' "'s" >"$d/victim/name.drw"
+    victim_before=$(stat -c '%i %s' "$d/victim/name.drw")$(cksum <"$d/victim/name.drw")
+    while read -r outcome rest; do
+        rm -rf "$d/att"
+        mkdir -m 755 "$d/att"
+        chown nobody "$d/att"
+        other mkdir "$d/att/real"
+        other ln -s real "$d/att/link"
+        other mkfifo -m 644 "$d/att/real/name.drw"
+        "$blitview" -f "$d/att/link/name.drw" >/dev/null 2>&1 &
+        job=$!
+        other sh -c 'exec 3>"$0/real/name.drw"; printf "\000\004\000\003" >&3; sleep 0.3
+            ln -s ../victim "$0/link.new" && mv -T "$0/link.new" "$0/link"; sleep 0.3; printf "$1" >&3' \
+            "$d/att" "$rest"
+        wait "$job"
+        status=$?
+        check "swapped link, $outcome: the victim is untouched" \
+            test "$(stat -c '%i %s' "$d/victim/name.drw")$(cksum <"$d/victim/name.drw")" = "$victim_before"
+        check "swapped link, $outcome: the link was swapped" test "$(readlink "$d/att/link")" = ../victim
+        if [ "$outcome" = success ]; then
+            check "swapped link, success: the run gives 0" test "$status" = 0
+            check "swapped link, success: the BMP is where the drawing was read" is_bmp "$d/att/real/name.drw"
+        else
+            check "swapped link, $outcome: the run gives 255" test "$status" = 255
+            check "swapped link, $outcome: the FIFO stays" test -p "$d/att/real/name.drw"
+        fi
+        check "swapped link, $outcome: nothing is left beside the victim" test "$(ls -A "$d/victim")" = name.drw
+    done <<EOF
+success
+failure \\001\\000
+EOF
+else
+    skip "a directory link swapped during the run: needs root (a second uid)"
+fi
+
 # ---- A lost X server ends the run with 255 and prints nothing.
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
     d="$work/x11"
