@@ -22,11 +22,12 @@ int DispatchCommand(const char* command_line) {
 
 int ShowCombined(const char* command_line) {
     char path[256];
-    unsigned x1, y1, x2, y2;
+    uint32_t values[4];
     int consumed = 0;
     if (sscanf(command_line, "-d %255s%n", path, &consumed) != 1) return -1;
     if (WordWasCut(command_line + consumed)) return -1;
-    if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
+    if (ReadBoxCoordinates(command_line + consumed, values) != 0) return -1;
+    const unsigned x1 = values[0], y1 = values[1], x2 = values[2], y2 = values[3];
 
     char line[512];
     snprintf(line, sizeof line, "-b %s %u %u %u %u", path, x1, y1, x2, y2);
@@ -40,8 +41,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     (void)previous;
     (void)show;
     // Only one copy works at a time. The handle is never closed: the claim
-    // lasts until the process ends.
-    CreateMutexA(nullptr, TRUE, INSTANCE_MUTEX_NAME);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return -1;
+    // lasts until the process ends. A name that is not ours to take (access
+    // denied) lets the run go on without a claim; a claim that failed for any
+    // other reason ends the run before anything is touched.
+    HANDLE claim = CreateMutexA(nullptr, TRUE, INSTANCE_MUTEX_NAME);
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return -1;
+    if (!claim && error != ERROR_ACCESS_DENIED) return -1;
     return DispatchCommand(command_line);
 }

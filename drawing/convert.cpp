@@ -40,7 +40,7 @@ static int CloseAndReturn(FILE* stream, int result) {
 
 int RenderDrawing(const char* path) {
     RenderState& state = g_render_state;
-    FILE* stream = fopen(path, "rb");
+    FILE* stream = OpenFileStream(path);
     if (!stream) {
         NoteStop(-1, "the file cannot be opened");
         return -1;
@@ -116,13 +116,20 @@ int ConvertDrawing(const char* command_line) {
     state.previous_bitmap = nullptr;
     state.scale = 0.0f;
 
+    // The path's directory is found once, before the drawing is read: the
+    // BMP, and the removal after a failure, land where the drawing came from
+    // even if a directory on the way is swapped meanwhile.
+    if (HoldDirectoryOf(path) != 0) return -1;
     // DeleteFileA rather than remove(): a directory given as the path must
     // never be removed.
+    int result = 0;
     if (RenderDrawing(path) != 0 || SaveCanvasAsBmp(path) != 0) {
         ReleaseCanvas();
         DeleteFileA(path);
-        return -1;
+        result = -1;
+    } else {
+        ReleaseCanvas();
     }
-    ReleaseCanvas();
-    return 0;
+    ReleaseHeldDirectory();
+    return result;
 }

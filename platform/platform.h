@@ -172,9 +172,11 @@ static_assert(sizeof(DIBSECTION) == 104, "DIBSECTION layout");
 #define ERROR_SUCCESS 0
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_ACCESS_DENIED 5
+#define ERROR_TOO_MANY_OPEN_FILES 4
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_WRITE_FAULT 29
+#define ERROR_GEN_FAILURE 31
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_ALREADY_EXISTS 183
 
@@ -266,3 +268,13 @@ int GetDirectSurface(HDC dc, DirectSurface* surface);
 // keeps what it held and nothing is left beside it.
 HANDLE CreateReplacementFile(LPCSTR path);
 BOOL CloseReplacementFile(HANDLE file, LPCSTR path, BOOL complete);
+
+// ---- Not Win32: one directory for a whole job ----
+// HoldDirectoryOf finds the directory that `path` names once: until
+// ReleaseHeldDirectory, every file call given a path in that directory (by the
+// same text) works in the directory found then, whatever the text comes to
+// name meanwhile. 0, or -1 when it cannot be found. OpenFileStream opens a
+// file for reading in binary mode, as fopen(path, "rb") does, NULL on failure.
+int HoldDirectoryOf(LPCSTR path);
+void ReleaseHeldDirectory(void);
+FILE* OpenFileStream(LPCSTR path);

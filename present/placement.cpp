@@ -70,8 +70,9 @@ int ParseViewCommand(const char* command_line, const char* format, char path[256
     if (sscanf(command_line, format, path, &consumed) != 1) return -1;
     // A path longer than 255 characters is refused, never cut.
     if (WordWasCut(command_line + consumed)) return -1;
-    unsigned x1, y1, x2, y2;
-    if (sscanf(command_line + consumed, "%u %u %u %u", &x1, &y1, &x2, &y2) != 4) return -1;
+    uint32_t values[4];
+    if (ReadBoxCoordinates(command_line + consumed, values) != 0) return -1;
+    const uint32_t x1 = values[0], y1 = values[1], x2 = values[2], y2 = values[3];
     box->x1 = static_cast<int32_t>(x1);
     box->y1 = static_cast<int32_t>(y1);
     box->width = static_cast<int32_t>(x2 - x1);
@@ -80,6 +81,28 @@ int ParseViewCommand(const char* command_line, const char* format, char path[256
     // bitmap cannot be composed: both fail before the window is touched.
     if (box->width <= 0 || box->height <= 0 || box->width > MAX_BOX_SIDE || box->height > MAX_BOX_SIDE)
         return -1;
+    return 0;
+}
+
+// Unlike %u, which wraps what does not fit and stops at the first non-digit,
+// a coordinate here is the whole word or the run fails: a host that sent
+// "300abc" or 4294967336 meant no point on the screen.
+int ReadBoxCoordinates(const char* text, uint32_t values[4]) {
+    const char* p = text;
+    for (int i = 0; i < 4; i++) {
+        while (isspace(static_cast<unsigned char>(*p))) p++;
+        const int negative = *p == '-';
+        if (*p == '-' || *p == '+') p++;
+        if (!isdigit(static_cast<unsigned char>(*p))) return -1;
+        uint64_t value = 0;
+        for (; isdigit(static_cast<unsigned char>(*p)); p++) {
+            value = value * 10 + static_cast<uint64_t>(*p - '0');
+            if (value > UINT32_MAX) return -1;
+        }
+        if (*p != '\0' && !isspace(static_cast<unsigned char>(*p))) return -1;
+        if (negative && value > 0x80000000u) return -1;
+        values[i] = negative ? static_cast<uint32_t>(0u - value) : static_cast<uint32_t>(value);
+    }
     return 0;
 }
 

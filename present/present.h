@@ -56,6 +56,12 @@ struct ViewBox {
 // box is empty, inverted or larger than MAX_BOX_SIDE.
 int ParseViewCommand(const char* command_line, const char* format, char path[256], ViewBox* box);
 
+// Reads x1 y1 x2 y2 from `text`: each a decimal number with an optional sign
+// that fits in 32 bits (a negative one as its two's complement), followed by
+// white space or the end. Words after y2 are ignored. 0, or -1 for anything
+// else.
+int ReadBoxCoordinates(const char* text, uint32_t values[4]);
+
 // The background sample, black where the window cannot be read there.
 COLORREF BoxBackground(HDC window_dc, int32_t box_height);
 

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,8 +36,7 @@ struct PosixFile {
     int writing;
     int failed;            // a write failed or came up short: never publish
     int directory;         // the target's directory, for every name beside it
-    char* target;          // the path the file replaces when it is closed
-    const char* name;      // the target's last component, inside `target`
+    char* name;            // the target's last component, which the file replaces when it is closed
     char temporary[32];    // the name beside it while one exists, else empty
     int in_place;          // writes are kept and written into the target at the close
     unsigned char* kept;   // those writes
@@ -56,7 +56,7 @@ PosixFile* FindFile(HANDLE handle) {
 
 void FreeFile(PosixFile* file) {
     if (file->directory >= 0) close(file->directory);
-    free(file->target);
+    free(file->name);
     free(file->kept);
     free(file);
 }
@@ -67,6 +67,49 @@ char* DirectoryOf(const char* path) {
     if (!slash) return strdup(".");
     if (slash == path) return strdup("/");
     return strndup(path, static_cast<size_t>(slash - path));
+}
+
+// The directory a job holds: its path's directory part as text, and what
+// that text named when the job began.
+struct HeldDirectory {
+    char* text;
+    int descriptor;
+};
+HeldDirectory g_held = {nullptr, -1};
+
+// A descriptor of the directory of `path`, the caller's to close, and the
+// path's last component. The held directory stands in for its own text, so a
+// job never looks its path up twice. -1 with errno when there is none.
+int OpenDirectoryOf(const char* path, const char** name) {
+    const char* slash = strrchr(path, '/');
+    *name = slash ? slash + 1 : path;
+    char* directory = DirectoryOf(path);
+    if (!directory) {
+        errno = ENOMEM;
+        return -1;
+    }
+    int descriptor;
+    if (g_held.descriptor >= 0 && strcmp(directory, g_held.text) == 0)
+        descriptor = fcntl(g_held.descriptor, F_DUPFD_CLOEXEC, 0);
+    else
+        descriptor = open(directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int error = errno;
+    free(directory);
+    errno = error;
+    return descriptor;
+}
+
+// A file opened for reading by its path, in its directory as OpenDirectoryOf
+// finds it. -1 with errno on failure.
+int OpenForReading(const char* path) {
+    const char* name = nullptr;
+    int directory = OpenDirectoryOf(path, &name);
+    if (directory < 0) return -1;
+    int descriptor = openat(directory, name, O_RDONLY | O_CLOEXEC);
+    int error = errno;
+    close(directory);
+    errno = error;
+    return descriptor;
 }
 
 const char kTemporaryPrefix[] = ".blitview-";
@@ -187,17 +230,18 @@ int TakeOverPermissions(int descriptor, const struct stat* replaced) {
 // Whether renaming over the path is refused although the directory is
 // writable: a sticky directory protects its entries from everyone but their
 // owner, the directory's owner and root.
-int RenameIsProtected(int directory, const char* path) {
+int RenameIsProtected(int directory, const char* name) {
     struct stat folder, entry;
     uid_t self = geteuid();
     return self != 0 && fstat(directory, &folder) == 0 && (folder.st_mode & S_ISVTX) &&
-           folder.st_uid != self && lstat(path, &entry) == 0 && entry.st_uid != self;
+           folder.st_uid != self && fstatat(directory, name, &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+           entry.st_uid != self;
 }
 
 // The fallback for a path that cannot be replaced: the file itself, opened
 // now and written only at the close.
 int OpenInPlace(PosixFile* file) {
-    int descriptor = open(file->target, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    int descriptor = openat(file->directory, file->name, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return errno;
     struct stat status;
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -210,48 +254,51 @@ int OpenInPlace(PosixFile* file) {
 }
 
 HANDLE OpenForReplacement(const char* path) {
-    struct stat existing;
-    int exists = stat(path, &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
     PosixFile* file = static_cast<PosixFile*>(calloc(1, sizeof(PosixFile)));
-    char* directory = DirectoryOf(path);
-    if (!file || !directory || !(file->target = strdup(path))) {
-        free(directory);
-        free(file ? file->target : nullptr);
-        free(file);
+    if (!file) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    const char* slash = strrchr(file->target, '/');
-    file->name = slash ? slash + 1 : file->target;
     file->writing = 1;
     file->descriptor = -1;
-    file->directory = open(directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    free(directory);
-    int error = file->directory < 0 ? errno : 0;
-    if (error == 0) {
-        RemoveStaleTemporaries(file->directory);
-        // Private until it is complete; an existing file's permissions follow.
-        mode_t mode = exists ? 0600 : 0666;
-        if (exists && RenameIsProtected(file->directory, path)) {
-            error = EACCES;
-        } else {
-            error = OpenUnnamed(file, mode);
-            if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, mode);
-            if (error == 0 && exists) {
-                error = TakeOverPermissions(file->descriptor, &existing);
-                if (error != 0) {
-                    close(file->descriptor);
-                    file->descriptor = -1;
-                    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
-                }
+    const char* name = nullptr;
+    file->directory = OpenDirectoryOf(path, &name);
+    if (file->directory < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        free(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat existing;
+    int exists = fstatat(file->directory, name, &existing, 0) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        FreeFile(file);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!(file->name = strdup(name))) {
+        FreeFile(file);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    RemoveStaleTemporaries(file->directory);
+    // Private until it is complete; an existing file's permissions follow.
+    mode_t mode = exists ? 0600 : 0666;
+    int error = 0;
+    if (exists && RenameIsProtected(file->directory, file->name)) {
+        error = EACCES;
+    } else {
+        error = OpenUnnamed(file, mode);
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, mode);
+        if (error == 0 && exists) {
+            error = TakeOverPermissions(file->descriptor, &existing);
+            if (error != 0) {
+                close(file->descriptor);
+                file->descriptor = -1;
+                if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
             }
         }
-        if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
     }
+    if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
     if (error == 0 && TrackFile(file) != 0) error = ENOMEM;
     if (error != 0) {
         if (file->descriptor >= 0) close(file->descriptor);
@@ -291,10 +338,18 @@ int WriteAll(int descriptor, const unsigned char* bytes, size_t count) {
     return 0;
 }
 
-// The kept writes put into the target itself. A failure once it has been cut
-// leaves it empty rather than partial.
+// Whether `size` bytes may be written under the process's file-size limit.
+int FitsSizeLimit(size_t size) {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return 0;
+    return limit.rlim_cur == RLIM_INFINITY || size <= limit.rlim_cur;
+}
+
+// The kept writes put into the target itself. One that the file-size limit
+// would cut short fails before the target is touched; a failure once it has
+// been cut leaves it empty rather than partial.
 int WriteInPlace(PosixFile* file) {
-    int result = TakeFault(FAULT_CLOSE_HANDLE) ? -1 : 0;
+    int result = TakeFault(FAULT_CLOSE_HANDLE) || !FitsSizeLimit(file->kept_size) ? -1 : 0;
     if (result == 0 && ftruncate(file->descriptor, 0) != 0) result = -1;
     if (result == 0 && (WriteAll(file->descriptor, file->kept, file->kept_size) != 0 || fsync(file->descriptor) != 0)) {
         (void)!ftruncate(file->descriptor, 0);
@@ -359,7 +414,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
     }
     if ((access & GENERIC_WRITE) && disposition == CREATE_ALWAYS) return OpenForReplacement(name);
     if (access == GENERIC_READ && disposition == OPEN_EXISTING) {
-        int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+        int descriptor = OpenForReading(name);
         if (descriptor < 0) {
             SetLastError(ErrorFromErrno(errno));
             return INVALID_HANDLE_VALUE;
@@ -464,21 +519,50 @@ BOOL CloseHandle(HANDLE handle) {
 
 // Only a regular file or a symbolic link (the link, not what it names) is
 // removed: a device, FIFO, socket or directory at the path stays.
-BOOL DeleteFileA(LPCSTR name) {
+BOOL DeleteFileA(LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    const char* name = nullptr;
+    int directory = OpenDirectoryOf(path, &name);
     struct stat status;
-    if (!name || lstat(name, &status) != 0) {
-        SetLastError(ErrorFromErrno(name ? errno : ENOENT));
-        return FALSE;
+    int error = directory < 0 || fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) error = EACCES;
+    if (error == 0 && unlinkat(directory, name, 0) != 0) error = errno;
+    if (directory >= 0) close(directory);
+    if (error != 0) SetLastError(ErrorFromErrno(error));
+    return error == 0;
+}
+
+// ---- One directory for a whole job ----
+
+int HoldDirectoryOf(LPCSTR path) {
+    ReleaseHeldDirectory();
+    const char* name = nullptr;
+    int descriptor = OpenDirectoryOf(path, &name);
+    char* text = descriptor >= 0 ? DirectoryOf(path) : nullptr;
+    if (!text) {
+        if (descriptor >= 0) close(descriptor);
+        return -1;
     }
-    if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (unlink(name) != 0) {
-        SetLastError(ErrorFromErrno(errno));
-        return FALSE;
-    }
-    return TRUE;
+    g_held.text = text;
+    g_held.descriptor = descriptor;
+    return 0;
+}
+
+void ReleaseHeldDirectory(void) {
+    if (g_held.descriptor >= 0) close(g_held.descriptor);
+    free(g_held.text);
+    g_held.text = nullptr;
+    g_held.descriptor = -1;
+}
+
+FILE* OpenFileStream(LPCSTR path) {
+    int descriptor = OpenForReading(path);
+    FILE* stream = descriptor >= 0 ? fdopen(descriptor, "rb") : nullptr;
+    if (!stream && descriptor >= 0) close(descriptor);
+    return stream;
 }
 // ---- Reading files ----
 

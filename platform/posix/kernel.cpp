@@ -66,34 +66,63 @@ void SetLastError(DWORD error) {
 // copy of the same user finds it taken, and no other user can take it or get
 // in its way. The directory is $XDG_RUNTIME_DIR when that is this user's own
 // (mode 0700), else /tmp/blitview-UID, made here and checked the same way.
+// Where neither is safe (another user's directory, a link) there is no claim
+// and the run goes on; any other failure (no descriptor left, no memory, an
+// I/O error) is a failure of the claim, so that a second copy never runs
+// only because the first left it no descriptors.
 namespace {
 
-int OpenIfPrivate(const char* path) {
-    int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) return -1;
-    struct stat status;
-    if (fstat(descriptor, &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
-        (status.st_mode & 0777) != 0700) {
-        close(descriptor);
-        return -1;
-    }
-    return descriptor;
+enum { CLAIM_PLACE = 0, CLAIM_UNSAFE = 1, CLAIM_FAILED = -1 };
+
+// The errors that say a place is not ours to use, rather than that this
+// process could not look.
+int IsUnsafePlace(int error) {
+    return error == ELOOP || error == ENOTDIR || error == EACCES || error == EPERM || error == ENOENT ||
+           error == EROFS;
 }
 
-int OpenClaimDirectory(void) {
+// CLAIM_PLACE with the directory open, CLAIM_UNSAFE, or CLAIM_FAILED with errno.
+int OpenIfPrivate(const char* path, int* directory) {
+    int descriptor = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) return IsUnsafePlace(errno) ? CLAIM_UNSAFE : CLAIM_FAILED;
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        int error = errno;
+        close(descriptor);
+        errno = error;
+        return CLAIM_FAILED;
+    }
+    if (!S_ISDIR(status.st_mode) || status.st_uid != geteuid() || (status.st_mode & 0777) != 0700) {
+        close(descriptor);
+        return CLAIM_UNSAFE;
+    }
+    *directory = descriptor;
+    return CLAIM_PLACE;
+}
+
+int OpenClaimDirectory(int* directory) {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') {
-        int descriptor = OpenIfPrivate(runtime);
-        if (descriptor >= 0) return descriptor;
+        int outcome = OpenIfPrivate(runtime, directory);
+        if (outcome != CLAIM_UNSAFE) return outcome;
     }
     char fallback[64];
     snprintf(fallback, sizeof fallback, "/tmp/blitview-%lu", static_cast<unsigned long>(geteuid()));
-    if (mkdir(fallback, 0700) != 0 && errno != EEXIST) return -1;
-    return OpenIfPrivate(fallback);
+    if (mkdir(fallback, 0700) != 0 && errno != EEXIST) return IsUnsafePlace(errno) ? CLAIM_UNSAFE : CLAIM_FAILED;
+    return OpenIfPrivate(fallback, directory);
+}
+
+// The last error of a claim that failed for want of resources.
+DWORD ClaimFailure(int error) {
+    if (error == ENOMEM) return ERROR_NOT_ENOUGH_MEMORY;
+    if (error == EMFILE || error == ENFILE) return ERROR_TOO_MANY_OPEN_FILES;
+    return ERROR_GEN_FAILURE;
 }
 
 }  // namespace
 
+// NULL with ERROR_ACCESS_DENIED where no safe place exists, as for a name that
+// another user holds on Windows; NULL with another error when the claim failed.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name) {
     (void)attributes;
     (void)initial_owner;
@@ -106,26 +135,31 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    // No such directory (another user holds the name, say): no claim, and the
-    // caller decides whether to go on without one.
-    int directory = OpenClaimDirectory();
-    if (directory < 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    int directory = -1;
+    int outcome = OpenClaimDirectory(&directory);
+    if (outcome != CLAIM_PLACE) {
+        SetLastError(outcome == CLAIM_UNSAFE ? ERROR_ACCESS_DENIED : ClaimFailure(errno));
         return nullptr;
     }
     int descriptor = openat(directory, lock_name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     int error = errno;
     close(directory);
+    if (descriptor < 0) {
+        SetLastError(IsUnsafePlace(error) ? ERROR_ACCESS_DENIED : ClaimFailure(error));
+        return nullptr;
+    }
     struct stat status;
-    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        if (descriptor >= 0) close(descriptor);
-        SetLastError(ErrorFromErrno(descriptor < 0 ? error : EACCES));
+    int examined = fstat(descriptor, &status) == 0;
+    if (!examined || !S_ISREG(status.st_mode)) {
+        error = errno;
+        close(descriptor);
+        SetLastError(examined ? ERROR_ACCESS_DENIED : ClaimFailure(error));
         return nullptr;
     }
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
         close(descriptor);
-        SetLastError(error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(error));
+        SetLastError(error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ClaimFailure(error));
         return error == EWOULDBLOCK ? &s_mutex_marker : nullptr;
     }
     // The descriptor stays open, and so the claim stays, until the process exits.

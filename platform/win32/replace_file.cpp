@@ -41,3 +41,16 @@ BOOL CloseReplacementFile(HANDLE file, LPCSTR path, BOOL complete) {
     DeleteFileA(name);
     return FALSE;
 }
+
+// Here a path is resolved at each call, as Windows does; a job's files are
+// read and replaced through the path it was given.
+int HoldDirectoryOf(LPCSTR path) {
+    (void)path;
+    return 0;
+}
+
+void ReleaseHeldDirectory(void) {}
+
+FILE* OpenFileStream(LPCSTR path) {
+    return fopen(path, "rb");
+}

@@ -267,6 +267,98 @@ else
     skip "the claim against another user: needs root (setpriv)"
 fi
 
+# ---- A descriptor limit that leaves no room for the claim fails the run
+# before anything is opened, created or removed; it never runs unclaimed.
+# A limit of 4 leaves a descriptor for the claim's directory and none for its
+# file (3 would leave the loader none).
+limited() {  # limited LIMIT COMMAND...: with only 0, 1 and 2 open
+    (
+        for fd in $(ls /proc/$BASHPID/fd); do ((fd > 2)) && eval "exec $fd>&-"; done
+        ulimit -n "$1" && exec "${@:2}"
+    )
+}
+untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }
+d="$work/descriptors"
+mkdir "$d"
+limit_runtime=$(mktemp -d "$work/run-limit.XXXXXX")
+chmod 700 "$limit_runtime"
+mkfifo "$d/first.drw"
+XDG_RUNTIME_DIR=$limit_runtime "$blitview" -f "$d/first.drw" >/dev/null 2>&1 &
+first=$!
+cleanup_steps+=("kill -9 $first")
+exec 5>"$d/first.drw"
+for alive in "with a first copy alive" alone; do
+    header_only "$d/job.drw"
+    status=$(XDG_RUNTIME_DIR=$limit_runtime status_of limited 4 "$blitview" -f "$d/job.drw")
+    check "ulimit -n 4, $alive: the run gives 255" test "$status" = 255
+    check "ulimit -n 4, $alive: and leaves the drawing as it was" untouched_header "$d/job.drw"
+    if [ "$alive" != alone ]; then
+        printf '\x00\x04\x00\x03' >&5
+        exec 5>&-
+        wait "$first"
+        check "the first copy finishes" test $? = 0
+    fi
+done
+
+# ---- A file-size limit below the BMP's size fails the run as a failed
+# write: nothing partial at the path, in place or beside it.
+d="$work/sizelimit"
+mkdir -m 755 "$d" "$d/root-owned"
+header_only "$d/drawing.drw"
+status=$(status_of sh -c 'ulimit -f 1024 && exec "$0" -f "$1"' "$blitview" "$d/drawing.drw")
+check "ulimit -f 1024: the run gives 255" test "$status" = 255
+check "ulimit -f 1024: and leaves nothing in the directory" test -z "$(ls -A "$d" | grep -v root-owned)"
+if ((as_root)); then
+    header_only "$d/root-owned/drawing.drw"
+    chmod 666 "$d/root-owned/drawing.drw"
+    status=$(status_of other sh -c 'ulimit -f 1024 && exec "$0" -f "$1"' "$blitview" "$d/root-owned/drawing.drw")
+    check "ulimit -f 1024 in place: the run gives 255" test "$status" = 255
+    check "ulimit -f 1024 in place: and leaves the drawing as it was" untouched_header "$d/root-owned/drawing.drw"
+else
+    skip "a file-size limit on a file written in place: needs root (setpriv)"
+fi
+
+# ---- The path's directory is found once: another user who feeds the drawing
+# slowly through a FIFO and points a directory link on the path elsewhere
+# before the end of the file changes nothing, after a success or a failure.
+if ((as_root)); then
+    d="$work/swap"
+    mkdir -m 755 "$d" "$d/victim"
+    printf 'root%s own file\n' "'s" >"$d/victim/name.drw"
+    victim_before=$(stat -c '%i %s' "$d/victim/name.drw")$(cksum <"$d/victim/name.drw")
+    while read -r outcome rest; do
+        rm -rf "$d/att"
+        mkdir -m 755 "$d/att"
+        chown nobody "$d/att"
+        other mkdir "$d/att/real"
+        other ln -s real "$d/att/link"
+        other mkfifo -m 644 "$d/att/real/name.drw"
+        "$blitview" -f "$d/att/link/name.drw" >/dev/null 2>&1 &
+        job=$!
+        other sh -c 'exec 3>"$0/real/name.drw"; printf "\000\004\000\003" >&3; sleep 0.3
+            ln -s ../victim "$0/link.new" && mv -T "$0/link.new" "$0/link"; sleep 0.3; printf "$1" >&3' \
+            "$d/att" "$rest"
+        wait "$job"
+        status=$?
+        check "swapped link, $outcome: the victim is untouched" \
+            test "$(stat -c '%i %s' "$d/victim/name.drw")$(cksum <"$d/victim/name.drw")" = "$victim_before"
+        check "swapped link, $outcome: the link was swapped" test "$(readlink "$d/att/link")" = ../victim
+        if [ "$outcome" = success ]; then
+            check "swapped link, success: the run gives 0" test "$status" = 0
+            check "swapped link, success: the BMP is where the drawing was read" is_bmp "$d/att/real/name.drw"
+        else
+            check "swapped link, $outcome: the run gives 255" test "$status" = 255
+            check "swapped link, $outcome: the FIFO stays" test -p "$d/att/real/name.drw"
+        fi
+        check "swapped link, $outcome: nothing is left beside the victim" test "$(ls -A "$d/victim")" = name.drw
+    done <<EOF
+success
+failure \\001\\000
+EOF
+else
+    skip "a directory link swapped during the run: needs root (a second uid)"
+fi
+
 # ---- A lost X server ends the run with 255 and prints nothing.
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
     # shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh

@@ -172,6 +172,47 @@ TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
     EXPECT_EQ(Run("-b", path + "q"), 255);
 }
 
+// Each coordinate is a whole decimal word that fits in 32 bits; a leading
+// zero or plus and words after y2 are what hosts send and still work.
+TEST_F(BitmapView, CoordinatesAreWholeNumbersOrTheRunFails) {
+    std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
+    std::vector<uint32_t> before = ReadHostWindow(host);
+    ASSERT_EQ(RunBlitview({"-b", path, "40", "30", "440", "330"}), 0);
+    std::vector<uint32_t> drawn = ReadHostWindow(host);
+    ASSERT_NE(drawn, before);
+    const struct {
+        const char* mode;
+        std::vector<std::string> coordinates;
+        int status;
+    } cases[] = {
+        {"-b", {"040", "+30", "0000440", "330"}, 0},
+        {"-b", {"40", "30", "440", "330", "and", "more", "words"}, 0},
+        {"-b", {"40", "30", "440", "330abc"}, 255},
+        {"-b", {"40", "30", "440", "330.0"}, 255},
+        {"-b", {"40", "30", "440", "4294967626"}, 255},   // 330 + 2^32
+        {"-b", {"40", "30", "440", "-4294966966"}, 255},  // wraps to 330
+        {"-b", {"40", "30", "440", "99999999999999999999330"}, 255},
+        {"-b", {"40x", "30", "440", "330"}, 255},
+        {"-b", {"40", "30", "440", "+"}, 255},
+        {"-b", {"40", "30", "440", "--330"}, 255},
+        {"-v", {"40", "30", "440", "330abc"}, 255},
+        {"-v", {"40", "30", "440", "4294967626"}, 255},
+        {"-d", {"40", "30", "440", "330abc"}, 255},
+        {"-d", {"40", "30", "4294967736", "330"}, 255},
+    };
+    for (const auto& c : cases) {
+        PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+        std::vector<std::string> arguments = {c.mode, path};
+        arguments.insert(arguments.end(), c.coordinates.begin(), c.coordinates.end());
+        std::string shown = c.mode;
+        for (const std::string& word : c.coordinates) shown += " " + word;
+        EXPECT_EQ(RunBlitview(arguments), c.status) << shown;
+        EXPECT_TRUE(ReadHostWindow(host) == (c.status == 0 ? drawn : before)) << shown;
+    }
+}
+
 }  // namespace
 
 namespace {
