@@ -164,7 +164,13 @@ int ShowVectors(const char* command_line, int prepare) {
         fclose(stream);
         return -1;
     }
+    // A window that cannot be drawn into has no context: it is left
+    // untouched, and the job fails.
     HDC window_dc = GetDC(window);
+    if (!window_dc) {
+        fclose(stream);
+        return -1;
+    }
     RenderState& state = g_render_state;
     state.device_context = window_dc;
 
@@ -180,5 +186,8 @@ int ShowVectors(const char* command_line, int prepare) {
     fclose(stream);
     state.device_context = nullptr;
     ReleaseDC(window, window_dc);
+    // The lines reach the window when its context is released: the box or
+    // lines that did not arrive fail the job.
+    if (!GdiFlush()) result = -1;
     return result;
 }
