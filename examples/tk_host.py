@@ -9,6 +9,8 @@ MODE is -b, -v or -d; BLITVIEW is the program to run, "blitview" (looked up
 in PATH) by default. The host prints each command line it ran and its exit
 status. Close the window, or press Escape, to end it.
 """
+import ctypes
+import ctypes.util
 import subprocess
 import sys
 import tkinter
@@ -18,6 +20,38 @@ BOX_WIDTH, BOX_HEIGHT = 512, 400
 # below the box, so the window reaches that far.
 BELOW_BOX = 3
 HOST_COLOUR, BOX_COLOUR = "#d4d0c8", "#ece9e0"
+
+
+class RootPosition:
+    """Where a window's origin is on the root window, as the X server says.
+
+    Tk's own winfo_rootx/rooty are worked out from the configure events Tk
+    has seen, and some window managers (weston's, for one) send events that
+    make them wrong. Tk has no XTranslateCoordinates, so this asks libX11 for
+    it through a connection of its own to Tk's display."""
+
+    def __init__(self, widget):
+        name = ctypes.util.find_library("X11") or "libX11.so.6"
+        self.xlib = ctypes.CDLL(name)
+        self.xlib.XOpenDisplay.restype = ctypes.c_void_p
+        self.xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.xlib.XTranslateCoordinates.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong)]
+        # The screen Tk's window is on, which is the one blitview looks on.
+        self.display = self.xlib.XOpenDisplay(widget.winfo_screen().encode())
+        if not self.display:
+            raise OSError("cannot open the display %s" % widget.winfo_screen())
+        self.root = self.xlib.XDefaultRootWindow(self.display)
+
+    def of(self, widget):
+        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        if not self.xlib.XTranslateCoordinates(self.display, widget.winfo_id(), self.root, 0, 0,
+                                               ctypes.byref(x), ctypes.byref(y), ctypes.byref(child)):
+            return widget.winfo_rootx(), widget.winfo_rooty()
+        return x.value, y.value
 
 
 class Host:
@@ -39,6 +73,7 @@ class Host:
         # host's to restore, and this host asks blitview to draw it again.
         self.box.bind("<Expose>", self.exposed)
         root.bind("<Escape>", lambda event: root.destroy())
+        self.position = RootPosition(root)
 
     def exposed(self, event):
         # Tk handles all the Expose events of one exposure before it next
@@ -57,7 +92,7 @@ class Host:
         # before blitview's and cannot cover the picture.
         self.root.update_idletasks()
         self.root.winfo_pointerxy()
-        x1, y1 = self.box.winfo_rootx(), self.box.winfo_rooty()
+        x1, y1 = self.job_position = self.position.of(self.box)
         self.command = [self.program, self.mode, self.path,
                         str(x1), str(y1), str(x1 + BOX_WIDTH), str(y1 + BOX_HEIGHT)]
         try:
@@ -75,8 +110,13 @@ class Host:
             self.root.after(20, self.wait)
             return
         self.job = None
-        print("%s: exit status %d" % (" ".join(self.command), status), flush=True)
+        # A window manager may move the window a moment after it first
+        # shows (weston places an XWayland window so), and a job that met
+        # the move has drawn part of the picture elsewhere: it runs again.
+        if self.position.of(self.box) != self.job_position:
+            self.wanted = True
         self.status.configure(text="blitview: exit status %d" % status)
+        print("%s: exit status %d" % (" ".join(self.command), status), flush=True)
         if self.wanted:
             self.start()
 

@@ -27,7 +27,8 @@ enum {
     /* blitview fills the box with the colour the box's window shows three
      * rows below the box, so the window reaches that far. */
     BELOW_BOX = 3,
-    /* Pixel values of a TrueColor visual, the only kind blitview draws into. */
+    /* Pixel values of a 24-bit TrueColor visual, the default almost
+     * everywhere. */
     HOST_COLOUR = 0xD4D0C8,
     BOX_COLOUR = 0xECE9E0,
 };
@@ -90,11 +91,19 @@ int main(int argc, char **argv) {
     XSync(display, False);
 
     /* The root coordinates of the box's origin, wherever a window manager
-     * has put the window. */
-    int x1 = 0, y1 = 0;
-    Window child;
-    XTranslateCoordinates(display, box, root, 0, 0, &x1, &y1, &child);
-    int status = RunJob(program, mode, file, x1, y1, x1 + BOX_WIDTH, y1 + BOX_HEIGHT);
+     * has put the window. A window manager may still move it after it first
+     * shows (weston places an XWayland window a moment later), and a job
+     * that met the move halfway has drawn part of the picture elsewhere: it
+     * runs again at the new place. */
+    int x1 = 0, y1 = 0, status = -1;
+    for (int attempt = 0; attempt < 5; attempt++) {
+        int now_x = 0, now_y = 0;
+        Window child;
+        XTranslateCoordinates(display, box, root, 0, 0, &x1, &y1, &child);
+        status = RunJob(program, mode, file, x1, y1, x1 + BOX_WIDTH, y1 + BOX_HEIGHT);
+        XTranslateCoordinates(display, box, root, 0, 0, &now_x, &now_y, &child);
+        if (now_x == x1 && now_y == y1) break;
+    }
     printf("%s %s %s %d %d %d %d: exit status %d\n", program, mode, file, x1, y1, x1 + BOX_WIDTH,
            y1 + BOX_HEIGHT, status);
     fflush(stdout);

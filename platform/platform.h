@@ -233,6 +233,9 @@ UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colours);
 LONG GetBitmapBits(HBITMAP bitmap, LONG count, LPVOID bits);
 int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
               UINT usage);
+// TRUE when everything drawn into foreign windows since the last call reached
+// them; a window DC's lines reach its window when it is released.
+BOOL GdiFlush(void);
 
 // ---- USER ----
 HDC GetDC(HWND window);

@@ -16,7 +16,13 @@ int ShowBitmap(const char* command_line) {
         FreeBmpFile(&picture);
         return -1;
     }
+    // A window that cannot be drawn into has no context: it is left
+    // untouched, and the job fails.
     HDC window_dc = GetDC(window);
+    if (!window_dc) {
+        FreeBmpFile(&picture);
+        return -1;
+    }
 
     RenderState& state = g_render_state;
     state.device_context = CreateCompatibleDC(window_dc);
@@ -41,5 +47,7 @@ int ShowBitmap(const char* command_line) {
     BitBlt(window_dc, 0, 0, box.width, box.height, state.device_context, 0, 0, SRCCOPY);
     ReleaseCanvas();
     ReleaseDC(window, window_dc);
-    return 0;
+    // When the one transfer did not reach the window (it went away
+    // meanwhile, say), nothing was shown.
+    return GdiFlush() ? 0 : -1;
 }

@@ -176,10 +176,11 @@ int ShowVectors(const char* command_line, int prepare) {
     if (OpenVectorFile(path, &stream) != 0) return -1;
     POINT corner = {box.x1, box.y1};
     HWND window = WindowFromPoint(corner);
-    HDC window_dc = nullptr;
+    // A window that cannot be drawn into has no context: it is left
+    // untouched, and the job fails.
+    HDC window_dc = window ? GetDC(window) : nullptr;
     int result = -1;
-    if (window) {
-        window_dc = GetDC(window);
+    if (window_dc) {
         RenderState& state = g_render_state;
         state.device_context = window_dc;
 
@@ -196,6 +197,11 @@ int ShowVectors(const char* command_line, int prepare) {
     }
     // The window's context is the last thing a view releases.
     fclose(stream);
-    if (window) ReleaseDC(window, window_dc);
+    if (window_dc) {
+        ReleaseDC(window, window_dc);
+        // The lines reach the window when its context is released: the box or
+        // lines that did not arrive fail the job.
+        if (!GdiFlush()) result = -1;
+    }
     return result;
 }

@@ -22,6 +22,21 @@ int ReleaseDC(HWND window, HDC handle) {
     return 1;
 }
 
+namespace {
+
+// Set when pixels meant for a foreign window did not reach it (the window
+// went away, or the server refused them) by a call whose own result says
+// nothing of it: GdiFlush reports it.
+int g_window_failed = 0;
+
+}  // namespace
+
+BOOL GdiFlush(void) {
+    const int failed = g_window_failed;
+    g_window_failed = 0;
+    return failed ? FALSE : TRUE;
+}
+
 HWND WindowFromPoint(POINT point) {
     return ForeignWindowAtPoint(point.x, point.y);
 }
@@ -32,9 +47,11 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
     int32_t window_width, window_height;
-    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0 ||
-        ForeignWindowSize(dc->window, &window_width, &window_height) != 0)
-        return TRUE;
+    if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0) return TRUE;
+    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) {
+        g_window_failed = 1;
+        return FALSE;
+    }
     const int64_t shift_x = static_cast<int64_t>(source_x) - x, shift_y = static_cast<int64_t>(source_y) - y;
     Area copied = {x, y, static_cast<int64_t>(x) + width, static_cast<int64_t>(y) + height};
     const Area inside_window = {0, 0, window_width, window_height};
@@ -53,6 +70,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
                                  static_cast<int32_t>(columns), static_cast<int32_t>(rows), block,
                                  static_cast<int32_t>(columns));
     free(block);
+    if (written != 0) g_window_failed = 1;
     return written == 0;
 }
 
@@ -68,7 +86,10 @@ void OpenWindowShadow(SoftDc* dc) {
     shadow->bits_per_pixel = 32;
     dc->shadow = shadow;
     int32_t window_width, window_height;
-    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) return;
+    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) {
+        g_window_failed = 1;
+        return;
+    }
     Area area = {0, 0, window_width, window_height};
     if (!CutToClip(dc, &area)) return;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
@@ -77,6 +98,7 @@ void OpenWindowShadow(SoftDc* dc) {
     if (!words) return;
     if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
                       words) != 0) {
+        g_window_failed = 1;
         free(words);
         return;
     }
@@ -98,8 +120,9 @@ void SettleWindowShadow(SoftDc* dc) {
         uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
         const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
         for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
-        WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
-                       shadow->width, shadow->height, words, shadow->width);
+        if (WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
+                               shadow->width, shadow->height, words, shadow->width) != 0)
+            g_window_failed = 1;
     }
     free(shadow->bits);
     free(shadow);
