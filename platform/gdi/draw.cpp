@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "gdi.h"
+#include "line_steps.h"
 
 namespace {
 
@@ -41,10 +42,22 @@ void PaintRect(SoftDc* dc, int64_t left, int64_t top, int64_t right, int64_t bot
                   word, colour);
 }
 
-int64_t FloorDiv(__int128 numerator, __int128 denominator) {
-    __int128 q = numerator / denominator;
-    if ((numerator % denominator != 0) && ((numerator < 0) != (denominator < 0))) q--;
-    return static_cast<int64_t>(q);
+// Steps first to last of a one-pixel line on a 32-bit bitmap, the major
+// steps already inside the draw area; the minor coordinate is tested here.
+template <int x_major>
+void StepLineOnWords(SoftBitmap* b, const Area& area, int64_t major, int64_t step, int64_t minor0,
+                     LineSteps steps, int64_t count, uint32_t word) {
+    const int64_t low = x_major ? area.top : area.left, high = x_major ? area.bottom : area.right;
+    for (int64_t i = 0; i < count; i++, major += step) {
+        const int64_t minor = minor0 + steps.offset;
+        if (minor >= low && minor < high) {
+            if (x_major)
+                RowWords(b, static_cast<int>(minor))[major] = word;
+            else
+                RowWords(b, static_cast<int>(major))[minor] = word;
+        }
+        NextLineStep(&steps);
+    }
 }
 
 // The one-pixel line: one pixel per step of the major axis, start included,
@@ -83,14 +96,24 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
         if (major0 - high > first) first = major0 - high;
         if (major0 - low < last) last = major0 - low;
     }
+    if (first > last) return;
+    LineSteps steps = {};
+    const int stepped = StartLineSteps(minor_delta, a, first, &steps) == 0;
+    if (stepped && dc->bitmap->bits_per_pixel == 32) {
+        if (x_major)
+            StepLineOnWords<1>(dc->bitmap, area, major0 + step * first, step, minor0, steps, last - first + 1, word);
+        else
+            StepLineOnWords<0>(dc->bitmap, area, major0 + step * first, step, minor0, steps, last - first + 1, word);
+        return;
+    }
     for (int64_t i = first; i <= last; i++) {
-        int64_t minor = minor0 + FloorDiv(static_cast<__int128>(2) * minor_delta * i + a - 1,
-                                          static_cast<__int128>(2) * a);
+        int64_t minor = minor0 + (stepped ? steps.offset : LineOffsetAt(minor_delta, a, i));
         int64_t major = major0 + step * i;
         if (x_major)
             PaintPoint(dc->bitmap, area, major, minor, word, colour);
         else
             PaintPoint(dc->bitmap, area, minor, major, word, colour);
+        if (stepped) NextLineStep(&steps);
     }
 }
 
