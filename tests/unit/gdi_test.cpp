@@ -91,8 +91,8 @@ TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
 
 // The stepper against the formula it replaces: random slopes in every
 // direction, lengths 1 to 65,535 and beyond, started at step 0 or at a step
-// inside the line as clipping does, then followed for some steps; some lines
-// are followed to their end.
+// inside the line as clipping does, then followed for some moves of one to
+// four steps; some lines are followed to their end.
 TEST(SoftGdi, LineStepperFollowsTheRoundingFormula) {
     std::mt19937_64 rng(19);
     auto pick = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(rng); };
@@ -103,19 +103,21 @@ TEST(SoftGdi, LineStepperFollowsTheRoundingFormula) {
         const int64_t a = line % 7 == 0 ? pick(1, 64) : pick(1, pick(1, longest));
         const int64_t delta = line % 11 == 0 ? (pick(0, 1) ? a : -a) : pick(-a, a);
         const int64_t first = pick(0, 1) ? 0 : pick(0, a - 1);
-        const int64_t last = whole ? a - 1 : std::min(a - 1, first + pick(0, 24));
+        const int64_t stride = pick(1, 4);
+        const int64_t last = whole ? a - 1 : std::min(a - 1, first + stride * pick(0, 24));
         LineSteps steps = {};
-        ASSERT_EQ(StartLineSteps(delta, a, first, &steps), 0);
-        for (int64_t i = first; i <= last; i++, NextLineStep(&steps)) {
-            if ((whole && i % 61 != 0 && i != last) || steps.offset == LineOffsetAt(delta, a, i)) continue;
-            ADD_FAILURE() << "a " << a << ", delta " << delta << ", from " << first << ": step " << i << " gives "
+        ASSERT_EQ(StartLineSteps(delta, a, first, stride, &steps), 0);
+        for (int64_t i = first; i <= last; i += stride, NextLineStep(&steps)) {
+            if ((whole && i % 61 != 0 && i + stride <= last) || steps.offset == LineOffsetAt(delta, a, i)) continue;
+            ADD_FAILURE() << "a " << a << ", delta " << delta << ", from " << first << " by " << stride << ": step "
+                          << i << " gives "
                           << steps.offset << ", expected " << LineOffsetAt(delta, a, i);
             wrong++;
             break;
         }
     }
     LineSteps steps = {};
-    EXPECT_EQ(StartLineSteps(1, kMaxSteppedLine + 1, 0, &steps), -1);
+    EXPECT_EQ(StartLineSteps(1, kMaxSteppedLine + 1, 0, 1, &steps), -1);
 }
 
 // Random lines in every octant, through a small clip and far past it, with
