@@ -1,14 +1,21 @@
 // Whole blitview jobs, each run as its own process: wall time and peak
 // resident memory of the vector overlay, of the bitmap view of a picture that
-// declares a huge size in a small file, and of run sets beside rectangles.
-//   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs]]
+// declares a huge size in a small file, and of run sets beside rectangles;
+// and, as medians of paired runs beside what their work costs at least, a
+// small conversion and a few very long polylines.
+//   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs|small|polylines [PROGRAM]]]
 // A job still running after LIMIT_SECONDS (default 120) is stopped and shown
-// as such. A section named runs alone.
+// as such. A section named runs alone; PROGRAM, another build of blitview,
+// runs in place of this build's, so that two builds can be compared.
+#include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,6 +33,8 @@ struct JobFigures {
 };
 
 int g_limit_seconds = 120;
+const char* g_program = nullptr;  // another blitview, or this build's
+char g_self[PATH_MAX];            // this program, which also serves as the floor of a job
 
 void PutU16(Bytes* bytes, unsigned value) {
     bytes->push_back(static_cast<unsigned char>(value & 0xFF));
@@ -50,9 +59,10 @@ double Now() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-JobFigures RunJob(const std::vector<std::string>& arguments) {
+JobFigures RunJob(const std::vector<std::string>& arguments, const char* program = g_program) {
     RunLimits limits;
     limits.seconds = static_cast<unsigned>(g_limit_seconds);
+    limits.program = program;
     rusage usage = {};
     double start = Now();
     int status = RunBlitviewWithin(arguments, limits, &usage);
@@ -265,10 +275,106 @@ void BenchRuns(const std::string& directory) {
     unlink(g_copy.c_str());
 }
 
+// The floor of a small conversion, run as a process of its own: the 3 MiB of
+// a 1024 x 768 BMP's pixels written to PATH and synced.
+int WriteFloor(const char* path) {
+    static unsigned char bytes[3u << 20];
+    memset(bytes, 0xFF, sizeof bytes);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return 1;
+    int failed = write(fd, bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes) || fsync(fd) != 0;
+    failed |= close(fd) != 0;
+    return failed;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// `runs` pairs of a job and its floor, run one after the other, each after
+// its `prepare`: the medians of the job's time, of the floor's and of their
+// ratio, pair by pair.
+void PairedRuns(const char* name, int runs, const std::vector<std::string>& job, void (*prepare_job)(void),
+                const std::vector<std::string>& floor, const char* floor_program, void (*prepare_floor)(void)) {
+    std::vector<double> job_ms, floor_ms, ratios;
+    long peak_kib = 0;
+    for (int i = 0; i < runs; i++) {
+        if (prepare_job) prepare_job();
+        JobFigures j = RunJob(job);
+        if (prepare_floor) prepare_floor();
+        JobFigures f = RunJob(floor, floor_program);
+        if (!j.finished || !f.finished || j.status != 0 || f.status != 0) {
+            printf("%-48s failed (exit %d, floor exit %d)\n", name, j.status, f.status);
+            return;
+        }
+        job_ms.push_back(j.milliseconds);
+        floor_ms.push_back(f.milliseconds);
+        ratios.push_back(j.milliseconds / f.milliseconds);
+        peak_kib = std::max(peak_kib, j.peak_kib);
+    }
+    printf("%-48s %9.1f ms   floor %7.1f ms   ratio %.2f (median of %d pairs)   peak RSS %ld KiB\n", name,
+           Median(job_ms), Median(floor_ms), Median(ratios), runs, peak_kib);
+}
+
+std::string g_small;
+
+// A 1024 x 768 drawing of one red rectangle.
+void SmallDrawing(void) {
+    Bytes bytes;
+    const unsigned words[] = {1024, 768, 0xFFFE, 0, 100, 100, 900, 600, 1};
+    for (unsigned w : words) PutU16(&bytes, w);
+    Save(g_small, bytes);
+}
+
+void BenchSmall(const std::string& directory) {
+    printf("-f, 1024 x 768, one rectangle, beside a process that writes and syncs 3 MiB:\n");
+    g_small = directory + "/small.drw";
+    PairedRuns("  small conversion", 21, {"-f", g_small}, SmallDrawing, {"write-floor", g_small}, g_self,
+               SmallDrawing);
+    unlink(g_small.c_str());
+}
+
+// A vector file of 4000 x 3000 units, 4 polylines of 65,535 random points, or its header alone.
+Bytes LongPolylines(int polylines) {
+    Bytes bytes;
+    PutU16(&bytes, 4000);
+    PutU16(&bytes, 3000);
+    uint32_t seed = 4242;
+    for (int p = 0; p < polylines; p++) {
+        PutU16(&bytes, static_cast<unsigned>(p));
+        PutU16(&bytes, 65535);
+        for (int i = 0; i < 65535; i++) {
+            seed = seed * 1103515245u + 12345u;
+            const unsigned x = (seed >> 8) % 4000;
+            seed = seed * 1103515245u + 12345u;
+            PutU16(&bytes, x);
+            PutU16(&bytes, (seed >> 8) % 3000);
+        }
+    }
+    return bytes;
+}
+
+void BenchPolylines(const std::string& directory, const HostWindow& host) {
+    printf("-v, 4000 x 3000 units in a 600 x 480 box, beside the header alone:\n");
+    const std::string lines = directory + "/lines.bmp", header = directory + "/header.bmp";
+    if (Save(directory + "/lines.VCT", LongPolylines(4)) != 0 || Save(directory + "/header.VCT", LongPolylines(0)) != 0)
+        return;
+    PairedRuns("  4 polylines of 65,535 random points", 11,
+               ViewCommand("-v", lines, host.x + 10, host.y + 10, host.x + 610, host.y + 490), nullptr,
+               ViewCommand("-v", header, host.x + 10, host.y + 10, host.x + 610, host.y + 490), g_program, nullptr);
+    unlink((directory + "/lines.VCT").c_str());
+    unlink((directory + "/header.VCT").c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[1], "write-floor") == 0) return WriteFloor(argv[2]);
+    if (!realpath("/proc/self/exe", g_self)) return 1;
     if (argc > 1) g_limit_seconds = atoi(argv[1]);
+    if (argc > 3) g_program = argv[3];
     char pattern[] = "/tmp/job_bench.XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     std::string directory = pattern;
@@ -281,6 +387,8 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "vectors") BenchVectors(directory, host);
     if (only.empty() || only == "bitmap") BenchBitmap(directory, host);
     if (only.empty() || only == "runs") BenchRuns(directory);
+    if (only.empty() || only == "small") BenchSmall(directory);
+    if (only.empty() || only == "polylines") BenchPolylines(directory, host);
     CloseHostWindow(&host);
     rmdir(directory.c_str());
     return 0;

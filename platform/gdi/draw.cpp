@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "gdi.h"
+#include "line_steps.h"
 
 namespace {
 
@@ -41,10 +42,71 @@ void PaintRect(SoftDc* dc, int64_t left, int64_t top, int64_t right, int64_t bot
                   word, colour);
 }
 
-int64_t FloorDiv(__int128 numerator, __int128 denominator) {
-    __int128 q = numerator / denominator;
-    if ((numerator % denominator != 0) && ((numerator < 0) != (denominator < 0))) q--;
-    return static_cast<int64_t>(q);
+// Lines at least this long are stepped in four lanes, each moving four
+// steps at a time: one lane's steps depend on each other, the lanes do not.
+const int64_t kLanedLine = 32;
+
+// Paints the steps first to last of a one-pixel line on a 32-bit bitmap,
+// every one of them inside it, `steps` standing at step first. Each lane
+// keeps the byte offset of its pixel and moves it by its major steps and
+// whole minor steps, plus one more minor step when its remainder wraps. The
+// bitmap's fields are read once: stores to its pixels could otherwise alias
+// them.
+template <int x_major>
+void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0, int64_t a, LineSteps steps,
+                     int64_t first, int64_t last, uint32_t word) {
+    unsigned char* const bits = b->bits;
+    const int64_t stride = b->stride;
+    const int64_t major_bytes = x_major ? 4 * step : step * stride, minor_bytes = x_major ? stride : 4;
+    const int64_t count = last - first + 1;
+    const int64_t period = steps.period;
+    auto offset_of = [&](int64_t i, int64_t minor_offset) {
+        const int64_t major = major0 + step * i, minor = minor0 + minor_offset;
+        return x_major ? minor * stride + 4 * major : major * stride + 4 * minor;
+    };
+    // With masks rather than conditions, which the compiler may turn into
+    // branches that the slope's pattern of wraps would keep mispredicting.
+    auto advance = [&](int64_t* at, int64_t* rest, int64_t move, int64_t part) {
+        const int64_t next = *rest + part;
+        const int64_t kept = next >> 63;  // all ones when the remainder did not wrap
+        *at += move + (minor_bytes & ~kept);
+        *rest = next + (period & kept);
+    };
+    int64_t i = 0;
+    if (count >= kLanedLine && a <= kMaxNarrowLine) {
+        // Lane k starts k steps on; four steps add 4 whole and 4 parts, of
+        // which whole periods carry into the offset.
+        int64_t at[4], rest[4];
+        for (int k = 0; k < 4; k++) {
+            at[k] = offset_of(first + k, steps.offset);
+            rest[k] = steps.remainder;
+            NextLineStep(&steps);
+        }
+        const int64_t carried = 4 * steps.part / period;
+        const int64_t move = 4 * major_bytes + (4 * steps.whole + carried) * minor_bytes;
+        const int64_t part = 4 * steps.part - carried * period - period;
+        int64_t at0 = at[0], at1 = at[1], at2 = at[2], at3 = at[3];
+        int64_t r0 = rest[0], r1 = rest[1], r2 = rest[2], r3 = rest[3];
+        for (; i + 4 <= count; i += 4) {
+            memcpy(bits + at0, &word, 4);
+            memcpy(bits + at1, &word, 4);
+            memcpy(bits + at2, &word, 4);
+            memcpy(bits + at3, &word, 4);
+            advance(&at0, &r0, move, part);
+            advance(&at1, &r1, move, part);
+            advance(&at2, &r2, move, part);
+            advance(&at3, &r3, move, part);
+        }
+        const int64_t tail[3] = {at0, at1, at2};
+        for (int k = 0; i < count; i++, k++) memcpy(bits + tail[k], &word, 4);
+        return;
+    }
+    int64_t at0 = offset_of(first, steps.offset), r0 = steps.remainder;
+    const int64_t move = major_bytes + steps.whole * minor_bytes, part = steps.part - period;
+    for (; i < count; i++) {
+        memcpy(bits + at0, &word, 4);
+        advance(&at0, &r0, move, part);
+    }
 }
 
 // The one-pixel line: one pixel per step of the major axis, start included,
@@ -83,14 +145,33 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
         if (major0 - high > first) first = major0 - high;
         if (major0 - low < last) last = major0 - low;
     }
+    if (first > last) return;
+    if (dc->bitmap->bits_per_pixel == 32 && a <= kMaxSteppedLine) {
+        // The minor coordinate runs from minor0 toward minor0 + minor_delta:
+        // when both lie inside, so does every step.
+        const int64_t minor_low = x_major ? area.top : area.left, minor_high = x_major ? area.bottom : area.right;
+        const int64_t minor1 = minor0 + minor_delta;
+        if ((minor0 < minor_low || minor0 >= minor_high || minor1 < minor_low || minor1 >= minor_high) &&
+            !KeepMinorInside(minor_delta, a, minor0, minor_low, minor_high, &first, &last))
+            return;
+        LineSteps steps = {};
+        StartLineSteps(minor_delta, a, first, 1, &steps);
+        if (x_major)
+            StepLineOnWords<1>(dc->bitmap, major0, step, minor0, a, steps, first, last, word);
+        else
+            StepLineOnWords<0>(dc->bitmap, major0, step, minor0, a, steps, first, last, word);
+        return;
+    }
+    LineSteps steps = {};
+    const int stepped = StartLineSteps(minor_delta, a, first, 1, &steps) == 0;
     for (int64_t i = first; i <= last; i++) {
-        int64_t minor = minor0 + FloorDiv(static_cast<__int128>(2) * minor_delta * i + a - 1,
-                                          static_cast<__int128>(2) * a);
+        int64_t minor = minor0 + (stepped ? steps.offset : LineOffsetAt(minor_delta, a, i));
         int64_t major = major0 + step * i;
         if (x_major)
             PaintPoint(dc->bitmap, area, major, minor, word, colour);
         else
             PaintPoint(dc->bitmap, area, minor, major, word, colour);
+        if (stepped) NextLineStep(&steps);
     }
 }
 

@@ -4,10 +4,12 @@
 #include <string.h>
 
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 
 #include "tests/fixtures/canvas.h"
+#include "platform/gdi/line_steps.h"
 #include "platform/platform.h"
 #include "tests/fixtures/support.h"
 
@@ -79,6 +81,81 @@ TEST(SoftGdi, OnePixelLinesMatchEveryObservedLine) {
         MarkedCanvas canvas(400, 400);
         DrawLine(canvas.dc, RGB(200, 10, 20), 1, {{line.x0, line.y0}, {line.x1, line.y1}});
         ExpectExactly(canvas, line.pixels, 0x00C80A14, line.text);
+    }
+}
+
+// The stepper against the formula it replaces: random slopes in every
+// direction, lengths 1 to 65,535 and beyond, started at step 0 or at a step
+// inside the line as clipping does, then followed for some moves of one to
+// four steps; some lines are followed to their end.
+TEST(SoftGdi, LineStepperFollowsTheRoundingFormula) {
+    std::mt19937_64 rng(19);
+    auto pick = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(rng); };
+    int wrong = 0;
+    for (int line = 0; line < 1200000 && wrong < 5; line++) {
+        const int whole = line % 2000 == 0;
+        const int64_t longest = line % 1000 == 1 ? kMaxSteppedLine : 65535;
+        const int64_t a = line % 7 == 0 ? pick(1, 64) : pick(1, pick(1, longest));
+        const int64_t delta = line % 11 == 0 ? (pick(0, 1) ? a : -a) : pick(-a, a);
+        const int64_t first = pick(0, 1) ? 0 : pick(0, a - 1);
+        const int64_t stride = pick(1, 4);
+        const int64_t last = whole ? a - 1 : std::min(a - 1, first + stride * pick(0, 24));
+        LineSteps steps = {};
+        ASSERT_EQ(StartLineSteps(delta, a, first, stride, &steps), 0);
+        for (int64_t i = first; i <= last; i += stride, NextLineStep(&steps)) {
+            if ((whole && i % 61 != 0 && i + stride <= last) || steps.offset == LineOffsetAt(delta, a, i)) continue;
+            ADD_FAILURE() << "a " << a << ", delta " << delta << ", from " << first << " by " << stride << ": step "
+                          << i << " gives "
+                          << steps.offset << ", expected " << LineOffsetAt(delta, a, i);
+            wrong++;
+            break;
+        }
+    }
+    LineSteps steps = {};
+    EXPECT_EQ(StartLineSteps(1, kMaxSteppedLine + 1, 0, 1, &steps), -1);
+}
+
+// Random lines in every octant, through a small clip and far past it, with
+// their ends on the bitmap and far off it: every pixel as the formula paints
+// it, the later line over the earlier.
+TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
+    std::mt19937 rng(1912);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    const int width = 96, height = 64;
+    for (int round = 0; round < 1500; round++) {
+        MarkedCanvas canvas(width, height);
+        std::vector<uint32_t> expected(static_cast<size_t>(width) * height, kBackground);
+        RECT clip = {0, 0, width, height};
+        if (round % 2) {
+            clip = {pick(-5, 60), pick(-5, 40), 0, 0};
+            clip.right = clip.left + pick(1, 50);
+            clip.bottom = clip.top + pick(1, 40);
+            HRGN region = CreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
+            SelectClipRgn(canvas.dc, region);
+            DeleteObject(region);
+        }
+        for (int n = 0; n < 6; n++) {
+            const int reach = n % 3 == 0 ? 65535 : 150;
+            POINT ends[2];
+            for (POINT& end : ends) end = {pick(-reach, reach) + width / 2, pick(-reach, reach) + height / 2};
+            if (n == 5) ends[1].y = ends[0].y;
+            const uint32_t word = 0x00010101u * static_cast<uint32_t>(round % 50 + 1) + static_cast<uint32_t>(n);
+            DrawLine(canvas.dc, RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF), 1, {ends[0], ends[1]});
+            const int64_t dx = ends[1].x - ends[0].x, dy = ends[1].y - ends[0].y;
+            const int x_major = std::abs(dx) >= std::abs(dy);
+            const int64_t a = x_major ? std::abs(dx) : std::abs(dy), delta = x_major ? dy : dx;
+            const int64_t step = (x_major ? dx : dy) < 0 ? -1 : 1;
+            for (int64_t i = 0; i < a; i++) {
+                const int64_t major = (x_major ? ends[0].x : ends[0].y) + step * i;
+                if (major < 0 || major >= (x_major ? width : height)) continue;
+                const int64_t minor = (x_major ? ends[0].y : ends[0].x) + LineOffsetAt(delta, a, i);
+                const int64_t x = x_major ? major : minor, y = x_major ? minor : major;
+                if (x >= std::max<int64_t>(0, clip.left) && x < std::min<int64_t>(width, clip.right) &&
+                    y >= std::max<int64_t>(0, clip.top) && y < std::min<int64_t>(height, clip.bottom))
+                    expected[static_cast<size_t>(y) * width + x] = word;
+            }
+        }
+        ASSERT_EQ(canvas.Words(), expected) << "round " << round;
     }
 }
 
