@@ -4,19 +4,23 @@
 #include "../drawing/drawing.h"
 #include "present.h"
 
-int ShowBitmap(const char* command_line) {
+int ShowBitmapInto(const char* command_line, HDC target) {
     char path[256];
     ViewBox box;
     if (ParseViewCommand(command_line, "-b %255s%n", path, &box) != 0) return -1;
     LoadedBitmap picture;
     if (LoadBmpFile(&picture, path) != 0) return -1;
-    POINT corner = {box.x1, box.y1};
-    HWND window = WindowFromPoint(corner);
-    if (!window) {
-        FreeBmpFile(&picture);
-        return -1;
+    HWND window = nullptr;
+    HDC window_dc = target;
+    if (!target) {
+        POINT corner = {box.x1, box.y1};
+        window = WindowFromPoint(corner);
+        if (!window) {
+            FreeBmpFile(&picture);
+            return -1;
+        }
+        window_dc = GetDC(window);
     }
-    HDC window_dc = GetDC(window);
 
     RenderState& state = g_render_state;
     state.device_context = CreateCompatibleDC(window_dc);
@@ -40,6 +44,10 @@ int ShowBitmap(const char* command_line) {
 
     BitBlt(window_dc, 0, 0, box.width, box.height, state.device_context, 0, 0, SRCCOPY);
     ReleaseCanvas();
-    ReleaseDC(window, window_dc);
+    if (!target) ReleaseDC(window, window_dc);
     return 0;
+}
+
+int ShowBitmap(const char* command_line) {
+    return ShowBitmapInto(command_line, nullptr);
 }

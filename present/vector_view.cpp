@@ -146,7 +146,7 @@ int DrawVectorRecords(FILE* stream, int32_t left, int32_t top) {
     }
 }
 
-int ShowVectors(const char* command_line, int prepare) {
+int ShowVectorsInto(const char* command_line, int prepare, HDC target) {
     char path[256];
     ViewBox box;
     if (ParseViewCommand(command_line, "-v %255s%n", path, &box) != 0) return -1;
@@ -158,13 +158,17 @@ int ShowVectors(const char* command_line, int prepare) {
 
     FILE* stream = nullptr;
     if (OpenVectorFile(path, &stream) != 0) return -1;
-    POINT corner = {box.x1, box.y1};
-    HWND window = WindowFromPoint(corner);
-    if (!window) {
-        fclose(stream);
-        return -1;
+    HWND window = nullptr;
+    HDC window_dc = target;
+    if (!target) {
+        POINT corner = {box.x1, box.y1};
+        window = WindowFromPoint(corner);
+        if (!window) {
+            fclose(stream);
+            return -1;
+        }
+        window_dc = GetDC(window);
     }
-    HDC window_dc = GetDC(window);
     RenderState& state = g_render_state;
     state.device_context = window_dc;
 
@@ -179,6 +183,10 @@ int ShowVectors(const char* command_line, int prepare) {
     int result = DrawVectorRecords(stream, p.left, p.top);
     fclose(stream);
     state.device_context = nullptr;
-    ReleaseDC(window, window_dc);
+    if (!target) ReleaseDC(window, window_dc);
     return result;
+}
+
+int ShowVectors(const char* command_line, int prepare) {
+    return ShowVectorsInto(command_line, prepare, nullptr);
 }
