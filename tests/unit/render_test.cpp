@@ -88,6 +88,7 @@ std::vector<Case> Cases() {
         {"a missing file", 'b', "missing.bmp", {}, 0x336699},
         {"a huge declared picture", 'b', "huge.bmp", {{"huge.bmp", MakeRunLengthBmp(20000, 20000)}}, 0x336699},
         {"an odd box", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 401, 301},
+        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 16385, 10},
         {"a path of 255 characters", 'b', long_name, {{long_name, MakeBmp(200, 100)}}, 0x336699},
         {"a path of 256 characters", 'b', long_name + "q", {{long_name + "q", MakeBmp(200, 100)}}, 0x336699},
         {"the overlay, clipped", 'v', "plan.bmp", {{"plan.VCT", Overlay().bytes}}, 0x336699},
@@ -182,6 +183,28 @@ TEST_F(Render, TheBoxIsTheWindowsBox) {
                                   << expected;
             }
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(RenderOptions, UsageErrors) {
+    TempDir dir;
+    const std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    const std::vector<std::vector<std::string>> usages = {
+        {"--render", "x", "--box", "40x30", "--png", "-", path},
+        {"--render", "bv", "--box", "40x30", "--png", "-", path},
+        {"--render", "b", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", path},
+        {"--render", "b", "--box", "0x30", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", "--png", "-", "--json", path},
+        {"--render", "b", "--box", "40x30", "--png", "-", path, path},
+        {"--render", "b", "--box", "40x30", "--background", "12345", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", "--background", "12345G", "--png", "-", path},
+    };
+    for (const auto& arguments : usages) {
+        std::string output;
+        EXPECT_EQ(RunProgram(INSPECT_PATH, arguments, &output), 2) << arguments[1] << " " << arguments[3];
+        EXPECT_EQ(output, "");
     }
 }
 
