@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int width = 600, height = 480;
-    printf("%d pairs, a 600 x 480 box, the sample (1024 x 768, %s):\n", pairs, argv[2]);
+    printf("%d pairs, a 600 x 480 box, the sample drawing as -f writes it (1024 x 768) and its overlay:\n", pairs);
     printf("%-4s %12s %12s %14s\n", "mode", "window ms", "render ms", "render/window");
     int status = 0;
     for (const char* mode : {"b", "v", "d"}) {

@@ -97,8 +97,7 @@ class Host:
             loader.write_bytes(output)
             loader.close()
             pixbuf = loader.get_pixbuf()
-        # A failed job shows nothing in the box, as blitview would draw
-        # nothing into a window.
+        # A failed job leaves the box empty: --render writes nothing then.
         self.pixbuf = pixbuf
         self.shown = (width, height) if pixbuf else None
         self.box.queue_draw()
