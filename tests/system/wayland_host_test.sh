@@ -32,8 +32,9 @@ skip() {
     exit 77
 }
 
-command -v weston >/dev/null && command -v weston-screenshooter >/dev/null ||
+if ! command -v weston >/dev/null || ! command -v weston-screenshooter >/dev/null; then
     skip "no weston or weston-screenshooter (scripts/setup.sh --test installs weston)"
+fi
 compgen -G "/usr/lib/*/libweston-*/headless-backend.so" >/dev/null || skip "weston has no headless backend"
 # Debian's Python has the GTK 4 bindings; another python3 first in PATH may not.
 python=""
