@@ -184,8 +184,9 @@ int main(int argc, char** argv) {
     // The picture would replace the file it is made from.
     struct stat file_status, png_status;
     const int png_to_output = options.render_mode && strcmp(options.png_path, "-") == 0;
-    if (options.png_path && !png_to_output && stat(argv[optind], &file_status) == 0 && stat(options.png_path, &png_status) == 0 &&
-        file_status.st_dev == png_status.st_dev && file_status.st_ino == png_status.st_ino)
+    if (options.png_path && !png_to_output && stat(argv[optind], &file_status) == 0 &&
+        stat(options.png_path, &png_status) == 0 && file_status.st_dev == png_status.st_dev &&
+        file_status.st_ino == png_status.st_ino)
         return UsageError("--png names the FILE itself", options.png_path);
 
     if (options.render_mode) return RenderBox(argv[optind], &options);

@@ -36,7 +36,8 @@ std::vector<unsigned char> RedFirstRows() {
 
 VectorFileBuilder Overlay() {
     VectorFileBuilder v(2000, 1500);
-    return v.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}}).Line(7, {{50, 1400}, {1950, 900}});
+    v.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}});
+    return v.Line(7, {{50, 1400}, {1950, 900}});
 }
 
 VectorFileBuilder BadColour() {
@@ -88,15 +89,16 @@ std::vector<Case> Cases() {
         {"a missing file", 'b', "missing.bmp", {}, 0x336699},
         {"a huge declared picture", 'b', "huge.bmp", {{"huge.bmp", MakeRunLengthBmp(20000, 20000)}}, 0x336699},
         {"an odd box", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 401, 301},
-        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 16385, 10},
+        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 16385,
+         10},
         {"a path of 255 characters", 'b', long_name, {{long_name, MakeBmp(200, 100)}}, 0x336699},
         {"a path of 256 characters", 'b', long_name + "q", {{long_name + "q", MakeBmp(200, 100)}}, 0x336699},
         {"the overlay, clipped", 'v', "plan.bmp", {{"plan.VCT", Overlay().bytes}}, 0x336699},
         {"the overlay up to a bad colour", 'v', "plan", {{"pVCT", BadColour().bytes}}, 0x336699},
         {"the overlay up to a cut point", 'v', "plan", {{"pVCT", CutPoint().bytes}}, 0x336699},
         {"the overlay without its file", 'v', "plan.bmp", {{"plan.bmp", MakeBmp(200, 100)}}, 0x336699},
-        {"any last three characters", 'v', "D:\\maps\\plan.bmp", {{"D:\\maps\\plan.VCT", VectorFileBuilder(300, 200).bytes}},
-         0x336699},
+        {"any last three characters", 'v', "D:\\maps\\plan.bmp",
+         {{"D:\\maps\\plan.VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
         {"a path of three characters", 'v', "abc", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
         {"a path of two characters", 'v', "ab", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
         {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorFileBuilder(0, 200).bytes}}, 0x336699},
