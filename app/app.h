@@ -11,3 +11,5 @@ int DispatchCommand(const char* command_line);
 
 // "-d PATH x1 y1 x2 y2": the bitmap view, then the vector overlay over it.
 int ShowCombined(const char* command_line);
+// The same into a context that stands in for the window (ShowBitmapInto).
+int ShowCombinedInto(const char* command_line, HDC target);

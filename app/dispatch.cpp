@@ -20,7 +20,7 @@ int DispatchCommand(const char* command_line) {
     return -1;
 }
 
-int ShowCombined(const char* command_line) {
+int ShowCombinedInto(const char* command_line, HDC target) {
     char path[256];
     uint32_t values[4];
     int consumed = 0;
@@ -31,9 +31,13 @@ int ShowCombined(const char* command_line) {
 
     char line[512];
     snprintf(line, sizeof line, "-b %s %u %u %u %u", path, x1, y1, x2, y2);
-    if (ShowBitmap(line) != 0) return -1;
+    if (ShowBitmapInto(line, target) != 0) return -1;
     snprintf(line, sizeof line, "-v %s %u %u %u %u", path, x1, y1, x2, y2);
-    return ShowVectors(line, 0);
+    return ShowVectorsInto(line, 0, target);
+}
+
+int ShowCombined(const char* command_line) {
+    return ShowCombinedInto(command_line, nullptr);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {

@@ -24,6 +24,8 @@ struct InspectOptions {
     int32_t box_width;
     int32_t box_height;
     FileKind kind;  // KIND_UNKNOWN unless forced with --kind
+    char render_mode;     // 'b', 'v' or 'd' with --render, else 0
+    uint32_t background;  // the window's colour for --render, a COLORREF (0x00BBGGRR)
 };
 
 // Writes either text for people or one JSON object a line, from the same
@@ -92,6 +94,12 @@ int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, i
 int InspectDrawing(Report* report, const char* path, const InspectOptions* options);
 int InspectBitmap(Report* report, const char* path, const InspectOptions* options);
 int InspectVectors(Report* report, const char* path, const InspectOptions* options);
+
+// --render: the box of options' size as the mode would draw it into a window
+// of options' background, written as a PNG to options' png_path ("-" for
+// standard output). 0, or 1 with the reason on standard error and nothing
+// written when blitview would fail the job or the PNG cannot be written.
+int RenderBox(const char* path, const InspectOptions* options);
 
 // What blitview's command line makes of a path: null when a mode would
 // take it as it is, else why not (a blank splits it; at most 255 characters).

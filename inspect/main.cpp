@@ -20,6 +20,11 @@ const char kUsage[] =
     "  --png OUT     write the picture as a PNG: a drawing as -f paints it, a BMP\n"
     "                as -b shows it, unframed at its natural size (one FILE only)\n"
     "  --box WxH     fit the picture into a box of W x H pixels, as -b and -v do\n"
+    "  --render MODE write the box of --box as -b, -v or -d (MODE b, v or d) would\n"
+    "                draw it into a window, as a PNG to --png (- for standard\n"
+    "                output); one FILE, the path as the mode reads it\n"
+    "  --background RRGGBB\n"
+    "                the window's colour around the box for --render (FFFFFF)\n"
     "  --kind KIND   read every FILE as KIND: drawing, bmp or vectors\n"
     "  --json        write one JSON object per file, a line each\n"
     "  --help        show this help and exit\n"
@@ -37,7 +42,8 @@ int UsageError(const char* message, const char* detail) {
     return 2;
 }
 
-// "WxH" with both sides 1 to MAX_BOX_SIDE, the boxes the window modes take.
+// "WxH" with both sides positive; the caller holds them to the boxes the
+// window modes take.
 int ParseBox(const char* text, int32_t* width, int32_t* height) {
     char* end = nullptr;
     long w = strtol(text, &end, 10);
@@ -45,9 +51,17 @@ int ParseBox(const char* text, int32_t* width, int32_t* height) {
     const char* rest = end + 1;
     long h = strtol(rest, &end, 10);
     if (end == rest || *end != '\0') return -1;
-    if (w < 1 || h < 1 || w > MAX_BOX_SIDE || h > MAX_BOX_SIDE) return -1;
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) return -1;
     *width = static_cast<int32_t>(w);
     *height = static_cast<int32_t>(h);
+    return 0;
+}
+
+// Six hexadecimal digits, red first, as a COLORREF.
+int ParseColour(const char* text, uint32_t* colour) {
+    if (strlen(text) != 6 || strspn(text, "0123456789abcdefABCDEF") != 6) return -1;
+    const unsigned long rgb = strtoul(text, nullptr, 16);
+    *colour = RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
     return 0;
 }
 
@@ -82,12 +96,25 @@ int main(int argc, char** argv) {
     InspectOptions options;
     memset(&options, 0, sizeof options);
     options.kind = KIND_UNKNOWN;
-    enum { OPTION_RECORDS = 1, OPTION_PNG, OPTION_BOX, OPTION_KIND, OPTION_JSON, OPTION_HELP, OPTION_VERSION };
+    options.background = RGB(255, 255, 255);
+    const char* box_text = nullptr;
+    enum {
+        OPTION_RECORDS = 1,
+        OPTION_PNG,
+        OPTION_BOX,
+        OPTION_KIND,
+        OPTION_JSON,
+        OPTION_HELP,
+        OPTION_VERSION,
+        OPTION_RENDER,
+        OPTION_BACKGROUND
+    };
     static const struct option long_options[] = {
         {"records", no_argument, nullptr, OPTION_RECORDS}, {"png", required_argument, nullptr, OPTION_PNG},
         {"box", required_argument, nullptr, OPTION_BOX},   {"kind", required_argument, nullptr, OPTION_KIND},
         {"json", no_argument, nullptr, OPTION_JSON},       {"help", no_argument, nullptr, OPTION_HELP},
-        {"version", no_argument, nullptr, OPTION_VERSION}, {nullptr, 0, nullptr, 0},
+        {"version", no_argument, nullptr, OPTION_VERSION}, {"render", required_argument, nullptr, OPTION_RENDER},
+        {"background", required_argument, nullptr, OPTION_BACKGROUND}, {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
     for (;;) {
@@ -105,6 +132,16 @@ int main(int argc, char** argv) {
                 if (ParseBox(optarg, &options.box_width, &options.box_height) != 0)
                     return UsageError("--box takes WxH with sides of 1 to 16384 pixels", optarg);
                 options.has_box = 1;
+                box_text = optarg;
+                break;
+            case OPTION_RENDER:
+                if (strlen(optarg) != 1 || !strchr("bvd", optarg[0]))
+                    return UsageError("--render takes b, v or d", optarg);
+                options.render_mode = optarg[0];
+                break;
+            case OPTION_BACKGROUND:
+                if (ParseColour(optarg, &options.background) != 0)
+                    return UsageError("--background takes six hexadecimal digits, RRGGBB", optarg);
                 break;
             case OPTION_KIND:
                 if (ParseKind(optarg, &options.kind) != 0)
@@ -125,12 +162,25 @@ int main(int argc, char** argv) {
     }
     const int file_count = argc - optind;
     if (file_count == 0) return UsageError("no FILE given", nullptr);
+    // A box the window modes refuse is, for --render, a job that fails.
+    if (options.has_box && !options.render_mode &&
+        (options.box_width > MAX_BOX_SIDE || options.box_height > MAX_BOX_SIDE))
+        return UsageError("--box takes WxH with sides of 1 to 16384 pixels", box_text);
+    if (options.render_mode) {
+        if (!options.has_box || !options.png_path) return UsageError("--render needs --box and --png", nullptr);
+        if (options.records || options.json || options.kind != KIND_UNKNOWN)
+            return UsageError("--render takes no --records, --json or --kind", nullptr);
+    }
     if (options.png_path && file_count > 1) return UsageError("--png writes the picture of one FILE", nullptr);
     // The picture would replace the file it is made from.
     struct stat file_status, png_status;
-    if (options.png_path && stat(argv[optind], &file_status) == 0 && stat(options.png_path, &png_status) == 0 &&
-        file_status.st_dev == png_status.st_dev && file_status.st_ino == png_status.st_ino)
+    const int png_to_output = options.render_mode && strcmp(options.png_path, "-") == 0;
+    if (options.png_path && !png_to_output && stat(argv[optind], &file_status) == 0 &&
+        stat(options.png_path, &png_status) == 0 && file_status.st_dev == png_status.st_dev &&
+        file_status.st_ino == png_status.st_ino)
         return UsageError("--png names the FILE itself", options.png_path);
+
+    if (options.render_mode) return RenderBox(argv[optind], &options);
 
     Report report;
     memset(&report, 0, sizeof report);

@@ -4,24 +4,24 @@
 #include "../drawing/drawing.h"
 #include "present.h"
 
-int ShowBitmap(const char* command_line) {
+int ShowBitmapInto(const char* command_line, HDC target) {
     char path[256];
     ViewBox box;
     if (ParseViewCommand(command_line, "-b %255s%n", path, &box) != 0) return -1;
     LoadedBitmap picture;
     if (LoadBmpFile(&picture, path) != 0) return -1;
-    POINT corner = {box.x1, box.y1};
-    HWND window = WindowFromPoint(corner);
-    if (!window) {
-        FreeBmpFile(&picture);
-        return -1;
-    }
-    // A window that cannot be drawn into has no context: it is left
-    // untouched, and the job fails.
-    HDC window_dc = GetDC(window);
-    if (!window_dc) {
-        FreeBmpFile(&picture);
-        return -1;
+    HWND window = nullptr;
+    HDC window_dc = target;
+    if (!target) {
+        POINT corner = {box.x1, box.y1};
+        window = WindowFromPoint(corner);
+        // A window that cannot be drawn into has no context: it is left
+        // untouched, and the job fails.
+        window_dc = window ? GetDC(window) : nullptr;
+        if (!window_dc) {
+            FreeBmpFile(&picture);
+            return -1;
+        }
     }
 
     RenderState& state = g_render_state;
@@ -46,8 +46,13 @@ int ShowBitmap(const char* command_line) {
 
     BitBlt(window_dc, 0, 0, box.width, box.height, state.device_context, 0, 0, SRCCOPY);
     ReleaseCanvas();
+    if (target) return 0;
     ReleaseDC(window, window_dc);
     // When the one transfer did not reach the window (it went away
     // meanwhile, say), nothing was shown.
     return GdiFlush() ? 0 : -1;
+}
+
+int ShowBitmap(const char* command_line) {
+    return ShowBitmapInto(command_line, nullptr);
 }

@@ -71,6 +71,13 @@ void FillBox(HDC dc, int32_t width, int32_t height, COLORREF colour);
 // "-b PATH x1 y1 x2 y2". 0 or -1.
 int ShowBitmap(const char* command_line);
 
+// The views with `target` standing in for the window under (x1, y1): a
+// context whose origin is the box's corner and which shows the window's
+// colour three rows below the box. It stays the caller's, clipped as the view
+// left it. A null target is the window under the point, as above.
+int ShowBitmapInto(const char* command_line, HDC target);
+int ShowVectorsInto(const char* command_line, int prepare, HDC target);
+
 // Reads one polyline record (colour, point count, points) and draws it into
 // the render state's context, scaled and placed at (left, top). 0, or -1 for
 // a bad or cut record.

@@ -162,7 +162,7 @@ int DrawVectorRecords(FILE* stream, int32_t left, int32_t top) {
     }
 }
 
-int ShowVectors(const char* command_line, int prepare) {
+int ShowVectorsInto(const char* command_line, int prepare, HDC target) {
     char path[256];
     ViewBox box;
     if (ParseViewCommand(command_line, "-v %255s%n", path, &box) != 0) return -1;
@@ -174,11 +174,15 @@ int ShowVectors(const char* command_line, int prepare) {
 
     FILE* stream = nullptr;
     if (OpenVectorFile(path, &stream) != 0) return -1;
-    POINT corner = {box.x1, box.y1};
-    HWND window = WindowFromPoint(corner);
-    // A window that cannot be drawn into has no context: it is left
-    // untouched, and the job fails.
-    HDC window_dc = window ? GetDC(window) : nullptr;
+    HWND window = nullptr;
+    HDC window_dc = target;
+    if (!target) {
+        POINT corner = {box.x1, box.y1};
+        window = WindowFromPoint(corner);
+        // A window that cannot be drawn into has no context: it is left
+        // untouched, and the job fails.
+        window_dc = window ? GetDC(window) : nullptr;
+    }
     int result = -1;
     if (window_dc) {
         RenderState& state = g_render_state;
@@ -197,11 +201,15 @@ int ShowVectors(const char* command_line, int prepare) {
     }
     // The window's context is the last thing a view releases.
     fclose(stream);
-    if (window_dc) {
+    if (window_dc && !target) {
         ReleaseDC(window, window_dc);
         // The lines reach the window when its context is released: the box or
         // lines that did not arrive fail the job.
         if (!GdiFlush()) result = -1;
     }
     return result;
+}
+
+int ShowVectors(const char* command_line, int prepare) {
+    return ShowVectorsInto(command_line, prepare, nullptr);
 }

@@ -224,7 +224,7 @@ TEST(InspectOptions, HelpShowsEveryOptionTheManualDocuments) {
         EXPECT_TRUE(documented) << "--" << name << " is not in the manual";
         options++;
     }
-    EXPECT_EQ(options, 7) << help;
+    EXPECT_EQ(options, 9) << help;
 }
 
 TEST(InspectOptions, VersionIsTheProjects) {

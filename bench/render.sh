@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The cost of blitview-inspect --render beside the window job it stands in
+# for, paired and as a median: bench/render_bench.cpp says what is timed.
+#   bench/render.sh [PAIRS]
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+scripts/setup.sh --bench
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build --target blitview blitview-inspect render_bench >/dev/null
+# Each job is one copy of blitview: a runtime directory of its own keeps the
+# single-instance claim away from any other copy of this user.
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+tests/fixtures/with_xvfb.sh build/bench/render_bench examples/sample.drw examples/sample.VCT "$@"

@@ -1,0 +1,213 @@
+// blitview-inspect --render against the window modes themselves: for each
+// window case of the view tests, -b, -v or -d draws into a stand-in host
+// window of one colour, the inspector renders the same job with that colour
+// as its background, and the PNG must be the window's box pixel for pixel.
+// A job that blitview fails must give 1 and write nothing, neither a file nor
+// a byte on standard output. Runs under tests/fixtures/with_xvfb.sh.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "reading/byte_cursor.h"
+#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/inspect_support.h"
+#include "tests/fixtures/support.h"
+#include "tests/fixtures/vector_builder.h"
+#include "tests/fixtures/x11_host.h"
+
+namespace {
+
+const int kWindowX = 40, kWindowY = 30, kWindowWidth = 440, kWindowHeight = 340;
+
+std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
+    for (int r = 0; r < height; r++)
+        for (int x = 0; x < width; x++)
+            bmp.U32(static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F)));
+    return bmp.Finish();
+}
+
+std::vector<unsigned char> RedFirstRows() {
+    std::vector<unsigned char> file = MakeBmp(20, 10);
+    for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);
+    return file;
+}
+
+VectorFileBuilder Overlay() {
+    VectorFileBuilder v(2000, 1500);
+    v.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}});
+    return v.Line(7, {{50, 1400}, {1950, 900}});
+}
+
+VectorFileBuilder BadColour() {
+    VectorFileBuilder v(300, 200);
+    return v.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}});
+}
+
+VectorFileBuilder CutPoint() {
+    VectorFileBuilder v(300, 200);
+    v.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+    return v.U16(1).U16(3).U16(0).U16(0).U16(100);
+}
+
+VectorFileBuilder OverTheBitmap() {
+    VectorFileBuilder v(200, 100);
+    return v.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
+}
+
+VectorFileBuilder LongLine() {
+    std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
+    many.back() = {100, 5};
+    VectorFileBuilder v(300, 200);
+    return v.Line(2, many);
+}
+
+struct File {
+    std::string name;
+    std::vector<unsigned char> bytes;
+};
+
+struct Case {
+    const char* what;
+    char mode;
+    std::string path;  // in the test's directory, where the jobs run
+    std::vector<File> files;
+    uint32_t background;  // 0xRRGGBB; white is the inspector's default
+    int width = 400, height = 300;
+};
+
+std::vector<Case> Cases() {
+    // 255 characters with the folder, the most a mode's path holds.
+    const std::string long_name = std::string(100, 'd') + "/" + std::string(154, 'p');
+    return {
+        {"natural size, centred and framed", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699},
+        {"equal proportions lose a row", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(1024, 768)}}, 0x123456},
+        {"a wide picture shrunk", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(1024, 512)}}, 0xFFFFFF},
+        {"first stored rows on top", 'b', "red.bmp", {{"red.bmp", RedFirstRows()}}, 0x336699},
+        {"a failed upload shows the background", 'b', "jpeg.bmp", {{"jpeg.bmp", MakeBmp(200, 100, 4)}}, 0x336699},
+        {"a missing file", 'b', "missing.bmp", {}, 0x336699},
+        {"a huge declared picture", 'b', "huge.bmp", {{"huge.bmp", MakeRunLengthBmp(20000, 20000)}}, 0x336699},
+        {"an odd box", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 401, 301},
+        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 16385,
+         10},
+        {"a path of 255 characters", 'b', long_name, {{long_name, MakeBmp(200, 100)}}, 0x336699},
+        {"a path of 256 characters", 'b', long_name + "q", {{long_name + "q", MakeBmp(200, 100)}}, 0x336699},
+        {"the overlay, clipped", 'v', "plan.bmp", {{"plan.VCT", Overlay().bytes}}, 0x336699},
+        {"the overlay up to a bad colour", 'v', "plan", {{"pVCT", BadColour().bytes}}, 0x336699},
+        {"the overlay up to a cut point", 'v', "plan", {{"pVCT", CutPoint().bytes}}, 0x336699},
+        {"the overlay without its file", 'v', "plan.bmp", {{"plan.bmp", MakeBmp(200, 100)}}, 0x336699},
+        {"any last three characters", 'v', "D:\\maps\\plan.bmp",
+         {{"D:\\maps\\plan.VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
+        {"a path of three characters", 'v', "abc", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
+        {"a path of two characters", 'v', "ab", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
+        {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorFileBuilder(0, 200).bytes}}, 0x336699},
+        {"65535 points", 'v', "long.bmp", {{"long.VCT", LongLine().bytes}}, 0x336699},
+        {"the overlay over the bitmap", 'd', "both.bmp",
+         {{"both.bmp", MakeBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
+        {"the overlay over a failed upload", 'd', "jpeg.bmp",
+         {{"jpeg.bmp", MakeBmp(200, 100, 4)}, {"jpeg.VCT", OverTheBitmap().bytes}}, 0x336699},
+        {"no bitmap, no overlay", 'd', "none.bmp", {{"none.VCT", OverTheBitmap().bytes}}, 0x336699},
+        {"the bitmap without its overlay", 'd', "both.bmp", {{"both.bmp", MakeBmp(200, 100)}}, 0x336699},
+    };
+}
+
+std::string Hex(uint32_t rgb) {
+    char text[8];
+    snprintf(text, sizeof text, "%06X", rgb);
+    return text;
+}
+
+class Render : public ::testing::Test {
+  protected:
+    HostWindow host;
+    void SetUp() override {
+        ASSERT_EQ(OpenHostWindow(&host, kWindowX, kWindowY, kWindowWidth, kWindowHeight, 0), 0) << "no X display";
+    }
+    void TearDown() override { CloseHostWindow(&host); }
+};
+
+TEST_F(Render, TheBoxIsTheWindowsBox) {
+    char previous_directory[4096];
+    ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        for (const File& f : c.files) {
+            const size_t slash = f.name.rfind('/');
+            if (slash != std::string::npos) mkdir(dir.File(f.name.substr(0, slash)).c_str(), 0700);
+            ASSERT_TRUE(WriteFileBytes(dir.File(f.name), f.bytes));
+        }
+        // Relative paths, as short as the cases need them.
+        ASSERT_EQ(chdir(dir.path.c_str()), 0);
+        PaintHostWindow(host, 0, 0, host.width, host.height, c.background);
+        const int shown = RunBlitview({std::string("-") + c.mode, c.path, std::to_string(kWindowX),
+                                       std::to_string(kWindowY), std::to_string(kWindowX + c.width),
+                                       std::to_string(kWindowY + c.height)});
+        const std::vector<uint32_t> window = ReadHostWindow(host);
+        const std::vector<std::string> before = ListDirectory(dir.path);
+
+        std::vector<std::string> options = {"--render", std::string(1, c.mode),
+                                            "--box", std::to_string(c.width) + "x" + std::to_string(c.height)};
+        if (c.background != 0xFFFFFF) options.insert(options.end(), {"--background", Hex(c.background)});
+        std::vector<std::string> to_file = options, to_output = options;
+        to_file.insert(to_file.end(), {"--png", "box.png", c.path});
+        to_output.insert(to_output.end(), {"--png", "-", c.path});
+        std::string file_output, piped;
+        const int rendered = RunProgram(INSPECT_PATH, to_file, &file_output);
+        const int piped_status = RunProgram(INSPECT_PATH, to_output, &piped);
+        ASSERT_EQ(chdir(previous_directory), 0);
+        EXPECT_EQ(file_output, "");
+        ASSERT_TRUE(shown == 0 || shown == 255) << shown;
+        if (shown != 0) {
+            EXPECT_EQ(rendered, 1);
+            EXPECT_EQ(piped_status, 1);
+            EXPECT_EQ(piped, "");
+            EXPECT_EQ(ListDirectory(dir.path), before) << "a failed job wrote a file";
+            continue;
+        }
+        ASSERT_EQ(rendered, 0);
+        ASSERT_EQ(piped_status, 0);
+        std::vector<unsigned char> written;
+        ASSERT_TRUE(ReadFileBytes(dir.File("box.png"), &written));
+        EXPECT_EQ(std::string(written.begin(), written.end()), piped) << "the file and the pipe differ";
+        PngPicture png;
+        ASSERT_TRUE(ReadPng(dir.File("box.png"), &png));
+        ASSERT_EQ(png.width, c.width);
+        ASSERT_EQ(png.height, c.height);
+        int wrong = 0;
+        for (int y = 0; y < c.height; y++)
+            for (int x = 0; x < c.width; x++) {
+                const uint32_t expected = window[static_cast<size_t>(y) * host.width + x];
+                const uint32_t got = png.words[static_cast<size_t>(y) * png.width + x];
+                if (got != expected && wrong++ < 5)
+                    ADD_FAILURE() << "(" << x << "," << y << ") is " << std::hex << got << ", the window shows "
+                                  << expected;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(RenderOptions, UsageErrors) {
+    TempDir dir;
+    const std::string path = dir.File("picture.bmp");
+    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    const std::vector<std::vector<std::string>> usages = {
+        {"--render", "x", "--box", "40x30", "--png", "-", path},
+        {"--render", "bv", "--box", "40x30", "--png", "-", path},
+        {"--render", "b", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", path},
+        {"--render", "b", "--box", "0x30", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", "--png", "-", "--json", path},
+        {"--render", "b", "--box", "40x30", "--png", "-", path, path},
+        {"--render", "b", "--box", "40x30", "--background", "12345", "--png", "-", path},
+        {"--render", "b", "--box", "40x30", "--background", "12345G", "--png", "-", path},
+    };
+    for (const auto& arguments : usages) {
+        std::string output;
+        EXPECT_EQ(RunProgram(INSPECT_PATH, arguments, &output), 2) << arguments[1] << " " << arguments[3];
+        EXPECT_EQ(output, "");
+    }
+}
+
+}  // namespace
