@@ -9,10 +9,9 @@
 #include <unistd.h>
 
 #include "reading/byte_cursor.h"
-#include "tests/fixtures/bmp_builder.h"
+#include "tests/fixtures/file_builders.h"
 #include "tests/fixtures/inspect_support.h"
 #include "tests/fixtures/support.h"
-#include "tests/fixtures/vector_builder.h"
 #include "tests/fixtures/x11_host.h"
 
 namespace {
@@ -34,33 +33,33 @@ std::vector<unsigned char> RedFirstRows() {
     return file;
 }
 
-VectorFileBuilder Overlay() {
-    VectorFileBuilder v(2000, 1500);
-    v.Line(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Line(4, {{-7, 3}, {1990, 3}});
-    return v.Line(7, {{50, 1400}, {1950, 900}});
+VectorBuilder Overlay() {
+    VectorBuilder v(2000, 1500);
+    v.Polyline(1, {{0, 0}, {1000, 750}, {2000, 1500}}).Polyline(4, {{-7, 3}, {1990, 3}});
+    return v.Polyline(7, {{50, 1400}, {1950, 900}});
 }
 
-VectorFileBuilder BadColour() {
-    VectorFileBuilder v(300, 200);
-    return v.Line(2, {{10, 20}, {60, 20}}).Line(5, {{5, 5}}).Line(6, {}).Line(8, {{0, 0}, {100, 100}});
+VectorBuilder BadColour() {
+    VectorBuilder v(300, 200);
+    return v.Polyline(2, {{10, 20}, {60, 20}}).Polyline(5, {{5, 5}}).Polyline(6, {}).Polyline(8, {{0, 0}, {100, 100}});
 }
 
-VectorFileBuilder CutPoint() {
-    VectorFileBuilder v(300, 200);
-    v.Line(3, {{10, 20}, {290, 190}, {5, 150}}).Line(4, {{-20, 100}, {350, 90}});
+VectorBuilder CutPoint() {
+    VectorBuilder v(300, 200);
+    v.Polyline(3, {{10, 20}, {290, 190}, {5, 150}}).Polyline(4, {{-20, 100}, {350, 90}});
     return v.U16(1).U16(3).U16(0).U16(0).U16(100);
 }
 
-VectorFileBuilder OverTheBitmap() {
-    VectorFileBuilder v(200, 100);
-    return v.Line(3, {{-20, 50}, {250, 50}}).Line(0, {{0, 0}, {199, 99}});
+VectorBuilder OverTheBitmap() {
+    VectorBuilder v(200, 100);
+    return v.Polyline(3, {{-20, 50}, {250, 50}}).Polyline(0, {{0, 0}, {199, 99}});
 }
 
-VectorFileBuilder LongLine() {
-    std::vector<std::pair<int16_t, int16_t>> many(65535, {5, 5});
+VectorBuilder LongLine() {
+    std::vector<std::pair<int, int>> many(65535, {5, 5});
     many.back() = {100, 5};
-    VectorFileBuilder v(300, 200);
-    return v.Line(2, many);
+    VectorBuilder v(300, 200);
+    return v.Polyline(2, many);
 }
 
 struct File {
@@ -98,10 +97,10 @@ std::vector<Case> Cases() {
         {"the overlay up to a cut point", 'v', "plan", {{"pVCT", CutPoint().bytes}}, 0x336699},
         {"the overlay without its file", 'v', "plan.bmp", {{"plan.bmp", MakeBmp(200, 100)}}, 0x336699},
         {"any last three characters", 'v', "D:\\maps\\plan.bmp",
-         {{"D:\\maps\\plan.VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
-        {"a path of three characters", 'v', "abc", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
-        {"a path of two characters", 'v', "ab", {{"VCT", VectorFileBuilder(300, 200).bytes}}, 0x336699},
-        {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorFileBuilder(0, 200).bytes}}, 0x336699},
+         {{"D:\\maps\\plan.VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
+        {"a path of three characters", 'v', "abc", {{"VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
+        {"a path of two characters", 'v', "ab", {{"VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
+        {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorBuilder(0, 200).bytes}}, 0x336699},
         {"65535 points", 'v', "long.bmp", {{"long.VCT", LongLine().bytes}}, 0x336699},
         {"the overlay over the bitmap", 'd', "both.bmp",
          {{"both.bmp", MakeBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
