@@ -168,7 +168,7 @@ for attempt in $(seq 1 12); do
     pid=$!
     while kill -0 "$pid" 2>/dev/null; do
         for hidden in "$d"/.[!.]*; do
-            [ -e "$hidden" ] && { kill -9 "$pid"; caught=$((caught + 1)); break 2; }
+            [ -e "$hidden" ] && { kill -9 "$pid"; caught=$((caught + 1)); usual=${hidden##*/}; break 2; }
         done
     done
     wait "$pid" 2>/dev/null
@@ -178,6 +178,38 @@ for attempt in $(seq 1 12); do
 done
 echo "named: $caught of 12 runs killed while their temporary existed"
 check "named: some runs were killed while writing" test "$caught" -gt 0
+
+# ---- Only what a run of ours left is removed: a file of the user's own under
+# a name like a temporary's, even one of the names a killed run left (seen
+# above), and even one that begins like a BMP of ours, stays, in both ways of
+# writing.
+d="$work/leftovers"
+mkdir "$d"
+header_only "$d/job.drw"
+"$blitview" -f "$d/job.drw"
+head -c 100 "$d/job.drw" >"$work/bmp-start"
+if [ -n "${usual:-}" ]; then
+    while IFS='|' read -r what name content; do
+        for way in plain named; do
+            case $content in
+                text) echo "the user's own notes" >"$d/$name" ;;
+                bmp) cp "$work/bmp-start" "$d/$name" ;;
+            esac
+            kept=$(cksum <"$d/$name")
+            header_only "$d/job.drw"
+            if [ "$way" = plain ]; then "$blitview" -f "$d/job.drw"; else named -f "$d/job.drw"; fi
+            check "$way: $what converts beside it" is_bmp "$d/job.drw"
+            check "$way: $what stays" test "$(cksum 2>/dev/null <"$d/$name")" = "$kept"
+            rm -f "$d/$name"
+        done
+    done <<EOF
+a text file named like a temporary|.blitview-abcdefgh|text
+a text file under a name a killed run left|$usual|text
+the start of a BMP under a name a killed run left|$usual|bmp
+EOF
+else
+    skip "files named like temporaries: no run was caught with its temporary"
+fi
 
 # ---- A writable file where nothing can be created beside it: written in place.
 if ((as_root)); then
