@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
     --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils
-                      dpkg-dev lintian file man-db python3-tk) ;;
+                      dpkg-dev lintian file man-db python3-tk acl attr) ;;
     --bench) packages+=(libbenchmark-dev time xvfb) ;;
 esac
 

@@ -163,21 +163,6 @@ int OpenNamed(PosixFile* file, mode_t mode) {
     return EEXIST;
 }
 
-// The new file takes the replaced file's permission bits, and its owner and
-// group where this process may give them. A group it could not keep gets no
-// more than everyone else, and the new file never grants what the old did not.
-int TakeOverPermissions(int descriptor, const struct stat* replaced) {
-    if (fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
-        (void)!fchown(descriptor, static_cast<uid_t>(-1), replaced->st_gid);
-    struct stat now;
-    if (fstat(descriptor, &now) != 0) return errno;
-    mode_t mode = replaced->st_mode & 0777;
-    if (now.st_gid != replaced->st_gid) mode &= ~(070 & ~((mode & 07) << 3));
-    if (fchmod(descriptor, mode) != 0 && (fstat(descriptor, &now) != 0 || (now.st_mode & 0777 & ~mode) != 0))
-        return EPERM;
-    return 0;
-}
-
 // Whether renaming over the path is refused although the directory is
 // writable: a sticky directory protects its entries from everyone but their
 // owner, the directory's owner and root.
@@ -243,7 +228,7 @@ HANDLE OpenForReplacement(const char* path) {
         // it is marked, that mode, on an empty file, is what says it is ours.
         if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, exists ? 0200 : mode);
         if (error == 0 && exists) {
-            error = TakeOverPermissions(file->descriptor, &existing);
+            error = TakeOverAttributes(file->descriptor, file->directory, file->name, &existing);
             if (error != 0) {
                 close(file->descriptor);
                 file->descriptor = -1;

@@ -1,6 +1,8 @@
 // Shared by the files of the POSIX kernel backend only.
 #pragma once
 
+#include <sys/stat.h>
+
 #include "../backend.h"
 
 // The last-error code that stands for an errno value.
@@ -24,3 +26,11 @@ int IsTemporaryMark(const char* attribute);
 // Removes what killed runs of this user left in `directory` under the usual
 // names: regular files of ours, marked, that no live run holds locked.
 void RemoveStaleTemporaries(int directory);
+
+// ---- What a replacement takes over (attributes.cpp) ----
+// Gives the new file at `descriptor` the owner, group, permission bits, access
+// ACL and user and security attributes of the file it replaces, `name` in
+// `directory` as `replaced` states it. 0; EPERM or EACCES where the bits
+// cannot be given; another error where the ACL or an attribute could not be
+// copied and the file may not be published.
+int TakeOverAttributes(int descriptor, int directory, const char* name, const struct stat* replaced);

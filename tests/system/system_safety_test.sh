@@ -92,6 +92,45 @@ else
     skip "another user's file keeps its owner: needs root"
 fi
 
+# ---- The BMP takes the replaced file's access ACL exactly, an ACL its
+# directory would give a new file included, and its user attributes.
+d="$work/acl"
+mkdir "$d" "$d/inherits"
+acl_of() { getfacl --omit-header --numeric --absolute-names "$1" 2>/dev/null; }
+nobody_reads() { if ((as_root)) && other test -r "$1"; then echo yes; else echo no; fi; }
+if ! command -v setfacl >/dev/null || ! command -v setfattr >/dev/null; then
+    skip "ACLs and attributes: setfacl or setfattr missing (scripts/setup.sh --test)"
+elif ! setfacl -m u:nobody:--- "$d" 2>/dev/null || ! setfattr -n user.probe -v 1 "$d" 2>/dev/null; then
+    skip "ACLs and attributes: the file system refuses ACLs or user attributes"
+else
+    setfacl -b "$d"
+    setfacl -d -m u:nobody:rw- "$d/inherits"
+    while IFS='|' read -r what place mode acl; do
+        f="$d/$place/file.drw"
+        header_only "$f"
+        chmod "$mode" "$f"
+        case $acl in
+            -) ;;
+            none) setfacl -b "$f" ;;
+            *) setfacl -m "$acl" "$f" ;;
+        esac
+        setfattr -n user.note -v "$what" "$f"
+        before=$(acl_of "$f")
+        readable=$(nobody_reads "$f")
+        check "$what: converts" test "$(status_of "$blitview" -f "$f")" = 0
+        check "$what: into a BMP" is_bmp "$f"
+        check "$what: with the old ACL" test "$(acl_of "$f")" = "$before"
+        check "$what: nobody reads it as before" test "$(nobody_reads "$f")" = "$readable"
+        check "$what: with its user attribute" test "$(getfattr --only-values -n user.note "$f" 2>/dev/null)" = "$what"
+        rm -f "$f"
+    done <<EOF
+a named user|.|644|u:nobody:---
+a named group with a mask|.|660|g::r--,g:nogroup:r--,m::rw-
+a default ACL in the directory|inherits|640|none
+no ACL|.|640|-
+EOF
+fi
+
 # ---- Only regular files and links are removed when a run fails.
 d="$work/kinds"
 mkdir "$d"
