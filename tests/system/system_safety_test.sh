@@ -33,6 +33,7 @@ bmp_size=$((54 + 1024 * 768 * 4))
 header_only() { printf '\x00\x04\x00\x03' >"$1"; }   # a drawing of 1024 x 768 units
 malformed() { printf '\x00\x04\x00\x03\x01\x00' >"$1"; }  # an unknown tag
 is_bmp() { [ "$(stat -c %s "$1" 2>/dev/null)" = "$bmp_size" ] && [ "$(head -c 2 "$1")" = BM ]; }
+untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }  # header_only's bytes
 alone_bmp() { [ "$(ls -A "$(dirname "$1")")" = "$(basename "$1")" ] && is_bmp "$1"; }  # nothing beside it
 listing() { (cd "$1" && find . -mindepth 1 -printf '%p %y %m\n' -exec sh -c 'test -f "$1" && cksum <"$1"' _ {} \; | sort); }
 
@@ -130,6 +131,15 @@ a default ACL in the directory|inherits|640|none
 no ACL|.|640|-
 EOF
 fi
+
+# ---- The rename replaces one name: other hard links keep the drawing.
+d="$work/links"
+mkdir "$d"
+header_only "$d/drawing.drw"
+ln "$d/drawing.drw" "$d/other.drw"
+check "a drawing with two names converts" test "$(status_of "$blitview" -f "$d/drawing.drw")" = 0
+check "into a BMP under the name given" is_bmp "$d/drawing.drw"
+check "while its other name keeps the drawing" untouched_header "$d/other.drw"
 
 # ---- Only regular files and links are removed when a run fails.
 d="$work/kinds"
@@ -348,7 +358,6 @@ limited() {  # limited LIMIT COMMAND...: with only 0, 1 and 2 open
         ulimit -n "$1" && exec "${@:2}"
     )
 }
-untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }
 d="$work/descriptors"
 mkdir "$d"
 limit_runtime=$(mktemp -d "$work/run-limit.XXXXXX")
