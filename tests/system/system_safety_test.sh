@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # "-f" and the window modes on an ordinary Linux system: arguments with
-# blanks, the replaced file's permissions and owner, what may be removed,
-# publishing without /proc, on a file system without unnamed files and in a
-# directory nobody may write, the single-instance claim against another user,
-# and a lost X server. Parts that need root (mknod, a second uid, mounts)
-# skip with their reason without it.
+# blanks, the replaced file's permissions, owner, ACL and attributes, hard
+# links, what may be removed, publishing without /proc, on a file system
+# without unnamed files and in a directory nobody may write, a user's own
+# files named like temporaries, the single-instance claim against another
+# user and under a descriptor limit, a file-size limit, a directory link
+# swapped during the run, and a lost X server. Parts that need root (mknod,
+# a second uid, mounts) skip with their reason without it.
 #   system_safety_test.sh BLITVIEW NO_TMPFILE_SHIM NO_ACL_SHIM [sanitized]
 set -u
 blitview=$(realpath -- "$1")
