@@ -1,16 +1,13 @@
 // Files over POSIX: reading, and writing a replacement that is put in place
 // only once it is complete, with the accounting the tests rely on.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "../handle_table.h"
@@ -25,9 +22,10 @@ namespace {
 // and, once complete, linked under a temporary name and renamed over the path.
 // Where the file system has no unnamed files, or /proc is missing to link one,
 // it is written under the temporary name from the start. A temporary name is
-// short and fixed in form, so it fits beside any name, and it is locked by the
-// process writing it: one that nobody holds was left by a killed run and is
-// removed by the next run that writes into that directory. Where nothing can
+// short and fixed in form, so it fits beside any name; it is marked as ours and
+// locked by the process writing it, and one of this user's usual names that is
+// marked and that nobody holds was left by a killed run and is removed by the
+// next run that writes into that directory (temporary.cpp). Where nothing can
 // be created beside the path, or the path could not be replaced by renaming
 // (another user's file in a sticky directory), the writes are kept and put
 // into the file itself when it is closed.
@@ -37,7 +35,7 @@ struct PosixFile {
     int failed;            // a write failed or came up short: never publish
     int directory;         // the target's directory, for every name beside it
     char* name;            // the target's last component, which the file replaces when it is closed
-    char temporary[32];    // the name beside it while one exists, else empty
+    char temporary[TEMPORARY_NAME_SIZE];  // the name beside it while one exists, else empty
     int in_place;          // writes are kept and written into the target at the close
     unsigned char* kept;   // those writes
     size_t kept_size;
@@ -112,63 +110,6 @@ int OpenForReading(const char* path) {
     return descriptor;
 }
 
-const char kTemporaryPrefix[] = ".blitview-";
-const size_t kTemporaryRandomLength = 8;
-const char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-
-int IsTemporaryName(const char* name) {
-    size_t prefix = sizeof kTemporaryPrefix - 1;
-    if (strncmp(name, kTemporaryPrefix, prefix) != 0 || strlen(name) != prefix + kTemporaryRandomLength) return 0;
-    for (size_t i = prefix; name[i]; i++)
-        if (!strchr(kNameCharacters, name[i])) return 0;
-    return 1;
-}
-
-// A fresh temporary name: the prefix and eight random characters.
-void MakeTemporaryName(char name[32]) {
-    static unsigned s_counter;
-    unsigned char random[kTemporaryRandomLength];
-    if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-        unsigned long mix = static_cast<unsigned long>(getpid()) * 2654435761ul ^ ++s_counter * 40503ul ^
-                            static_cast<unsigned long>(time(nullptr));
-        for (unsigned char& byte : random) {
-            byte = static_cast<unsigned char>(mix);
-            mix = mix * 6364136223846793005ul + 1442695040888963407ul;
-            byte ^= static_cast<unsigned char>(mix >> 33);
-        }
-    }
-    size_t prefix = sizeof kTemporaryPrefix - 1;
-    memcpy(name, kTemporaryPrefix, prefix);
-    for (size_t i = 0; i < kTemporaryRandomLength; i++)
-        name[prefix + i] = kNameCharacters[random[i] % (sizeof kNameCharacters - 1)];
-    name[prefix + kTemporaryRandomLength] = '\0';
-}
-
-// Removes the temporaries that killed runs of this user left in `directory`:
-// ours by name and owner, and locked by no live writer.
-void RemoveStaleTemporaries(int directory) {
-    int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!entries) {
-        if (listing >= 0) close(listing);
-        return;
-    }
-    while (const dirent* entry = readdir(entries)) {
-        if (!IsTemporaryName(entry->d_name)) continue;
-        int descriptor = openat(directory, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) descriptor = openat(directory, entry->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) continue;
-        struct stat opened, named;
-        if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == geteuid() &&
-            flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
-            fstatat(directory, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
-            unlinkat(directory, entry->d_name, 0);
-        close(descriptor);
-    }
-    closedir(entries);
-}
-
 // An unnamed file in the directory that can later be linked through /proc.
 // 0, or the error that rules it out.
 int OpenUnnamed(PosixFile* file, mode_t mode) {
@@ -178,10 +119,14 @@ int OpenUnnamed(PosixFile* file, mode_t mode) {
     snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", descriptor);
     struct stat through_proc, direct;
     if (stat(link_source, &through_proc) != 0 || fstat(descriptor, &direct) != 0 ||
-        through_proc.st_dev != direct.st_dev || through_proc.st_ino != direct.st_ino ||
-        flock(descriptor, LOCK_EX) != 0) {
+        through_proc.st_dev != direct.st_dev || through_proc.st_ino != direct.st_ino) {
         close(descriptor);
         return EOPNOTSUPP;
+    }
+    if (MarkTemporary(descriptor) != 0 || flock(descriptor, LOCK_EX) != 0) {
+        int error = errno;
+        close(descriptor);
+        return error;
     }
     file->descriptor = descriptor;
     return 0;
@@ -190,8 +135,8 @@ int OpenUnnamed(PosixFile* file, mode_t mode) {
 // A new file under a fresh temporary name, locked before anything is
 // written. 0, or the error of the creation.
 int OpenNamed(PosixFile* file, mode_t mode) {
-    for (int attempt = 0; attempt < 16; attempt++) {
-        MakeTemporaryName(file->temporary);
+    for (int attempt = 0; attempt < 2 * USUAL_TEMPORARY_NAMES; attempt++) {
+        MakeTemporaryName(attempt, file->temporary);
         int descriptor = openat(file->directory, file->temporary,
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (descriptor < 0) {
@@ -204,27 +149,18 @@ int OpenNamed(PosixFile* file, mode_t mode) {
         struct stat status;
         if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 && fstat(descriptor, &status) == 0 && status.st_nlink > 0) {
             file->descriptor = descriptor;
-            return 0;
+            if (MarkTemporary(descriptor) == 0) return 0;
+            int error = errno;
+            close(descriptor);
+            file->descriptor = -1;
+            unlinkat(file->directory, file->temporary, 0);
+            file->temporary[0] = '\0';
+            return error;
         }
         close(descriptor);
     }
     file->temporary[0] = '\0';
     return EEXIST;
-}
-
-// The new file takes the replaced file's permission bits, and its owner and
-// group where this process may give them. A group it could not keep gets no
-// more than everyone else, and the new file never grants what the old did not.
-int TakeOverPermissions(int descriptor, const struct stat* replaced) {
-    if (fchown(descriptor, replaced->st_uid, replaced->st_gid) != 0)
-        (void)!fchown(descriptor, static_cast<uid_t>(-1), replaced->st_gid);
-    struct stat now;
-    if (fstat(descriptor, &now) != 0) return errno;
-    mode_t mode = replaced->st_mode & 0777;
-    if (now.st_gid != replaced->st_gid) mode &= ~(070 & ~((mode & 07) << 3));
-    if (fchmod(descriptor, mode) != 0 && (fstat(descriptor, &now) != 0 || (now.st_mode & 0777 & ~mode) != 0))
-        return EPERM;
-    return 0;
 }
 
 // Whether renaming over the path is refused although the directory is
@@ -288,9 +224,11 @@ HANDLE OpenForReplacement(const char* path) {
         error = EACCES;
     } else {
         error = OpenUnnamed(file, mode);
-        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, mode);
+        // A named one replacing a file starts write-only for its owner: until
+        // it is marked, that mode, on an empty file, is what says it is ours.
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, exists ? 0200 : mode);
         if (error == 0 && exists) {
-            error = TakeOverPermissions(file->descriptor, &existing);
+            error = TakeOverAttributes(file->descriptor, file->directory, file->name, &existing);
             if (error != 0) {
                 close(file->descriptor);
                 file->descriptor = -1;
@@ -372,8 +310,8 @@ int Publish(PosixFile* file) {
         char link_source[64];
         snprintf(link_source, sizeof link_source, "/proc/self/fd/%d", file->descriptor);
         result = -1;
-        for (int attempt = 0; attempt < 16 && result != 0; attempt++) {
-            MakeTemporaryName(file->temporary);
+        for (int attempt = 0; attempt < 2 * USUAL_TEMPORARY_NAMES && result != 0; attempt++) {
+            MakeTemporaryName(attempt, file->temporary);
             if (linkat(AT_FDCWD, link_source, file->directory, file->temporary, AT_SYMLINK_FOLLOW) == 0)
                 result = 0;
             else if (errno != EEXIST)
@@ -382,7 +320,12 @@ int Publish(PosixFile* file) {
         if (result != 0) file->temporary[0] = '\0';
     }
     if (result == 0 && renameat(file->directory, file->temporary, file->directory, file->name) != 0) result = -1;
-    if (result == 0) file->temporary[0] = '\0';
+    if (result == 0) {
+        file->temporary[0] = '\0';
+        // Under the path's name the mark means nothing; a kill before it is
+        // off leaves it on a file that is no leftover.
+        UnmarkTemporary(file->descriptor);
+    }
     if (close(file->descriptor) != 0 && result == 0) {
         unlinkat(file->directory, file->name, 0);
         result = -1;

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # "-f" and the window modes on an ordinary Linux system: arguments with
-# blanks, the replaced file's permissions and owner, what may be removed,
-# publishing without /proc, on a file system without unnamed files and in a
-# directory nobody may write, the single-instance claim against another user,
-# and a lost X server. Parts that need root (mknod, a second uid, mounts)
-# skip with their reason without it.
-#   system_safety_test.sh BLITVIEW NO_TMPFILE_SHIM [sanitized]
+# blanks, the replaced file's permissions, owner, ACL and attributes, hard
+# links, what may be removed, publishing without /proc, on a file system
+# without unnamed files and in a directory nobody may write, a user's own
+# files named like temporaries, the single-instance claim against another
+# user and under a descriptor limit, a file-size limit, a directory link
+# swapped during the run, and a lost X server. Parts that need root (mknod,
+# a second uid, mounts) skip with their reason without it.
+#   system_safety_test.sh BLITVIEW NO_TMPFILE_SHIM NO_ACL_SHIM [sanitized]
 set -u
 blitview=$(realpath -- "$1")
 shim=$(realpath -- "$2")
-sanitized=${3:-}
+acl_shim=$(realpath -- "$3")
+sanitized=${4:-}
 work=$(mktemp -d /tmp/safety.XXXXXX)
 chmod 755 "$work"
 cleanup_steps=()
@@ -33,6 +36,7 @@ bmp_size=$((54 + 1024 * 768 * 4))
 header_only() { printf '\x00\x04\x00\x03' >"$1"; }   # a drawing of 1024 x 768 units
 malformed() { printf '\x00\x04\x00\x03\x01\x00' >"$1"; }  # an unknown tag
 is_bmp() { [ "$(stat -c %s "$1" 2>/dev/null)" = "$bmp_size" ] && [ "$(head -c 2 "$1")" = BM ]; }
+untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }  # header_only's bytes
 alone_bmp() { [ "$(ls -A "$(dirname "$1")")" = "$(basename "$1")" ] && is_bmp "$1"; }  # nothing beside it
 listing() { (cd "$1" && find . -mindepth 1 -printf '%p %y %m\n' -exec sh -c 'test -f "$1" && cksum <"$1"' _ {} \; | sort); }
 
@@ -91,6 +95,80 @@ if ((as_root)); then
 else
     skip "another user's file keeps its owner: needs root"
 fi
+
+# ---- The BMP takes the replaced file's access ACL exactly, an ACL its
+# directory would give a new file included, and its user attributes.
+d="$work/acl"
+mkdir "$d" "$d/inherits"
+acl_of() { getfacl --omit-header --numeric --absolute-names "$1" 2>/dev/null; }
+nobody_reads() { if ((as_root)) && other test -r "$1"; then echo yes; else echo no; fi; }
+if ! command -v setfacl >/dev/null || ! command -v setfattr >/dev/null; then
+    skip "ACLs and attributes: setfacl or setfattr missing (scripts/setup.sh --test)"
+elif ! setfacl -m u:nobody:--- "$d" 2>/dev/null || ! setfattr -n user.probe -v 1 "$d" 2>/dev/null; then
+    skip "ACLs and attributes: the file system refuses ACLs or user attributes"
+else
+    setfacl -b "$d"
+    setfacl -d -m u:nobody:rw- "$d/inherits"
+    while IFS='|' read -r what place mode acl; do
+        f="$d/$place/file.drw"
+        header_only "$f"
+        chmod "$mode" "$f"
+        case $acl in
+            -) ;;
+            none) setfacl -b "$f" ;;
+            *) setfacl -m "$acl" "$f" ;;
+        esac
+        setfattr -n user.note -v "$what" "$f"
+        before=$(acl_of "$f")
+        readable=$(nobody_reads "$f")
+        check "$what: converts" test "$(status_of "$blitview" -f "$f")" = 0
+        check "$what: into a BMP" is_bmp "$f"
+        check "$what: with the old ACL" test "$(acl_of "$f")" = "$before"
+        check "$what: nobody reads it as before" test "$(nobody_reads "$f")" = "$readable"
+        check "$what: with its user attribute" test "$(getfattr --only-values -n user.note "$f" 2>/dev/null)" = "$what"
+        rm -f "$f"
+    done <<EOF
+a named user|.|644|u:nobody:---
+a named group with a mask|.|660|g::r--,g:nogroup:r--,m::rw-
+a default ACL in the directory|inherits|640|none
+no ACL|.|640|-
+EOF
+    # Where the ACL cannot be stored (a shim refuses it), a BMP that would
+    # grant more than the old file fails the run; one that would not is kept.
+    no_acl() { ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=$acl_shim "$blitview" "$@"; }
+    while IFS='|' read -r what place mode acl expected; do
+        f="$d/$place/file.drw"
+        header_only "$f"
+        chmod "$mode" "$f"
+        case $acl in
+            -) ;;
+            none) setfacl -b "$f" ;;
+            *) setfacl -m "$acl" "$f" ;;
+        esac
+        check "no ACL stored, $what: gives $expected" test "$(status_of no_acl -f "$f")" = "$expected"
+        if [ "$expected" = 0 ]; then
+            check "no ACL stored, $what: into a BMP with no ACL" test -z "$(acl_of "$f" | grep -v '^[a-z]*::')"
+        else
+            check "no ACL stored, $what: nothing is published" test ! -e "$f"
+        fi
+        check "no ACL stored, $what: nothing beside it" test -z "$(ls -A "$d/$place" | grep -v -e "^inherits$" -e "^file.drw$")"
+        rm -f "$f"
+    done <<EOF
+a named user|.|644|u:nobody:---|255
+a named group with a mask|.|660|g::r--,m::rw-|255
+a default ACL in the directory|inherits|640|none|255
+no ACL|.|640|-|0
+EOF
+fi
+
+# ---- The rename replaces one name: other hard links keep the drawing.
+d="$work/links"
+mkdir "$d"
+header_only "$d/drawing.drw"
+ln "$d/drawing.drw" "$d/other.drw"
+check "a drawing with two names converts" test "$(status_of "$blitview" -f "$d/drawing.drw")" = 0
+check "into a BMP under the name given" is_bmp "$d/drawing.drw"
+check "while its other name keeps the drawing" untouched_header "$d/other.drw"
 
 # ---- Only regular files and links are removed when a run fails.
 d="$work/kinds"
@@ -168,7 +246,7 @@ for attempt in $(seq 1 12); do
     pid=$!
     while kill -0 "$pid" 2>/dev/null; do
         for hidden in "$d"/.[!.]*; do
-            [ -e "$hidden" ] && { kill -9 "$pid"; caught=$((caught + 1)); break 2; }
+            [ -e "$hidden" ] && { kill -9 "$pid"; caught=$((caught + 1)); usual=${hidden##*/}; break 2; }
         done
     done
     wait "$pid" 2>/dev/null
@@ -178,6 +256,38 @@ for attempt in $(seq 1 12); do
 done
 echo "named: $caught of 12 runs killed while their temporary existed"
 check "named: some runs were killed while writing" test "$caught" -gt 0
+
+# ---- Only what a run of ours left is removed: a file of the user's own under
+# a name like a temporary's, even one of the names a killed run left (seen
+# above), and even one that begins like a BMP of ours, stays, in both ways of
+# writing.
+d="$work/leftovers"
+mkdir "$d"
+header_only "$d/job.drw"
+"$blitview" -f "$d/job.drw"
+head -c 100 "$d/job.drw" >"$work/bmp-start"
+if [ -n "${usual:-}" ]; then
+    while IFS='|' read -r what name content; do
+        for way in plain named; do
+            case $content in
+                text) echo "the user's own notes" >"$d/$name" ;;
+                bmp) cp "$work/bmp-start" "$d/$name" ;;
+            esac
+            kept=$(cksum <"$d/$name")
+            header_only "$d/job.drw"
+            if [ "$way" = plain ]; then "$blitview" -f "$d/job.drw"; else named -f "$d/job.drw"; fi
+            check "$way: $what converts beside it" is_bmp "$d/job.drw"
+            check "$way: $what stays" test "$(cksum 2>/dev/null <"$d/$name")" = "$kept"
+            rm -f "$d/$name"
+        done
+    done <<EOF
+a text file named like a temporary|.blitview-abcdefgh|text
+a text file under a name a killed run left|$usual|text
+the start of a BMP under a name a killed run left|$usual|bmp
+EOF
+else
+    skip "files named like temporaries: no run was caught with its temporary"
+fi
 
 # ---- A writable file where nothing can be created beside it: written in place.
 if ((as_root)); then
@@ -277,7 +387,6 @@ limited() {  # limited LIMIT COMMAND...: with only 0, 1 and 2 open
         ulimit -n "$1" && exec "${@:2}"
     )
 }
-untouched_header() { [ "$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')" = 00040003 ]; }
 d="$work/descriptors"
 mkdir "$d"
 limit_runtime=$(mktemp -d "$work/run-limit.XXXXXX")
