@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A tree built without a windowing system: it configures without X11, builds
 # blitview and blitview-inspect linked to no X library, converts the sample
-# drawing as the default build does, fails the window modes with -1 and
-# inspects the BMP it wrote. The tree is kept in BUILD_DIR/windowing-none, so
-# later runs only build what changed.
+# drawing as the default build does, fails the window modes with -1,
+# inspects the BMP it wrote and says on standard error that memory ran out.
+# The tree is kept in BUILD_DIR/windowing-none, so later runs only build what
+# changed.
 #   windowing_none_test.sh CMAKE SOURCE_DIR BUILD_DIR GENERATOR
 set -euo pipefail
 cmake=$1 source_dir=$2 build_dir=$3 generator=$4
@@ -35,3 +36,13 @@ cp "$source_dir/examples/sample.drw" "$work/sample.drw"
 status=0
 "$tree/blitview" -b "$work/sample.drw" 0 0 100 100 || status=$?
 ((status == 255)) || fail "-b gave $status without windows, not -1"
+
+# The allocation-failure message goes to standard error: a BMP of 3 GiB
+# (sparse) under an address space of 1 GiB.
+printf 'BM\x00\x00\x00\xc0\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$work/big.bmp"
+truncate -s 3221225472 "$work/big.bmp"
+status=0
+(ulimit -v $((1024 * 1024)) && exec "$tree/blitview" -b "$work/big.bmp" 0 0 100 100) 2>"$work/stderr" || status=$?
+((status == 255)) || fail "-b of a file too large for memory gave $status, not -1"
+[[ $(cat "$work/stderr") == "Error: Unable to allocate memory for image data." ]] ||
+    fail "the allocation failure printed: $(cat "$work/stderr")"

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "bitmap/internal.h"
+#include "drawing/drawing.h"
 #include "tests/fixtures/canvas.h"
 #include "reading/byte_cursor.h"
 #include "tests/fixtures/support.h"
@@ -31,80 +32,73 @@ uint32_t EntryAt(const unsigned char* table, int i) {
     return word;
 }
 
-TEST(DibImage, AccessorsFollowTheReportedDescription) {
+// The drawing colours and white as colour-table entries, the only values the
+// writer puts in place of a section's own.
+bool IsDrawingColourOrWhite(uint32_t entry) {
+    if (entry == 0x00FFFFFF) return true;
+    for (COLORREF colour : DrawingPalette)
+        if (entry == Word(colour)) return true;
+    return false;
+}
+
+// Every depth written and read back by the BMP reader: the file's layout, the
+// header as the section reports it, the pixels as they were, the 16-bit
+// masks, and the colour table as it was but for a few entries that carry the
+// drawing colours and white.
+TEST(BmpWriter, EveryDepthRoundTripsThroughTheReader) {
     const struct {
         int bpp, width, height;
-        uint32_t stride, colours, masks, header_size;
+        uint32_t stride, pixel_offset;
+        int replaced_entries;
     } cases[] = {
-        {32, 1024, 768, 4096, 0, 0, 40},   {24, 1023, 4, 3072, 0, 0, 40},
-        {16, 5, 3, 12, 0, 12, 52},         {8, 5, 2, 8, 256, 0, 1064},
-        {4, 9, 2, 8, 16, 0, 104},          {1, 17, 2, 4, 2, 0, 48},
+        {32, 1024, 768, 4096, 54, 0}, {24, 1023, 4, 3072, 54, 0}, {16, 5, 3, 12, 66, 0},
+        {8, 5, 2, 8, 1078, 8},        {4, 9, 2, 8, 118, 9},       {1, 17, 2, 4, 62, 2},
     };
-    for (const auto& c : cases) {
-        DibImage* image = MakeImage(c.bpp, c.width, c.height);
-        ASSERT_TRUE(IsDibImage(image)) << c.bpp;
-        EXPECT_EQ(GetDibWidth(image), c.width);
-        EXPECT_EQ(GetDibHeight(image), c.height);
-        EXPECT_EQ(GetDibBitCount(image), static_cast<uint32_t>(c.bpp));
-        EXPECT_EQ(GetDibStride(image), c.stride) << c.bpp;
-        EXPECT_EQ(GetDibImageSize(image), c.stride * c.height);
-        EXPECT_EQ(GetDibWrittenColourCount(image), c.colours);
-        EXPECT_EQ(GetDibMaskSize(image), c.masks);
-        EXPECT_EQ(GetDibHeaderSize(image), c.header_size) << c.bpp;
-        EXPECT_EQ(GetDibPackedSize(image), c.header_size + c.stride * c.height);
-        EXPECT_EQ(FreeDibImage(image), 1);
-    }
-    EXPECT_NOTHING_LIVE();
-}
-
-TEST(DibImage, FixupsOverwriteTheirEntriesOnly) {
-    const struct {
-        int bpp;
-        std::vector<std::pair<int, uint32_t>> fixed;
-    } cases[] = {
-        {1, {{0, 0x000000}, {1, 0xFFFFFF}}},
-        {4, {{0, 0x000000}, {1, 0xFF6600}, {9, 0xFF0000}, {10, 0x00FF00}, {11, 0xFFFF00},
-             {12, 0x0000FF}, {13, 0xFF00FF}, {14, 0x00FFFF}, {15, 0xFFFFFF}}},
-        {8, {{0, 0x000000}, {249, 0xFF0000}, {250, 0x00FF00}, {251, 0xFFFF00}, {252, 0x0000FF},
-             {253, 0xFF00FF}, {254, 0x00FFFF}, {255, 0xFFFFFF}}},
-    };
-    for (const auto& c : cases) {
-        DibImage* image = MakeImage(c.bpp, 3, 2);
-        memset(image->pixels, 0x5C, GetDibImageSize(image));
-        unsigned char* packed = PackDib(image);
-        ASSERT_NE(packed, nullptr);
-        EXPECT_EQ(memcmp(packed, &image->description.dsBmih, 40), 0);
-        const unsigned char* table = packed + 40;
-        int entries = 1 << c.bpp;
-        for (int i = 0; i < entries; i++) {
-            uint32_t expected = 0x01010101u * ((0xA0u + static_cast<uint32_t>(i)) & 0xFF);
-            for (const auto& f : c.fixed)
-                if (f.first == i) expected = f.second;
-            EXPECT_EQ(EntryAt(table, i), expected) << c.bpp << " bits, entry " << i;
-        }
-        const unsigned char* pixels = table + 4 * entries;
-        for (uint32_t i = 0; i < GetDibImageSize(image); i++) ASSERT_EQ(pixels[i], 0x5C);
-        HeapFree(GetProcessHeap(), 0, packed);
-        FreeDibImage(image);
-    }
-    EXPECT_NOTHING_LIVE();
-}
-
-TEST(DibImage, BitfieldMasksFollowTheHeader) {
-    DibImage* image = MakeImage(16, 4, 2);
-    unsigned char* packed = PackDib(image);
-    ASSERT_NE(packed, nullptr);
-    EXPECT_EQ(EntryAt(packed + 40, 0), 0x7C00u);
-    EXPECT_EQ(EntryAt(packed + 40, 1), 0x03E0u);
-    EXPECT_EQ(EntryAt(packed + 40, 2), 0x001Fu);
-    HeapFree(GetProcessHeap(), 0, packed);
     TempDir dir;
-    ASSERT_EQ(WriteBmpFile(image, dir.File("masks.bmp").c_str()), 1);
-    std::vector<unsigned char> file;
-    ASSERT_TRUE(ReadFileBytes(dir.File("masks.bmp"), &file));
-    ASSERT_EQ(file.size(), 14u + 52 + 16);
-    EXPECT_EQ(file[10], 66);
-    FreeDibImage(image);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bpp);
+        DibImage* image = MakeImage(c.bpp, c.width, c.height);
+        ASSERT_TRUE(IsDibImage(image));
+        const size_t image_size = static_cast<size_t>(c.stride) * c.height;
+        unsigned char* pixels = static_cast<unsigned char*>(image->pixels);
+        for (size_t i = 0; i < image_size; i++) pixels[i] = static_cast<unsigned char>(i * 37 + c.bpp);
+        const std::vector<unsigned char> written_pixels(pixels, pixels + image_size);
+        const BITMAPINFOHEADER reported = image->description.dsBmih;
+        const std::string path = dir.File("depth.bmp");
+        ASSERT_EQ(WriteBmpFile(image, path.c_str()), 1);
+        EXPECT_EQ(FreeDibImage(image), 1);
+
+        std::vector<unsigned char> bytes;
+        ASSERT_TRUE(ReadFileBytes(path, &bytes));
+        ASSERT_EQ(bytes.size(), c.pixel_offset + image_size);
+        const unsigned char* file = bytes.data();
+        LoadedBitmap loaded;
+        ASSERT_EQ(LoadBmpFile(&loaded, path.c_str()), 0);
+        EXPECT_EQ(loaded.width, c.width);
+        EXPECT_EQ(loaded.height, c.height);
+        FreeBmpFile(&loaded);
+        ByteCursor cursor = MakeCursor(file, bytes.size());
+        uint32_t offset = 0;
+        ASSERT_EQ(SeekCursor(&cursor, 10), 0);
+        ASSERT_EQ(ReadU32Le(&cursor, &offset), 0);
+        EXPECT_EQ(offset, c.pixel_offset);
+        EXPECT_EQ(memcmp(file + 14, &reported, 40), 0) << "the header is not the section's";
+        EXPECT_EQ(memcmp(file + c.pixel_offset, written_pixels.data(), image_size), 0) << "the pixels changed";
+        if (c.bpp == 16) {
+            EXPECT_EQ(EntryAt(file + 54, 0), 0x7C00u);
+            EXPECT_EQ(EntryAt(file + 54, 1), 0x03E0u);
+            EXPECT_EQ(EntryAt(file + 54, 2), 0x001Fu);
+        }
+        const int entries = c.bpp <= 8 ? 1 << c.bpp : 0;
+        int replaced = 0;
+        for (int i = 0; i < entries; i++) {
+            const uint32_t entry = EntryAt(file + 54, i);
+            if (entry == 0x01010101u * ((0xA0u + static_cast<uint32_t>(i)) & 0xFF)) continue;
+            replaced++;
+            EXPECT_TRUE(IsDrawingColourOrWhite(entry)) << "entry " << i << " holds " << std::hex << entry;
+        }
+        EXPECT_EQ(replaced, c.replaced_entries);
+    }
     EXPECT_NOTHING_LIVE();
 }
 
