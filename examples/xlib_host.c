@@ -27,8 +27,8 @@ enum {
     /* blitview fills the box with the colour the box's window shows three
      * rows below the box, so the window reaches that far. */
     BELOW_BOX = 3,
-    /* Pixel values of a 24-bit TrueColor visual, the default almost
-     * everywhere. */
+    /* Colours as 0xRRGGBB, turned into pixel values of the display's own
+     * visual by Pixel(). */
     HOST_COLOUR = 0xD4D0C8,
     BOX_COLOUR = 0xECE9E0,
 };
@@ -57,6 +57,19 @@ static int RunJob(const char *program, const char *mode, const char *file, int x
     return WEXITSTATUS(status);
 }
 
+/* The pixel value that shows the colour 0xRRGGBB on the default visual,
+ * whatever its depth: a read-only colormap cell, or white where none is
+ * left. */
+static unsigned long Pixel(Display *display, unsigned rgb) {
+    XColor colour;
+    colour.red = (unsigned short)((rgb >> 16 & 0xFF) * 0x101);
+    colour.green = (unsigned short)((rgb >> 8 & 0xFF) * 0x101);
+    colour.blue = (unsigned short)((rgb & 0xFF) * 0x101);
+    if (!XAllocColor(display, DefaultColormap(display, DefaultScreen(display)), &colour))
+        return WhitePixel(display, DefaultScreen(display));
+    return colour.pixel;
+}
+
 int main(int argc, char **argv) {
     if (argc < 3 || argc > 4) {
         fprintf(stderr, "usage: xlib_host -b|-v|-d FILE [BLITVIEW]\n");
@@ -69,7 +82,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     Window root = DefaultRootWindow(display);
-    Window window = XCreateSimpleWindow(display, root, 40, 40, WINDOW_WIDTH, WINDOW_HEIGHT, 0, 0, HOST_COLOUR);
+    Window window = XCreateSimpleWindow(display, root, 40, 40, WINDOW_WIDTH, WINDOW_HEIGHT, 0, 0,
+                                        Pixel(display, HOST_COLOUR));
     XStoreName(display, window, "blitview host");
     Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &delete_window, 1);
@@ -78,7 +92,7 @@ int main(int argc, char **argv) {
     /* The box is a native child window of its own: blitview draws into the
      * deepest window under (x1, y1), at that window's origin. */
     Window box = XCreateSimpleWindow(display, window, BOX_LEFT, BOX_TOP, BOX_WIDTH, BOX_HEIGHT + BELOW_BOX, 0, 0,
-                                     BOX_COLOUR);
+                                     Pixel(display, BOX_COLOUR));
     XSelectInput(display, box, ExposureMask);
     XMapWindow(display, box);
     XMapWindow(display, window);

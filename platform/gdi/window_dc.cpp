@@ -60,7 +60,10 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     const int64_t left = copied.left, top = copied.top, right = copied.right, bottom = copied.bottom;
     const size_t columns = static_cast<size_t>(right - left), rows = static_cast<size_t>(bottom - top);
     uint32_t* block = static_cast<uint32_t*>(malloc(columns * rows * 4));
-    if (!block) return FALSE;
+    if (!block) {
+        g_window_failed = 1;
+        return FALSE;
+    }
     // A window shows colours, not the fourth byte.
     for (size_t r = 0; r < rows; r++) {
         const uint32_t* line = RowWords(from, static_cast<int>(top + shift_y + static_cast<int64_t>(r))) + left + shift_x;
@@ -81,7 +84,10 @@ namespace {
 // nothing is drawn.
 void OpenWindowShadow(SoftDc* dc) {
     SoftBitmap* shadow = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
-    if (!shadow) return;
+    if (!shadow) {
+        g_window_failed = 1;
+        return;
+    }
     shadow->header.kind = OBJ_BITMAP;
     shadow->bits_per_pixel = 32;
     dc->shadow = shadow;
@@ -95,7 +101,10 @@ void OpenWindowShadow(SoftDc* dc) {
     const int32_t width = static_cast<int32_t>(area.right - area.left);
     const int32_t height = static_cast<int32_t>(area.bottom - area.top);
     uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
-    if (!words) return;
+    if (!words) {
+        g_window_failed = 1;
+        return;
+    }
     if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
                       words) != 0) {
         g_window_failed = 1;

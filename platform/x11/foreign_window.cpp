@@ -84,6 +84,8 @@ struct PixelFormat {
     Channel red, green, blue;
     unsigned long alpha_mask;  // bits of the value outside every colour mask
     int gray;
+    int writable;  // a colormap whose cells are allocated, not all fixed
+    int significant_bits;  // of each channel in a colormap cell
     int entries;
     // 32-bit values laid out 0x00RRGGBB in this machine's byte order: the
     // words are copied as they are.
@@ -93,16 +95,20 @@ struct PixelFormat {
 // What the colormap of the one window a run draws into holds: each entry as a
 // 0x00RRGGBB word, and the pixel already known for some colours, taken from
 // what was read or allocated, so that a pixel read and written back
-// unchanged keeps its value.
+// unchanged keeps its value and each colour costs the server one request at
+// most.
 struct ColourTable {
-    Colormap colormap = None;
-    int entries = 0;
-    uint32_t* words = nullptr;
-    enum { KNOWN_SLOTS = 4096 };
-    uint32_t known_word[KNOWN_SLOTS];
-    unsigned long known_pixel[KNOWN_SLOTS];
-    unsigned char known_used[KNOWN_SLOTS];
-    int retained = 0;
+    Colormap colormap;
+    int entries;
+    uint32_t* words;
+    int full;      // an allocation failed: no cell is left
+    int retained;  // the cells are kept after the run
+    // Open addressing on a power-of-two number of slots, at most half used.
+    size_t slots;
+    size_t used;
+    uint32_t* keys;
+    unsigned long* pixels;
+    unsigned char* taken;
 };
 ColourTable g_colours;
 
@@ -156,6 +162,8 @@ int FormatOf(Display* display, Window window, XWindowAttributes* attributes, Pix
             if (format->entries < 1 || format->entries > 65536 || format->colormap == None) return -1;
             format->kind = FORMAT_COLORMAP;
             format->gray = visual->c_class == GrayScale || visual->c_class == StaticGray;
+            format->writable = visual->c_class == PseudoColor || visual->c_class == GrayScale;
+            format->significant_bits = visual->bits_per_rgb >= 1 && visual->bits_per_rgb <= 16 ? visual->bits_per_rgb : 16;
             return 0;
         default:
             return -1;
@@ -196,35 +204,77 @@ unsigned long PixelFromMasks(const PixelFormat& f, uint32_t word) {
            NarrowChannel(word & 0xFF, f.blue.bits) << f.blue.shift | f.alpha_mask;
 }
 
-size_t KnownSlot(uint32_t word) {
-    return (word * 2654435761u >> 20) % ColourTable::KNOWN_SLOTS;
+// A key of the known pixels: a colour word, or on a gray visual a level
+// with the top bit set, so that the two never meet.
+const uint32_t GRAY_KEY = 0x80000000u;
+
+size_t KnownSlot(uint32_t key, size_t slots) {
+    return (key * 2654435761u) & (slots - 1);
 }
 
-void RememberPixel(uint32_t word, unsigned long pixel) {
+// Remembers the pixel for a key that is not known yet; where memory runs out
+// it is simply not remembered.
+void RememberPixel(uint32_t key, unsigned long pixel) {
     ColourTable& t = g_colours;
-    for (size_t probe = 0, slot = KnownSlot(word); probe < ColourTable::KNOWN_SLOTS; probe++) {
-        const size_t at = (slot + probe) % ColourTable::KNOWN_SLOTS;
-        if (t.known_used[at] && t.known_word[at] == word) return;
-        if (!t.known_used[at]) {
-            t.known_used[at] = 1;
-            t.known_word[at] = word;
-            t.known_pixel[at] = pixel;
+    if (2 * (t.used + 1) > t.slots) {
+        const size_t slots = t.slots ? 2 * t.slots : 1024;
+        uint32_t* keys = static_cast<uint32_t*>(malloc(slots * sizeof *keys));
+        unsigned long* pixels = static_cast<unsigned long*>(malloc(slots * sizeof *pixels));
+        unsigned char* taken = static_cast<unsigned char*>(calloc(slots, 1));
+        if (!keys || !pixels || !taken) {
+            free(keys);
+            free(pixels);
+            free(taken);
             return;
         }
+        for (size_t i = 0; i < t.slots; i++) {
+            if (!t.taken[i]) continue;
+            size_t at = KnownSlot(t.keys[i], slots);
+            while (taken[at]) at = (at + 1) & (slots - 1);
+            taken[at] = 1;
+            keys[at] = t.keys[i];
+            pixels[at] = t.pixels[i];
+        }
+        free(t.keys);
+        free(t.pixels);
+        free(t.taken);
+        t.keys = keys;
+        t.pixels = pixels;
+        t.taken = taken;
+        t.slots = slots;
     }
+    size_t at = KnownSlot(key, t.slots);
+    while (t.taken[at]) {
+        if (t.keys[at] == key) return;
+        at = (at + 1) & (t.slots - 1);
+    }
+    t.taken[at] = 1;
+    t.keys[at] = key;
+    t.pixels[at] = pixel;
+    t.used++;
 }
 
-int KnownPixel(uint32_t word, unsigned long* pixel) {
+int KnownPixel(uint32_t key, unsigned long* pixel) {
     const ColourTable& t = g_colours;
-    for (size_t probe = 0, slot = KnownSlot(word); probe < ColourTable::KNOWN_SLOTS; probe++) {
-        const size_t at = (slot + probe) % ColourTable::KNOWN_SLOTS;
-        if (!t.known_used[at]) return 0;
-        if (t.known_word[at] == word) {
-            *pixel = t.known_pixel[at];
+    if (!t.slots) return 0;
+    for (size_t at = KnownSlot(key, t.slots); t.taken[at]; at = (at + 1) & (t.slots - 1)) {
+        if (t.keys[at] == key) {
+            *pixel = t.pixels[at];
             return 1;
         }
     }
     return 0;
+}
+
+void ForgetColourTable(void) {
+    ColourTable& t = g_colours;
+    free(t.words);
+    free(t.keys);
+    free(t.pixels);
+    free(t.taken);
+    const int retained = t.retained;
+    memset(&t, 0, sizeof t);
+    t.retained = retained;
 }
 
 // Reads the whole colormap once per run (the one window a run draws into
@@ -232,9 +282,7 @@ int KnownPixel(uint32_t word, unsigned long* pixel) {
 int LoadColourTable(Display* display, const PixelFormat& f) {
     ColourTable& t = g_colours;
     if (t.words && t.colormap == f.colormap) return 0;
-    free(t.words);
-    t.words = nullptr;
-    memset(t.known_used, 0, sizeof t.known_used);
+    ForgetColourTable();
     XColor* cells = static_cast<XColor*>(calloc(static_cast<size_t>(f.entries), sizeof(XColor)));
     uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(f.entries) * 4));
     if (!cells || !words) {
@@ -289,11 +337,12 @@ unsigned long NearestEntry(const PixelFormat& f, uint32_t word) {
     return best;
 }
 
-// The pixel that shows `word` in a colormapped window: one already known, a
-// read-only cell allocated for it, or, where the colormap has no cell left,
-// its nearest entry. Allocated cells outlive the run, or the server would
-// free them when blitview exits and hand them out again for other colours
-// while the picture still shows them.
+// The pixel that shows `word` in a colormapped window: one already known; on
+// a writable colormap (PseudoColor, GrayScale) a read-only cell allocated for
+// it, and once no cell is left, its nearest entry; on a static one (whose
+// cells are all there is) its nearest entry. Allocated cells outlive the run,
+// or the server would free them when blitview exits and hand them out again
+// for other colours while the picture still shows them.
 unsigned long PixelFromColourTable(Display* display, const PixelFormat& f, uint32_t word) {
     unsigned long pixel;
     if (KnownPixel(word, &pixel)) return pixel;
@@ -301,11 +350,29 @@ unsigned long PixelFromColourTable(Display* display, const PixelFormat& f, uint3
     cell.red = static_cast<unsigned short>((word >> 16 & 0xFF) * 0x101);
     cell.green = static_cast<unsigned short>((word >> 8 & 0xFF) * 0x101);
     cell.blue = static_cast<unsigned short>((word & 0xFF) * 0x101);
-    // A full colormap answers with an error that is expected here and must
-    // not fail the transfer.
-    const int failed_before = g_x_failed;
-    const Status allocated = XAllocColor(display, f.colormap, &cell);
-    g_x_failed = failed_before;
+    // A gray cell that is allocated holds one level, the server's own
+    // weighting of the three channels to the visual's significant bits:
+    // colours of the same level share a pixel and one request.
+    uint32_t key = word;
+    const int by_level = f.gray && f.writable;
+    if (by_level) {
+        const unsigned long level = (30ul * cell.red + 59ul * cell.green + 11ul * cell.blue) / 100;
+        cell.red = cell.green = cell.blue = static_cast<unsigned short>(level);
+        key = GRAY_KEY | static_cast<uint32_t>(level >> (16 - f.significant_bits));
+        if (KnownPixel(key, &pixel)) {
+            RememberPixel(word, pixel);
+            return pixel;
+        }
+    }
+    Status allocated = 0;
+    if (f.writable && !g_colours.full) {
+        // A full colormap answers with an error that is expected here and
+        // must not fail the transfer.
+        const int failed_before = g_x_failed;
+        allocated = XAllocColor(display, f.colormap, &cell);
+        g_x_failed = failed_before;
+        if (!allocated) g_colours.full = 1;
+    }
     if (allocated && cell.pixel < static_cast<unsigned long>(g_colours.entries)) {
         pixel = cell.pixel;
         g_colours.words[pixel] = static_cast<uint32_t>(cell.red >> 8) << 16 |
@@ -317,6 +384,7 @@ unsigned long PixelFromColourTable(Display* display, const PixelFormat& f, uint3
     } else {
         pixel = NearestEntry(f, word);
     }
+    if (by_level) RememberPixel(key, pixel);
     RememberPixel(word, pixel);
     return pixel;
 }

@@ -82,6 +82,9 @@ echo "row depth-24 (reference): pass"
 stop_all
 
 xvfb_row depth-8-pseudocolor plain 40 40 -screen 0 1280x1024x8
+xvfb_row depth-8-staticcolor plain 40 40 -screen 0 1280x1024x8 -cc 2
+xvfb_row depth-8-grayscale plain 40 40 -screen 0 1280x1024x8 -cc 1
+xvfb_row depth-8-staticgray plain 40 40 -screen 0 1280x1024x8 -cc 0
 xvfb_row depth-15 plain 40 40 -screen 0 1280x1024x15
 xvfb_row depth-16 plain 40 40 -screen 0 1280x1024x16
 xvfb_row depth-30 plain 40 40 -screen 0 1280x1024x30
