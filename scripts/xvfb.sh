@@ -6,6 +6,9 @@
 #   ...
 #   xvfb_stop                          # may be called more than once
 #
+#   xvfb_start_screens LOG ARGS...     # the same with the server's own screen
+#                                      # arguments (-screen N WxHxD, +xinerama)
+#
 # -displayfd makes Xvfb pick a free display number itself and write it out
 # once it accepts connections: no guessing, no race with other servers, and
 # the write doubles as the readiness signal. The screen is 24 bits deep, so
@@ -22,7 +25,12 @@ XVFB_PID=""
 
 xvfb_start() {
     local geometry="${1:?usage: xvfb_start WIDTHxHEIGHT LOG [FD]}" log="${2:?usage: xvfb_start WIDTHxHEIGHT LOG [FD]}"
-    local close_fd="${3:-}" fd_file display="" i
+    XVFB_CLOSE_FD="${3:-}" xvfb_start_screens "$log" -screen 0 "${geometry}x24"
+}
+
+xvfb_start_screens() {
+    local log="${1:?usage: xvfb_start_screens LOG ARGS...}" close_fd="${XVFB_CLOSE_FD:-}" fd_file display="" i
+    shift
     if ! command -v Xvfb >/dev/null 2>&1; then
         echo "xvfb: Xvfb not found (install the xvfb package; scripts/setup.sh does)" >&2
         return 1
@@ -30,7 +38,7 @@ xvfb_start() {
     fd_file="$(mktemp)" || return
     (
         if [[ -n "$close_fd" ]]; then eval "exec $close_fd>&-"; fi
-        exec Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp -noreset 3>"$fd_file" >"$log" 2>&1 </dev/null
+        exec Xvfb -displayfd 3 "$@" -nolisten tcp -noreset 3>"$fd_file" >"$log" 2>&1 </dev/null
     ) &
     XVFB_PID=$!
     for ((i = 0; i < 200; i++)); do

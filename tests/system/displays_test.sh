@@ -24,21 +24,16 @@ trap 'stop_all; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
+# shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh
+source "$source_dir/scripts/xvfb.sh"
 # Starts Xvfb with ARGS, exports DISPLAY; 1 with the reason in $reason.
 start_xvfb() {
-    rm -f "$work/displayfd"
-    Xvfb -displayfd 3 -nolisten tcp -noreset "$@" 3>"$work/displayfd" >"$work/xvfb.log" 2>&1 </dev/null &
-    pids+=($!)
-    for _ in $(seq 200); do
-        if [[ -s $work/displayfd ]]; then
-            export DISPLAY=":$(cat "$work/displayfd")"
-            return 0
-        fi
-        kill -0 "${pids[-1]}" 2>/dev/null || break
-        sleep 0.05
-    done
-    reason="Xvfb $* does not start: $(grep -m1 -i 'error\|unsupported\|invalid' "$work/xvfb.log" || tail -n1 "$work/xvfb.log")"
-    return 1
+    if ! xvfb_start_screens "$work/xvfb.log" "$@" 2>"$work/xvfb.err"; then
+        reason="Xvfb $* does not start: $(grep -m1 -i 'error\|unsupported\|invalid' "$work/xvfb.log" || cat "$work/xvfb.err")"
+        return 1
+    fi
+    pids+=("$XVFB_PID")
+    XVFB_PID=""
 }
 
 # Waits up to 10 s for COMMAND to succeed.
