@@ -18,6 +18,9 @@ namespace {
 const unsigned kAllPixels = 0xFF;
 const unsigned kThinnedPixels = 0xD5;
 
+// The data rows of one canvas row merged before the row is first tested for
+// holding every column it can; each later run is twice the one before.
+const uint32_t kFirstMergedRun = 8;
 // Column sets: how many distinct byte patterns are kept before painting
 // falls back to pixel by pixel.
 const int kMaxPatterns = 32;
@@ -307,6 +310,12 @@ void MergeRows(unsigned char* merged, const unsigned char* bits, uint32_t rows, 
     }
 }
 
+inline int Saturated(const ColumnSet* painted, const RasterLayout* layout) {
+    uint64_t missing = 0;
+    for (int b = 0; b < RASTER_SET_WORDS; b++) missing |= layout->reachable[b] & ~painted->bits[b];
+    return missing == 0;
+}
+
 // `row` when `bits` is not empty, else `spare`, chosen without a branch:
 // which it is depends on the data and would be mispredicted often.
 inline uint32_t* ChooseRow(uint64_t bits, uint32_t* row, uint32_t* spare) {
@@ -410,6 +419,34 @@ void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: rows
+// without ink are passed over at the speed of reading them, and the rows
+// from the first with ink on are merged when another one has ink. 1 when
+// some row had ink.
+int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
+                  ColumnSet* painted) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    const size_t bytes = strip->bytes_per_row;
+    uint32_t first_inked = rows, inked = 0;
+    for (uint32_t k = 0; k < rows; k++) {
+        if (!RowHasInk(bits + k * bytes, layout->byte_end, strip->ink, considered)) continue;
+        if (inked++ == 0) first_inked = k;
+    }
+    if (inked == 0) return 0;
+    bits += first_inked * bytes;
+    if (inked > 1) {
+        MergeRows(layout->merged, bits, rows - first_inked, bytes, layout->byte_end, strip->ink);
+        bits = layout->merged;
+    }
+    if (layout->mode == RASTER_BY_SPANS)
+        AddRowBySpans(strip, layout, bits, painted);
+    else if (layout->mode == RASTER_BY_SETS)
+        AddRowBySets(strip, layout, bits, painted);
+    else
+        AddRowAtPowerOfTwo(strip, layout, bits, painted);
+    return 1;
+}
+
 }  // namespace
 
 size_t RasterScratchSize(const RasterStrip* strip) {
@@ -481,6 +518,11 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     layout->mode = RASTER_BY_PIXEL;
     if (strip->canvas_width > kMaxSetColumns) return;
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    memset(layout->reachable, 0, sizeof layout->reachable);
+    for (uint32_t pixel = 0; pixel < usable; pixel++)
+        if ((considered >> (7 - pixel % 8)) & 1)
+            layout->reachable[layout->columns[pixel] >> 6] |= 1ull << (layout->columns[pixel] & 63);
+    layout->reachable[0] &= ~1ull;  // column 0 never takes raster ink
     if (strip->scale < 0.0625f && PrepareSpans(strip, layout)) {
         layout->mode = RASTER_BY_SPANS;
         return;
@@ -568,31 +610,23 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
         }
         // Which columns a data row paints depends only on its ink bits, and
         // every paint of a strip is the same colour: the rows on one canvas
-        // row paint what their merged ink paints.
-        // Rows without ink are passed over at the speed of reading them;
-        // the rows from the first with ink on are merged when another has ink.
-        uint32_t first_inked = rows, inked = 0;
-        for (uint32_t k = 0; k < rows; k++) {
-            if (!RowHasInk(bits + k * bytes, layout->byte_end, strip->ink, considered)) continue;
-            if (inked++ == 0) first_inked = k;
-        }
-        if (inked == 0) continue;
-        bits += first_inked * bytes;
-        if (inked > 1) {
-            MergeRows(layout->merged, bits, rows - first_inked, bytes, layout->byte_end, strip->ink);
-            bits = layout->merged;
-        }
+        // row paint what their merged ink paints. They are merged in runs of
+        // 8, 16, 32, ... rows, so that once the row holds every column the
+        // strip can reach, the rest are not even read.
         uint32_t* target = surface.words + static_cast<size_t>(row) * surface.stride_words;
         if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
-            PaintRowAtScaleOne(strip, layout, bits, target, word);
+            // At scale 1 every data row has a canvas row of its own.
+            if (RowHasInk(bits, layout->byte_end, strip->ink, considered))
+                PaintRowAtScaleOne(strip, layout, bits, target, word);
             continue;
         }
-        if (layout->mode == RASTER_BY_SPANS)
-            AddRowBySpans(strip, layout, bits, &painted);
-        else if (layout->mode == RASTER_BY_SETS)
-            AddRowBySets(strip, layout, bits, &painted);
-        else
-            AddRowAtPowerOfTwo(strip, layout, bits, &painted);
-        WriteColumnSet(&painted, target, strip->canvas_width, word);
+        int any = 0;
+        for (uint32_t k = 0, run = kFirstMergedRun; k < rows; k += run, run *= 2) {
+            const uint32_t n = rows - k < run ? rows - k : run;
+            if (!AddMergedRows(strip, layout, bits + k * bytes, n, &painted)) continue;
+            any = 1;
+            if (k + n < rows && Saturated(&painted, layout)) break;
+        }
+        if (any) WriteColumnSet(&painted, target, strip->canvas_width, word);
     }
 }

@@ -53,6 +53,9 @@ struct RasterLayout {
     int32_t span_last;
     uint32_t* span_start;
     uint64_t* span_masks;
+    // Every column that some considered pixel can paint: once a canvas row
+    // holds them all, further data rows on it change nothing.
+    uint64_t reachable[RASTER_SET_WORDS];
     // The data rows that land on one canvas row, merged into one.
     unsigned char* merged;
 };
