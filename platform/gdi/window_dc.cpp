@@ -73,11 +73,12 @@ void OpenWindowShadow(SoftDc* dc) {
     if (!CutToClip(dc, &area)) return;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
     const int32_t height = static_cast<int32_t>(area.bottom - area.top);
-    uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    uint32_t* words = static_cast<uint32_t*>(AllocateZeroed(size));
     if (!words) return;
     if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
                       words) != 0) {
-        free(words);
+        ReleaseZeroed(words, size);
         return;
     }
     shadow->width = width;
@@ -101,7 +102,7 @@ void SettleWindowShadow(SoftDc* dc) {
         WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
                        shadow->width, shadow->height, words, shadow->width);
     }
-    free(shadow->bits);
+    ReleaseZeroed(shadow->bits, static_cast<size_t>(shadow->stride) * static_cast<size_t>(shadow->height));
     free(shadow);
     dc->shadow = nullptr;
 }
