@@ -39,8 +39,13 @@ void* AllocateZeroed(size_t size) {
     const uintptr_t aligned = (start + kLargePage - 1) & ~static_cast<uintptr_t>(kLargePage - 1);
     if (aligned > start) munmap(region, aligned - start);
     if (start + kLargePage > aligned) munmap(reinterpret_cast<void*>(aligned + mapped), start + kLargePage - aligned);
-    // Only advice: where large pages cannot be had, small ones serve.
-    madvise(reinterpret_cast<void*>(aligned), mapped, MADV_HUGEPAGE);
+    // A large page is resident whole once any of it is touched: a last part
+    // of less than half a large page keeps small pages, so that a block never
+    // holds more than half a large page beyond its size. Only advice: where
+    // large pages cannot be had, small ones serve.
+    const size_t last = size % kLargePage;
+    const size_t large = last != 0 && last < kLargePage / 2 ? size - last : mapped;
+    if (large) madvise(reinterpret_cast<void*>(aligned), large, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(aligned);
 }
 
