@@ -2,7 +2,7 @@
 # Whole jobs of the window modes and of run sets, each as its own process
 # against a stand-in host window on a private X server: bench/job_bench.cpp
 # says what each figure is.
-#   bench/jobs.sh [LIMIT_SECONDS]
+#   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs|small|polylines [PROGRAM]]]
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"

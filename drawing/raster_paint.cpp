@@ -18,6 +18,9 @@ namespace {
 const unsigned kAllPixels = 0xFF;
 const unsigned kThinnedPixels = 0xD5;
 
+// The data rows of one canvas row merged before the row is first tested for
+// holding every column it can; each later run is twice the one before.
+const uint32_t kFirstMergedRun = 8;
 // Column sets: how many distinct byte patterns are kept before painting
 // falls back to pixel by pixel.
 const int kMaxPatterns = 32;
@@ -30,6 +33,14 @@ typedef uint32_t Lanes __attribute__((vector_size(16)));
 const Lanes kNibbleLanes[16] = {LANES(0),  LANES(1),  LANES(2),  LANES(3), LANES(4),  LANES(5),
                                 LANES(6),  LANES(7),  LANES(8),  LANES(9), LANES(10), LANES(11),
                                 LANES(12), LANES(13), LANES(14), LANES(15)};
+// The same for four pixels of a data byte's nibble, whose highest bit is the leftmost.
+#define MIRRORED_LANES(n) {(n) & 8 ? ~0u : 0u, (n) & 4 ? ~0u : 0u, (n) & 2 ? ~0u : 0u, (n) & 1 ? ~0u : 0u}
+const Lanes kMirroredNibbleLanes[16] = {
+    MIRRORED_LANES(0),  MIRRORED_LANES(1),  MIRRORED_LANES(2),  MIRRORED_LANES(3),
+    MIRRORED_LANES(4),  MIRRORED_LANES(5),  MIRRORED_LANES(6),  MIRRORED_LANES(7),
+    MIRRORED_LANES(8),  MIRRORED_LANES(9),  MIRRORED_LANES(10), MIRRORED_LANES(11),
+    MIRRORED_LANES(12), MIRRORED_LANES(13), MIRRORED_LANES(14), MIRRORED_LANES(15)};
+#undef MIRRORED_LANES
 #undef LANES
 
 inline unsigned InkBits(unsigned byte, int ink, unsigned considered) {
@@ -278,6 +289,27 @@ inline int RowHasInk(const unsigned char* bits, uint32_t end, int ink, unsigned 
     return found != 0;
 }
 
+// Merges `rows` data rows, `bytes` apart, into one row of their first `used`
+// bytes: a pixel is ink in it when it is ink in any of them, which for ink
+// on zeros is a zero in any of them.
+void MergeRows(unsigned char* merged, const unsigned char* bits, uint32_t rows, size_t bytes, uint32_t used,
+               int ink) {
+    typedef uint64_t Pair __attribute__((vector_size(16)));
+    memcpy(merged, bits, used);
+    for (uint32_t r = 1; r < rows; r++) {
+        const unsigned char* next = bits + r * bytes;
+        uint32_t j = 0;
+        for (; j + 16 <= used; j += 16) {
+            Pair a, b;
+            memcpy(&a, merged + j, 16);
+            memcpy(&b, next + j, 16);
+            a = ink ? (a | b) : (a & b);
+            memcpy(merged + j, &a, 16);
+        }
+        for (; j < used; j++) merged[j] = static_cast<unsigned char>(ink ? (merged[j] | next[j]) : (merged[j] & next[j]));
+    }
+}
+
 inline int Saturated(const ColumnSet* painted, const RasterLayout* layout) {
     uint64_t missing = 0;
     for (int b = 0; b < RASTER_SET_WORDS; b++) missing |= layout->reachable[b] & ~painted->bits[b];
@@ -298,16 +330,16 @@ inline uint32_t* ChooseRow(uint64_t bits, uint32_t* row, uint32_t* spare) {
 // within a strip every paint is the same colour. So the union of the sets
 // of all data rows on a canvas row, less column 0, is exactly what the walk
 // paints there.
+// Every column set lies inside the canvas, so the words past its last block
+// stay empty; the blocks are emptied as they are written, ready for the next row.
 void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, uint32_t word) {
     painted->bits[0] &= ~1ull;
     const int32_t blocks = (canvas_width + 63) / 64;
-    uint64_t any = 0;
-    for (int32_t b = 0; b < blocks; b++) any |= painted->bits[b];
-    if (!any) return;
     const Lanes colour = {word, word, word, word};
     uint32_t spare[64];
     for (int32_t b = 0; b < blocks; b++) {
         uint64_t bits64 = painted->bits[b];
+        painted->bits[b] = 0;
         uint32_t* out = target + b * 64;
         uint64_t second = bits64 & (bits64 - 1);
         uint64_t third = second & (second - 1);
@@ -337,13 +369,91 @@ void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, 
     }
 }
 
+// Paints a data row at scale 1, where pixel i lies on column left + i,
+// straight from its bits, 64 pixels at a time. Read as a little-endian
+// word, pixel i of the 64 is bit i ^ 7. The order of the stores does not
+// matter: every paint of a strip is the same colour.
+void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                        uint32_t* target, uint32_t word) {
+    const uint64_t flip = strip->ink ? 0 : ~0ull;
+    const Lanes colour = {word, word, word, word};
+    uint32_t* const row = target + strip->left;
+    uint32_t spare[64];
+    const uint32_t usable = layout->usable, byte_end = layout->byte_end;
+    for (uint32_t pixel = 0; pixel < usable; pixel += 64) {
+        const uint32_t j = pixel / 8, left_over = usable - pixel;
+        uint64_t v = 0;
+        if (byte_end - j >= 8)
+            memcpy(&v, bits + j, 8);  // a load of fixed size keeps v in a register
+        else
+            memcpy(&v, bits + j, byte_end - j);
+        v ^= flip;
+        if (left_over < 64) {
+            // The first left_over pixels: whole bytes, then the high bits of the next.
+            const uint32_t whole = left_over / 8;
+            v &= ((1ull << (8 * whole)) - 1) | (static_cast<uint64_t>((0xFF00u >> (left_over % 8)) & 0xFF) << (8 * whole));
+        }
+        if (pixel == 0 && strip->left == 0) v &= ~0x80ull;  // column 0 never takes raster ink
+        uint32_t* out = row + pixel;
+        const uint64_t second = v & (v - 1), third = second & (second - 1), rest = third & (third - 1);
+        if (rest == 0) {
+            // Three pixels or fewer, stored without branches; an absent one
+            // is stored into a spare row.
+            const uint64_t guard = 1ull << 63;
+            ChooseRow(v, out, spare)[__builtin_ctzll(v | guard) ^ 7] = word;
+            ChooseRow(second, out, spare)[__builtin_ctzll(second | guard) ^ 7] = word;
+            ChooseRow(third, out, spare)[__builtin_ctzll(third | guard) ^ 7] = word;
+        } else if (left_over >= 64) {
+            for (int k = 0; k < 8; k++, v >>= 8) {
+                for (int half = 0; half < 2; half++) {
+                    const Lanes select = kMirroredNibbleLanes[half ? v & 15 : (v >> 4) & 15];
+                    Lanes current;
+                    memcpy(&current, out + 8 * k + 4 * half, sizeof current);
+                    current = (current & ~select) | (colour & select);
+                    memcpy(out + 8 * k + 4 * half, &current, sizeof current);
+                }
+            }
+        } else {
+            for (; v; v &= v - 1) out[__builtin_ctzll(v) ^ 7] = word;
+        }
+    }
+}
+
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: rows
+// without ink are passed over at the speed of reading them, and the rows
+// from the first with ink on are merged when another one has ink. 1 when
+// some row had ink.
+int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
+                  ColumnSet* painted) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    const size_t bytes = strip->bytes_per_row;
+    uint32_t first_inked = rows, inked = 0;
+    for (uint32_t k = 0; k < rows; k++) {
+        if (!RowHasInk(bits + k * bytes, layout->byte_end, strip->ink, considered)) continue;
+        if (inked++ == 0) first_inked = k;
+    }
+    if (inked == 0) return 0;
+    bits += first_inked * bytes;
+    if (inked > 1) {
+        MergeRows(layout->merged, bits, rows - first_inked, bytes, layout->byte_end, strip->ink);
+        bits = layout->merged;
+    }
+    if (layout->mode == RASTER_BY_SPANS)
+        AddRowBySpans(strip, layout, bits, painted);
+    else if (layout->mode == RASTER_BY_SETS)
+        AddRowBySets(strip, layout, bits, painted);
+    else
+        AddRowAtPowerOfTwo(strip, layout, bits, painted);
+    return 1;
+}
+
 }  // namespace
 
 size_t RasterScratchSize(const RasterStrip* strip) {
     size_t bytes = strip->bytes_per_row;
     return AlignToWords(sizeof(int32_t) * 8 * bytes) + AlignToWords(sizeof(int32_t) * (bytes / 8 + 1)) +
            AlignToWords(bytes) + AlignToWords(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns +
-           sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns;
+           sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns + AlignToWords(bytes);
 }
 
 // Each column's pixels as a first byte and masks over the 16 bytes from it.
@@ -386,6 +496,10 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     layout->span_start = reinterpret_cast<uint32_t*>(p);
     p += sizeof(uint32_t) * kMaxSetColumns;
     layout->span_masks = reinterpret_cast<uint64_t*>(p);
+    p += 2 * sizeof(uint64_t) * kMaxSetColumns;
+    layout->merged = p;
+    // Merging fills the bytes that can paint; those past them are read, never painted.
+    memset(layout->merged, 0, bytes);
 
     // Columns never decrease along a row: once one lies past the canvas,
     // every later pixel does too, and nothing from there on can paint.
@@ -473,42 +587,46 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
                           ((strip->colour >> 16) & 0xFF);
     const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
-    // Data rows that land on the same canvas row are gathered and written
-    // once; once the row holds every column the strip can reach, the rest of
-    // its data rows are passed over.
-    ColumnSet painted;
-    int32_t gathered_row = -1;
-    int saturated = 0;
-    for (uint32_t i = 0; i < count; i++) {
-        const int32_t row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + i),
-                                            strip->scale);
+    const size_t bytes = strip->bytes_per_row;
+    ColumnSet painted;  // emptied again by every write
+    memset(&painted, 0, sizeof painted);
+    int32_t next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index), strip->scale);
+    for (uint32_t i = 0; i < count;) {
+        // The data rows from i to end land on one canvas row.
+        const int32_t row = next_row;
+        uint32_t end = i + 1;
+        for (; end < count; end++) {
+            next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + end), strip->scale);
+            if (next_row != row) break;
+        }
+        const unsigned char* bits = data + i * bytes;
+        const uint32_t rows = end - i;
+        i = end;
         if (row < 0 || row >= strip->canvas_height) continue;
-        const unsigned char* bits = data + static_cast<size_t>(i) * strip->bytes_per_row;
         if (!by_sets) {
-            PaintRowPixelByPixel(dc, strip, layout, bits, row, direct ? &surface : nullptr, word);
+            for (uint32_t k = 0; k < rows; k++)
+                PaintRowPixelByPixel(dc, strip, layout, bits + k * bytes, row, direct ? &surface : nullptr, word);
             continue;
         }
-        if (row != gathered_row) {
-            if (gathered_row >= 0)
-                WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,
-                               strip->canvas_width, word);
-            memset(&painted, 0, sizeof painted);
-            gathered_row = row;
-            saturated = 0;
+        // Which columns a data row paints depends only on its ink bits, and
+        // every paint of a strip is the same colour: the rows on one canvas
+        // row paint what their merged ink paints. They are merged in runs of
+        // 8, 16, 32, ... rows, so that once the row holds every column the
+        // strip can reach, the rest are not even read.
+        uint32_t* target = surface.words + static_cast<size_t>(row) * surface.stride_words;
+        if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
+            // At scale 1 every data row has a canvas row of its own.
+            if (RowHasInk(bits, layout->byte_end, strip->ink, considered))
+                PaintRowAtScaleOne(strip, layout, bits, target, word);
+            continue;
         }
-        if (saturated || !RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
-        if (layout->mode == RASTER_BY_SPANS)
-            AddRowBySpans(strip, layout, bits, &painted);
-        else if (layout->mode == RASTER_BY_SETS)
-            AddRowBySets(strip, layout, bits, &painted);
-        else
-            AddRowAtPowerOfTwo(strip, layout, bits, &painted);
-        // Saturation only matters when the next data row lands here too.
-        const int32_t next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index + i + 1),
-                                                 strip->scale);
-        if (next_row == row) saturated = Saturated(&painted, layout);
+        int any = 0;
+        for (uint32_t k = 0, run = kFirstMergedRun; k < rows; k += run, run *= 2) {
+            const uint32_t n = rows - k < run ? rows - k : run;
+            if (!AddMergedRows(strip, layout, bits + k * bytes, n, &painted)) continue;
+            any = 1;
+            if (k + n < rows && Saturated(&painted, layout)) break;
+        }
+        if (any) WriteColumnSet(&painted, target, strip->canvas_width, word);
     }
-    if (gathered_row >= 0)
-        WriteColumnSet(&painted, surface.words + static_cast<size_t>(gathered_row) * surface.stride_words,
-                       strip->canvas_width, word);
 }

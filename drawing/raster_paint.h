@@ -56,6 +56,8 @@ struct RasterLayout {
     // Every column that some considered pixel can paint: once a canvas row
     // holds them all, further data rows on it change nothing.
     uint64_t reachable[RASTER_SET_WORDS];
+    // The data rows that land on one canvas row, merged into one.
+    unsigned char* merged;
 };
 
 size_t RasterScratchSize(const RasterStrip* strip);

@@ -26,3 +26,9 @@ const void* HeapBlockHolding(const void* pointer);
 int PinHeapBlock(const void* start);
 void UnpinHeapBlock(const void* start);
 void SetPinnedBlockHandler(void (*before_free)(const void* start, size_t size));
+
+// ---- Large zeroed blocks ----
+// Zeroed memory of `size` bytes, NULL when none can be had; released only by
+// ReleaseZeroed with the same size.
+void* AllocateZeroed(size_t size);
+void ReleaseZeroed(void* block, size_t size);

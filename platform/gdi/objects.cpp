@@ -65,7 +65,7 @@ void DropPending(SoftBitmap* b) {
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
     DropPending(b);
-    free(b->bits);
+    ReleaseZeroed(b->bits, static_cast<size_t>(b->stride) * static_cast<size_t>(b->height));
     free(b);
 }
 
@@ -73,11 +73,11 @@ void FreeBitmap(SoftBitmap* b) {
 // sizes are already checked.
 SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t stride, int made_later) {
     SoftBitmap* b = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
-    unsigned char* bits =
-        made_later ? nullptr : static_cast<unsigned char*>(calloc(1, static_cast<size_t>(stride * height)));
+    const size_t size = static_cast<size_t>(stride * height);
+    unsigned char* bits = made_later ? nullptr : static_cast<unsigned char*>(AllocateZeroed(size));
     if (!b || (!made_later && !bits) || Register(&b->header) != 0) {
         free(b);
-        free(bits);
+        ReleaseZeroed(bits, size);
         return nullptr;
     }
     b->header.kind = OBJ_BITMAP;
@@ -112,7 +112,8 @@ void SettleUploadsFrom(const void* start, size_t size) {
 
 int MakePixels(SoftBitmap* b) {
     if (!b->pixels_unmade) return b->bits ? 0 : -1;
-    unsigned char* bits = static_cast<unsigned char*>(calloc(1, static_cast<size_t>(b->stride) * b->height));
+    unsigned char* bits =
+        static_cast<unsigned char*>(AllocateZeroed(static_cast<size_t>(b->stride) * static_cast<size_t>(b->height)));
     if (!bits) return -1;
     b->bits = bits;
     b->pixels_unmade = 0;

@@ -100,7 +100,8 @@ void OpenWindowShadow(SoftDc* dc) {
     if (!CutToClip(dc, &area)) return;
     const int32_t width = static_cast<int32_t>(area.right - area.left);
     const int32_t height = static_cast<int32_t>(area.bottom - area.top);
-    uint32_t* words = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4));
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    uint32_t* words = static_cast<uint32_t*>(AllocateZeroed(size));
     if (!words) {
         g_window_failed = 1;
         return;
@@ -108,7 +109,7 @@ void OpenWindowShadow(SoftDc* dc) {
     if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
                       words) != 0) {
         g_window_failed = 1;
-        free(words);
+        ReleaseZeroed(words, size);
         return;
     }
     shadow->width = width;
@@ -133,7 +134,7 @@ void SettleWindowShadow(SoftDc* dc) {
                                shadow->width, shadow->height, words, shadow->width) != 0)
             g_window_failed = 1;
     }
-    free(shadow->bits);
+    ReleaseZeroed(shadow->bits, static_cast<size_t>(shadow->stride) * static_cast<size_t>(shadow->height));
     free(shadow);
     dc->shadow = nullptr;
 }

@@ -177,10 +177,13 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
     if (heap != &g_heap_marker || TakeFault(FAULT_HEAP_ALLOC)) return nullptr;
     // A zero-byte request still gets a distinct block.
     size_t real_size = size ? size : 1;
-    void* block = (flags & HEAP_ZERO_MEMORY) ? calloc(1, real_size) : malloc(real_size);
+    // Every block comes zeroed: large ones are fresh pages, for which
+    // zeroing is free, and small ones cost next to nothing to clear.
+    (void)flags;
+    void* block = AllocateZeroed(real_size);
     if (!block) return nullptr;
     if (AddHandle(&g_blocks, block, size) != 0) {
-        free(block);
+        ReleaseZeroed(block, real_size);
         return nullptr;
     }
     return block;
@@ -197,8 +200,9 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
         if (g_before_pinned_free) g_before_pinned_free(block, g_blocks.entries[index].size);
         RemoveHandle(&g_pins, block);
     }
+    const size_t size = g_blocks.entries[index].size;
     RemoveHandle(&g_blocks, block);
-    free(block);
+    ReleaseZeroed(block, size ? size : 1);
     return TRUE;
 }
 
