@@ -396,6 +396,19 @@ uint32_t WordFromPixel(const PixelFormat& f, unsigned long pixel) {
     return word;
 }
 
+// The display, attributes and pixel format for moving a width x height block
+// of `window`'s pixels: 0, or -1 when there is no block or the window cannot
+// take one.
+int OpenTransfer(HWND window, int32_t width, int32_t height, Display** display, XWindowAttributes* attributes,
+                 PixelFormat* format) {
+    *display = OpenDisplay();
+    if (!*display || !window || width <= 0 || height <= 0 ||
+        FormatOf(*display, WindowOf(window), attributes, format) != 0 ||
+        (format->kind == FORMAT_COLORMAP && LoadColourTable(*display, *format) != 0))
+        return -1;
+    return 0;
+}
+
 }  // namespace
 
 void EndRunWhenDisplayIsLost(void) {
@@ -436,13 +449,10 @@ int ForeignWindowSize(HWND window, int32_t* width, int32_t* height) {
 }
 
 int ReadForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words) {
-    Display* display = OpenDisplay();
+    Display* display = nullptr;
     XWindowAttributes attributes;
     PixelFormat format;
-    if (!display || !window || width <= 0 || height <= 0 ||
-        FormatOf(display, WindowOf(window), &attributes, &format) != 0 ||
-        (format.kind == FORMAT_COLORMAP && LoadColourTable(display, format) != 0))
-        return -1;
+    if (OpenTransfer(window, width, height, &display, &attributes, &format) != 0) return -1;
     XImage* image = XGetImage(display, WindowOf(window), x, y, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (XFailedSince(display) || !image) {
@@ -470,13 +480,10 @@ int ReadForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t 
 
 int WriteForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
                        int32_t stride_words) {
-    Display* display = OpenDisplay();
+    Display* display = nullptr;
     XWindowAttributes attributes;
     PixelFormat format;
-    if (!display || !window || width <= 0 || height <= 0 ||
-        FormatOf(display, WindowOf(window), &attributes, &format) != 0 ||
-        (format.kind == FORMAT_COLORMAP && LoadColourTable(display, format) != 0))
-        return -1;
+    if (OpenTransfer(window, width, height, &display, &attributes, &format) != 0) return -1;
     XImage* image = nullptr;
     if (format.plain_words) {
         // The image borrows the caller's words; it is detached before it is
