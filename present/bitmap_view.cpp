@@ -10,18 +10,11 @@ int ShowBitmapInto(const char* command_line, HDC target) {
     if (ParseViewCommand(command_line, "-b %255s%n", path, &box) != 0) return -1;
     LoadedBitmap picture;
     if (LoadBmpFile(&picture, path) != 0) return -1;
-    HWND window = nullptr;
-    HDC window_dc = target;
-    if (!target) {
-        POINT corner = {box.x1, box.y1};
-        window = WindowFromPoint(corner);
-        // A window that cannot be drawn into has no context: it is left
-        // untouched, and the job fails.
-        window_dc = window ? GetDC(window) : nullptr;
-        if (!window_dc) {
-            FreeBmpFile(&picture);
-            return -1;
-        }
+    HWND window;
+    HDC window_dc = OpenBoxWindow(box, target, &window);
+    if (!window_dc) {
+        FreeBmpFile(&picture);
+        return -1;
     }
 
     RenderState& state = g_render_state;
@@ -46,11 +39,7 @@ int ShowBitmapInto(const char* command_line, HDC target) {
 
     BitBlt(window_dc, 0, 0, box.width, box.height, state.device_context, 0, 0, SRCCOPY);
     ReleaseCanvas();
-    if (target) return 0;
-    ReleaseDC(window, window_dc);
-    // When the one transfer did not reach the window (it went away
-    // meanwhile, say), nothing was shown.
-    return GdiFlush() ? 0 : -1;
+    return CloseBoxWindow(window, window_dc, target);
 }
 
 int ShowBitmap(const char* command_line) {

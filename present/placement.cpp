@@ -106,6 +106,22 @@ int ReadBoxCoordinates(const char* text, uint32_t values[4]) {
     return 0;
 }
 
+HDC OpenBoxWindow(const ViewBox& box, HDC target, HWND* window) {
+    *window = nullptr;
+    if (target) return target;
+    POINT corner = {box.x1, box.y1};
+    *window = WindowFromPoint(corner);
+    return *window ? GetDC(*window) : nullptr;
+}
+
+int CloseBoxWindow(HWND window, HDC dc, HDC target) {
+    if (target) return 0;
+    ReleaseDC(window, dc);
+    // What is drawn reaches the window at the latest when its context is
+    // released.
+    return GdiFlush() ? 0 : -1;
+}
+
 COLORREF BoxBackground(HDC window_dc, int32_t box_height) {
     COLORREF sampled = SampleBackground(window_dc, box_height);
     // An unreadable sample point gives CLR_INVALID, which a brush would paint

@@ -62,6 +62,15 @@ int ParseViewCommand(const char* command_line, const char* format, char path[256
 // else.
 int ReadBoxCoordinates(const char* text, uint32_t values[4]);
 
+// A context for drawing into the box: `target` itself when one is given,
+// else the context of the window under (x1, y1), whose handle is left in
+// *window. NULL when there is no window there that can be drawn into: the
+// job then fails with the window untouched.
+HDC OpenBoxWindow(const ViewBox& box, HDC target, HWND* window);
+// Gives back what OpenBoxWindow opened: 0 when everything drawn reached the
+// window, -1 when some of it did not (the window went away meanwhile, say).
+int CloseBoxWindow(HWND window, HDC dc, HDC target);
+
 // The background sample, black where the window cannot be read there.
 COLORREF BoxBackground(HDC window_dc, int32_t box_height);
 

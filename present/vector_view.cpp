@@ -174,15 +174,8 @@ int ShowVectorsInto(const char* command_line, int prepare, HDC target) {
 
     FILE* stream = nullptr;
     if (OpenVectorFile(path, &stream) != 0) return -1;
-    HWND window = nullptr;
-    HDC window_dc = target;
-    if (!target) {
-        POINT corner = {box.x1, box.y1};
-        window = WindowFromPoint(corner);
-        // A window that cannot be drawn into has no context: it is left
-        // untouched, and the job fails.
-        window_dc = window ? GetDC(window) : nullptr;
-    }
+    HWND window;
+    HDC window_dc = OpenBoxWindow(box, target, &window);
     int result = -1;
     if (window_dc) {
         RenderState& state = g_render_state;
@@ -201,12 +194,7 @@ int ShowVectorsInto(const char* command_line, int prepare, HDC target) {
     }
     // The window's context is the last thing a view releases.
     fclose(stream);
-    if (window_dc && !target) {
-        ReleaseDC(window, window_dc);
-        // The lines reach the window when its context is released: the box or
-        // lines that did not arrive fail the job.
-        if (!GdiFlush()) result = -1;
-    }
+    if (window_dc && CloseBoxWindow(window, window_dc, target) != 0) result = -1;
     return result;
 }
 
