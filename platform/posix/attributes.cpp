@@ -19,16 +19,8 @@ const char kAccessAcl[] = "system.posix_acl_access";
 
 // The on-disk form of an ACL: a version word, then entries of tag,
 // permission bits and id, all little-endian.
-enum {
-    ACL_VERSION = 2,
-    TAG_USER_OBJ = 0x01,
-    TAG_USER = 0x02,
-    TAG_GROUP_OBJ = 0x04,
-    TAG_GROUP = 0x08,
-    TAG_MASK = 0x10,
-    TAG_OTHER = 0x20,
-    MAX_NAMED = 32,
-};
+enum { ACL_VERSION = 2, MAX_NAMED = 32 };
+enum { TAG_USER_OBJ = 0x01, TAG_USER = 0x02, TAG_GROUP_OBJ = 0x04, TAG_GROUP = 0x08, TAG_MASK = 0x10, TAG_OTHER = 0x20 };
 
 // An ACL as the access check reads it; a file without one is its mode bits.
 struct Acl {
