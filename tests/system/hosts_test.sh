@@ -42,16 +42,9 @@ pixel() {
     od -An -tx4 -j $((($2 * $3 + $1) * 4)) -N4 "$4" | tr -d ' ' | cut -c3-
 }
 
-# Debian's Python has Tkinter once python3-tk is installed; another python3
-# first in PATH may not have it.
-python=""
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import tkinter' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[[ -n $python ]] || fail "no Python with Tkinter (scripts/setup.sh --test installs python3-tk)"
+# shellcheck source=SCRIPTDIR/../fixtures/find_python.sh
+source "$source_dir/tests/fixtures/find_python.sh"
+find_python 'import tkinter' || fail "no Python with Tkinter (scripts/setup.sh --test installs python3-tk)"
 xvfb_start 1280x1024 "$work/xvfb.log" || fail "no private X server"
 cp "$source_dir/examples/sample.drw" "$work/sample.bmp"
 "$blitview" -f "$work/sample.bmp" || fail "blitview -f failed on the sample"

@@ -109,15 +109,20 @@ elif ! setfacl -m u:nobody:--- "$d" 2>/dev/null || ! setfattr -n user.probe -v 1
 else
     setfacl -b "$d"
     setfacl -d -m u:nobody:rw- "$d/inherits"
+    # A drawing of MODE with ACL: "-" as the directory gives it, "none"
+    # stripped, else these entries added.
+    acl_case() {
+        header_only "$1"
+        chmod "$2" "$1"
+        case $3 in
+            -) ;;
+            none) setfacl -b "$1" ;;
+            *) setfacl -m "$3" "$1" ;;
+        esac
+    }
     while IFS='|' read -r what place mode acl; do
         f="$d/$place/file.drw"
-        header_only "$f"
-        chmod "$mode" "$f"
-        case $acl in
-            -) ;;
-            none) setfacl -b "$f" ;;
-            *) setfacl -m "$acl" "$f" ;;
-        esac
+        acl_case "$f" "$mode" "$acl"
         setfattr -n user.note -v "$what" "$f"
         before=$(acl_of "$f")
         readable=$(nobody_reads "$f")
@@ -138,13 +143,7 @@ EOF
     no_acl() { ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=$acl_shim "$blitview" "$@"; }
     while IFS='|' read -r what place mode acl expected; do
         f="$d/$place/file.drw"
-        header_only "$f"
-        chmod "$mode" "$f"
-        case $acl in
-            -) ;;
-            none) setfacl -b "$f" ;;
-            *) setfacl -m "$acl" "$f" ;;
-        esac
+        acl_case "$f" "$mode" "$acl"
         check "no ACL stored, $what: gives $expected" test "$(status_of no_acl -f "$f")" = "$expected"
         if [ "$expected" = 0 ]; then
             check "no ACL stored, $what: into a BMP with no ACL" test -z "$(acl_of "$f" | grep -v '^[a-z]*::')"

@@ -36,15 +36,9 @@ if ! command -v weston >/dev/null || ! command -v weston-screenshooter >/dev/nul
     skip "no weston or weston-screenshooter (scripts/setup.sh --test installs weston)"
 fi
 compgen -G "/usr/lib/*/libweston-*/headless-backend.so" >/dev/null || skip "weston has no headless backend"
-# Debian's Python has the GTK 4 bindings; another python3 first in PATH may not.
-python=""
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import gi, cairo; gi.require_version("Gtk", "4.0"); gi.require_foreign("cairo")' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[[ -n $python ]] || skip "no Python with GTK 4 and cairo (scripts/setup.sh --test installs python3-gi, python3-gi-cairo, gir1.2-gtk-4.0)"
+# shellcheck source=SCRIPTDIR/../fixtures/find_python.sh
+source "$source_dir/tests/fixtures/find_python.sh"
+find_python 'import gi, cairo; gi.require_version("Gtk", "4.0"); gi.require_foreign("cairo")' || skip "no Python with GTK 4 and cairo (scripts/setup.sh --test installs python3-gi, python3-gi-cairo, gir1.2-gtk-4.0)"
 
 cp "$source_dir/examples/sample.drw" "$work/sample.bmp"
 cp "$source_dir/examples/sample.VCT" "$work/sample.VCT"
