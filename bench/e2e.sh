@@ -7,11 +7,9 @@
 # builds in five pairs of runs, one after the other, and the median of this
 # build's time over the other's is printed.
 set -euo pipefail
-repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$repo"
-scripts/setup.sh --bench
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target blitview make_big_drawing >/dev/null
+# shellcheck source=SCRIPTDIR/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
+bench_build blitview make_big_drawing
 
 work="${1:-$(mktemp -d)}"
 other="${2:-}"

@@ -4,9 +4,7 @@
 # says what each figure is.
 #   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs|small|polylines [PROGRAM]]]
 set -euo pipefail
-repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$repo"
-scripts/setup.sh --bench
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target blitview job_bench >/dev/null
+# shellcheck source=SCRIPTDIR/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
+bench_build blitview job_bench
 tests/fixtures/with_xvfb.sh build/bench/job_bench "$@"

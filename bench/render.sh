@@ -3,11 +3,9 @@
 # for, paired and as a median: bench/render_bench.cpp says what is timed.
 #   bench/render.sh [PAIRS]
 set -euo pipefail
-repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$repo"
-scripts/setup.sh --bench
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target blitview blitview-inspect render_bench >/dev/null
+# shellcheck source=SCRIPTDIR/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
+bench_build blitview blitview-inspect render_bench
 # Each job is one copy of blitview: a runtime directory of its own keeps the
 # single-instance claim away from any other copy of this user.
 XDG_RUNTIME_DIR=$(mktemp -d)
