@@ -102,7 +102,6 @@ struct ColourTable {
     int entries;
     uint32_t* words;
     int full;      // an allocation failed: no cell is left
-    int retained;  // the cells are kept after the run
     // Open addressing on a power-of-two number of slots, at most half used.
     size_t slots;
     size_t used;
@@ -272,9 +271,7 @@ void ForgetColourTable(void) {
     free(t.keys);
     free(t.pixels);
     free(t.taken);
-    const int retained = t.retained;
     memset(&t, 0, sizeof t);
-    t.retained = retained;
 }
 
 // Reads the whole colormap once per run (the one window a run draws into
@@ -377,10 +374,6 @@ unsigned long PixelFromColourTable(Display* display, const PixelFormat& f, uint3
         pixel = cell.pixel;
         g_colours.words[pixel] = static_cast<uint32_t>(cell.red >> 8) << 16 |
                                  static_cast<uint32_t>(cell.green >> 8) << 8 | static_cast<uint32_t>(cell.blue >> 8);
-        if (!g_colours.retained) {
-            XSetCloseDownMode(display, RetainPermanent);
-            g_colours.retained = 1;
-        }
     } else {
         pixel = NearestEntry(f, word);
     }

@@ -77,6 +77,25 @@ echo "row depth-24 (reference): pass"
 stop_all
 
 xvfb_row depth-8-pseudocolor plain 40 40 -screen 0 1280x1024x8
+# Each job's colour cells are its own, given back when it ends: a server that
+# takes 64 clients still takes one after 70 jobs on its colormap.
+mkdir -p "$work/colormap-jobs"
+if ! start_xvfb -screen 0 640x480x8 -maxclients 64; then
+    report colormap-jobs skip "$reason"
+else
+    cp "$work/pal.bmp" "$work/colormap-jobs/pal.bmp"
+    jobs_failed=0
+    for _ in $(seq 70); do
+        "$blitview" -b "$work/colormap-jobs/pal.bmp" 10 10 200 150 || jobs_failed=$((jobs_failed + 1))
+    done
+    if [ "$jobs_failed" = 0 ] && xdpyinfo >/dev/null 2>&1; then
+        report colormap-jobs pass
+    else
+        echo "colormap-jobs: $jobs_failed of 70 jobs failed; xdpyinfo: $(xdpyinfo 2>&1 | tail -n1)"
+        report colormap-jobs fail
+    fi
+fi
+stop_all
 xvfb_row depth-8-staticcolor plain 40 40 -screen 0 1280x1024x8 -cc 2
 xvfb_row depth-8-grayscale plain 40 40 -screen 0 1280x1024x8 -cc 1
 xvfb_row depth-8-staticgray plain 40 40 -screen 0 1280x1024x8 -cc 0
