@@ -103,6 +103,10 @@ void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0
         for (; i + 8 <= count; i += 8) {
             memcpy(where, &at0, sizeof at0);
             memcpy(where + 4, &at1, sizeof at1);
+            // Two vector stores and eight plain loads cost less than taking
+            // the lanes out of the registers one by one, which the compiler
+            // would otherwise do.
+            __asm__("" : "+m"(where));
             memcpy(bits + where[0], &word, 4);
             memcpy(bits + where[1], &word, 4);
             memcpy(bits + where[2], &word, 4);
