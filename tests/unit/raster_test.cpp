@@ -208,6 +208,41 @@ TEST(Raster, RandomStripsMatchTheReferencePainter) {
     }
 }
 
+// Strips of one colour around a record of another kind, at a scale of 1 and
+// below: the record paints over the strip before it and under the one after,
+// as in file order, though the strips' ink may be written together.
+TEST(Raster, RecordsBetweenStripsOfOneColourKeepTheirOrder) {
+    for (uint16_t width : {1024, 2048, 3000}) {
+        uint16_t cw, ch;
+        CanvasSizeFor(width, static_cast<uint16_t>(width / 4 * 3), &cw, &ch);
+        const float scale = static_cast<float>(static_cast<double>(cw) / width);
+        Strip before = {0, 0, 0, 400, 40, 50, 1, INK_ON_ONES, std::vector<unsigned char>(40 * 50, 0xFF)};
+        Strip after = {0, 100, 20, 400, 40, 50, 1, INK_ON_ONES, std::vector<unsigned char>(40 * 50, 0x5A)};
+        DrawingBuilder drawing = Drawing(width, static_cast<uint16_t>(width / 4 * 3), {before});
+        drawing.Rect(0, 50, 10, 300, 50, 2);
+        drawing.Raster(after.y_base, after.left, after.top, after.width, after.rows, after.bytes_per_row,
+                       after.colour, after.polarity, after.data);
+        WrittenBmp bmp, rect_alone;
+        ASSERT_EQ(ConvertInTempDir(drawing, &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(DrawingBuilder(width, static_cast<uint16_t>(width / 4 * 3)).Rect(0, 50, 10, 300, 50, 2),
+                                   &rect_alone),
+                  0);
+        Canvas expected(cw, ch);
+        BitBlt(expected.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
+        EnableDirectSurfaces(0);
+        ReferencePaint(expected.dc, scale, before);
+        for (int y = 0; y < ch; y++)
+            for (int x = 0; x < cw; x++)
+                if (rect_alone.pixels[static_cast<size_t>(y) * cw + x] != kWhite)
+                    SetPixel(expected.dc, x, y, DrawingPalette[2]);
+        ReferencePaint(expected.dc, scale, after);
+        EnableDirectSurfaces(1);
+        ASSERT_EQ(bmp.width, cw);
+        ASSERT_EQ(bmp.height, ch);
+        EXPECT_EQ(ImageDifference(bmp.pixels, expected.Words(), cw), "") << "width " << width;
+    }
+}
+
 // The painter straight on canvases, beside the reference, at every kind of
 // scale (1, powers of two, plain, thinned, tiny), both polarities, offsets
 // and right limits around whole bytes and words, ink from none to full:
@@ -251,7 +286,7 @@ TEST(Raster, PainterMatchesTheReferenceAtEveryScaleOffsetAndLimit) {
             std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
             RasterLayout layout;
             PrepareRaster(&strip, scratch.data(), &layout);
-            PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows);
+            PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, nullptr);
             GetBitmapBits(expected.bitmap, static_cast<LONG>(want.size() * 4), want.data());
             GetBitmapBits(painted.bitmap, static_cast<LONG>(got.size() * 4), got.data());
             ASSERT_TRUE(got == want) << "width " << width << ", round " << round;
