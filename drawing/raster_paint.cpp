@@ -478,6 +478,25 @@ void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, c
     const int shift = strip->left & 7;
     unsigned char* out = row + strip->left / 8;
     const uint32_t usable = layout->usable, byte_end = layout->byte_end;
+    if (shift == 0) {
+        // Bytes land on bytes: the row is ORed in, 16 bytes at a time, and
+        // its last byte keeps only its usable pixels.
+        typedef uint64_t Pair __attribute__((vector_size(16)));
+        const Pair flips = {flip, flip};
+        const uint32_t whole = usable / 8;
+        uint32_t j = 0;
+        for (; j + 16 <= whole; j += 16) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, out + j, 16);
+            b |= a ^ flips;
+            memcpy(out + j, &b, 16);
+        }
+        for (; j < whole; j++) out[j] = static_cast<unsigned char>(out[j] | (bits[j] ^ flip));
+        if (usable % 8)
+            out[whole] = static_cast<unsigned char>(out[whole] | ((bits[whole] ^ flip) & (0xFF00u >> (usable % 8))));
+        return;
+    }
     uint64_t carry = 0;
     uint32_t pixel = 0;
     for (; pixel < usable; pixel += 64) {
