@@ -753,11 +753,13 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
         unsigned char* gathered = gather ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
         if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
             // At scale 1 every data row has a canvas row of its own.
+            if (!RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
             if (gather) {
                 GatherRowAtScaleOne(strip, layout, bits, gathered);
                 MarkPendingRow(pending, row);
-            } else if (RowHasInk(bits, layout->byte_end, strip->ink, considered))
+            } else {
                 PaintRowAtScaleOne(strip, layout, bits, target, word);
+            }
             continue;
         }
         int any = 0;
