@@ -423,8 +423,11 @@ void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, co
 // without ink are passed over at the speed of reading them, and the rows
 // from the first with ink on are merged when another one has ink. 1 when
 // some row had ink.
-int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
-                  ColumnSet* painted) {
+// The ink of `rows` data rows, `bytes` apart, as one row: rows without ink
+// are passed over at the speed of reading them, and the rows from the first
+// with ink on are merged when another one has ink. NULL when none has ink.
+const unsigned char* MergedInk(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                               uint32_t rows) {
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const size_t bytes = strip->bytes_per_row;
     uint32_t first_inked = rows, inked = 0;
@@ -432,12 +435,21 @@ int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const un
         if (!RowHasInk(bits + k * bytes, layout->byte_end, strip->ink, considered)) continue;
         if (inked++ == 0) first_inked = k;
     }
-    if (inked == 0) return 0;
+    if (inked == 0) return nullptr;
     bits += first_inked * bytes;
     if (inked > 1) {
         MergeRows(layout->merged, bits, rows - first_inked, bytes, layout->byte_end, strip->ink);
         bits = layout->merged;
     }
+    return bits;
+}
+
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: 1 when
+// some row had ink.
+int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
+                  ColumnSet* painted) {
+    bits = MergedInk(strip, layout, bits, rows);
+    if (!bits) return 0;
     if (layout->mode == RASTER_BY_SPANS)
         AddRowBySpans(strip, layout, bits, painted);
     else if (layout->mode == RASTER_BY_SETS)
@@ -445,6 +457,45 @@ int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const un
     else
         AddRowAtPowerOfTwo(strip, layout, bits, painted);
     return 1;
+}
+
+// At scale 0.5 sixteen pixels, two data bytes, land on eight columns, one
+// byte of gathered ink when left is a multiple of 16: column k of the
+// eight is set when pixel 2k or 2k + 1 is ink. Made at its first use.
+uint8_t g_halved[1 << 16];
+int g_halved_made = 0;
+
+void MakeHalvedTable(void) {
+    for (uint32_t v = 0; v < (1u << 16); v++) {
+        unsigned columns = 0;
+        for (int k = 0; k < 8; k++)
+            if ((v >> (14 - 2 * k)) & 3) columns |= 0x80u >> k;
+        g_halved[v] = static_cast<uint8_t>(columns);
+    }
+    g_halved_made = 1;
+}
+
+// Gathers a merged data row at scale 0.5 with left a multiple of 16,
+// through the table above; pixels from `usable` on are dropped.
+void GatherRowAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                     unsigned char* row) {
+    if (!g_halved_made) MakeHalvedTable();
+    const unsigned flip = strip->ink ? 0 : 0xFF;
+    unsigned char* out = row + strip->left / 16;
+    const uint32_t usable = layout->usable, byte_end = layout->byte_end;
+    uint32_t pixel = 0;
+    for (; pixel + 16 <= usable; pixel += 16) {
+        const uint32_t j = pixel / 8;
+        const unsigned v = ((bits[j] ^ flip) << 8) | (bits[j + 1] ^ flip);
+        out[pixel / 16] = static_cast<unsigned char>(out[pixel / 16] | g_halved[v]);
+    }
+    if (pixel < usable) {
+        const uint32_t j = pixel / 8;
+        unsigned v = (bits[j] ^ flip) << 8;
+        if (j + 1 < byte_end) v |= bits[j + 1] ^ flip;
+        v &= (0xFFFF0000u >> (usable - pixel)) & 0xFFFF;
+        out[pixel / 16] = static_cast<unsigned char>(out[pixel / 16] | g_halved[v]);
+    }
 }
 
 // Column c of a column set is bit c % 64 of word c / 64; in gathered ink it
@@ -759,6 +810,15 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
                 MarkPendingRow(pending, row);
             } else {
                 PaintRowAtScaleOne(strip, layout, bits, target, word);
+            }
+            continue;
+        }
+        if (gather && layout->mode == RASTER_POWER_OF_TWO && layout->shift == 1 && (strip->left & 15) == 0) {
+            // Two data rows at most; the merged ink goes straight to the gathered row.
+            const unsigned char* ink = MergedInk(strip, layout, bits, rows);
+            if (ink) {
+                GatherRowAtHalf(strip, layout, ink, gathered);
+                MarkPendingRow(pending, row);
             }
             continue;
         }
