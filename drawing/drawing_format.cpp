@@ -21,6 +21,8 @@ const uint32_t kPieceBytes = 1u << 20;
 // being read begins: a reason names the byte of its record's tag, on any
 // stream, a pipe included.
 int64_t stream_offset = 0;
+// The raster ink of the record loop not yet on the canvas; none outside it.
+RasterPending* pending_ink = nullptr;
 int64_t record_offset = 0;
 
 int ReadCounted(FILE* stream, void* buffer, size_t size) {
@@ -251,14 +253,14 @@ int DrawRasterStrip(FILE* stream) {
             result = -1;
             break;
         }
-        PaintRasterRows(state.device_context, &strip, &layout, block, done, count);
+        PaintRasterRows(state.device_context, &strip, &layout, block, done, count, pending_ink);
     }
     HeapFree(GetProcessHeap(), 0, block);
     if (result == 0 && g_record_listener) NoteRasterStrip(fields, polarity);
     return result;
 }
 
-int DrawRecords(FILE* stream) {
+static int DrawEveryRecord(FILE* stream) {
     stream_offset = kHeaderBytes;
     for (;;) {
         record_offset = stream_offset;
@@ -274,6 +276,7 @@ int DrawRecords(FILE* stream) {
         stream_offset += 2;
         uint16_t tag = static_cast<uint16_t>(tag_bytes[0] | (tag_bytes[1] << 8));
         int result;
+        if (tag != TAG_RASTER && pending_ink) FlushRasterPending(pending_ink);
         if (tag == TAG_RASTER)
             result = DrawRasterStrip(stream);
         else if (tag == TAG_RECT)
@@ -286,4 +289,25 @@ int DrawRecords(FILE* stream) {
         }
         if (result != 0) return -1;
     }
+}
+
+int DrawRecords(FILE* stream) {
+    // Strips of one colour in a row are gathered and written together, in
+    // rows that every flush leaves empty again; they are touched only as
+    // strips reach them.
+    static unsigned char pending_rows[CANVAS_LONG_SIDE * RASTER_PENDING_ROW_BYTES];
+    const RenderState& state = g_render_state;
+    RasterPending pending;
+    const int gathering = state.canvas_height <= CANVAS_LONG_SIDE;
+    if (gathering) {
+        StartRasterPending(&pending, pending_rows, state.canvas_width, state.canvas_height);
+        pending_ink = &pending;
+    }
+    const int result = DrawEveryRecord(stream);
+    if (gathering) {
+        // What was drawn stays drawn, a failing run included.
+        FlushRasterPending(&pending);
+        pending_ink = nullptr;
+    }
+    return result;
 }

@@ -423,8 +423,11 @@ void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, co
 // without ink are passed over at the speed of reading them, and the rows
 // from the first with ink on are merged when another one has ink. 1 when
 // some row had ink.
-int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
-                  ColumnSet* painted) {
+// The ink of `rows` data rows, `bytes` apart, as one row: rows without ink
+// are passed over at the speed of reading them, and the rows from the first
+// with ink on are merged when another one has ink. NULL when none has ink.
+const unsigned char* MergedInk(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                               uint32_t rows) {
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const size_t bytes = strip->bytes_per_row;
     uint32_t first_inked = rows, inked = 0;
@@ -432,12 +435,21 @@ int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const un
         if (!RowHasInk(bits + k * bytes, layout->byte_end, strip->ink, considered)) continue;
         if (inked++ == 0) first_inked = k;
     }
-    if (inked == 0) return 0;
+    if (inked == 0) return nullptr;
     bits += first_inked * bytes;
     if (inked > 1) {
         MergeRows(layout->merged, bits, rows - first_inked, bytes, layout->byte_end, strip->ink);
         bits = layout->merged;
     }
+    return bits;
+}
+
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: 1 when
+// some row had ink.
+int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
+                  ColumnSet* painted) {
+    bits = MergedInk(strip, layout, bits, rows);
+    if (!bits) return 0;
     if (layout->mode == RASTER_BY_SPANS)
         AddRowBySpans(strip, layout, bits, painted);
     else if (layout->mode == RASTER_BY_SETS)
@@ -447,7 +459,172 @@ int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const un
     return 1;
 }
 
+// At scale 0.5 sixteen pixels, two data bytes, land on eight columns, one
+// byte of gathered ink when left is a multiple of 16: column k of the
+// eight is set when pixel 2k or 2k + 1 is ink. Made at its first use.
+uint8_t g_halved[1 << 16];
+int g_halved_made = 0;
+
+void MakeHalvedTable(void) {
+    for (uint32_t v = 0; v < (1u << 16); v++) {
+        unsigned columns = 0;
+        for (int k = 0; k < 8; k++)
+            if ((v >> (14 - 2 * k)) & 3) columns |= 0x80u >> k;
+        g_halved[v] = static_cast<uint8_t>(columns);
+    }
+    g_halved_made = 1;
+}
+
+// Gathers a merged data row at scale 0.5 with left a multiple of 16,
+// through the table above; pixels from `usable` on are dropped.
+void GatherRowAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                     unsigned char* row) {
+    if (!g_halved_made) MakeHalvedTable();
+    const unsigned flip = strip->ink ? 0 : 0xFF;
+    unsigned char* out = row + strip->left / 16;
+    const uint32_t usable = layout->usable, byte_end = layout->byte_end;
+    uint32_t pixel = 0;
+    for (; pixel + 16 <= usable; pixel += 16) {
+        const uint32_t j = pixel / 8;
+        const unsigned v = ((bits[j] ^ flip) << 8) | (bits[j + 1] ^ flip);
+        out[pixel / 16] = static_cast<unsigned char>(out[pixel / 16] | g_halved[v]);
+    }
+    if (pixel < usable) {
+        const uint32_t j = pixel / 8;
+        unsigned v = (bits[j] ^ flip) << 8;
+        if (j + 1 < byte_end) v |= bits[j + 1] ^ flip;
+        v &= (0xFFFF0000u >> (usable - pixel)) & 0xFFFF;
+        out[pixel / 16] = static_cast<unsigned char>(out[pixel / 16] | g_halved[v]);
+    }
+}
+
+// Column c of a column set is bit c % 64 of word c / 64; in gathered ink it
+// is bit 7 - c % 8 of byte c / 8. A little-endian word holds the same eight
+// bytes either way, so one order becomes the other by mirroring each byte.
+inline uint64_t MirrorBytes(uint64_t v) {
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+    return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+
+// Gathers the columns of a canvas row's set and empties the set.
+void GatherColumnSet(ColumnSet* painted, unsigned char* row) {
+    for (int b = 0; b < RASTER_SET_WORDS; b++) {
+        if (!painted->bits[b]) continue;
+        uint64_t gathered;
+        memcpy(&gathered, row + 8 * b, 8);
+        gathered |= MirrorBytes(painted->bits[b]);
+        memcpy(row + 8 * b, &gathered, 8);
+        painted->bits[b] = 0;
+    }
+}
+
+// Gathers a data row at scale 1, where pixel i lies on column left + i: the
+// row's ink bits are already in the gathered order, shifted by left % 8,
+// eight bytes at a time read as big-endian words. Pixels from `usable` on
+// are dropped; column 0 is dropped when the ink is written.
+void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
+                         unsigned char* row) {
+    const uint64_t flip = strip->ink ? 0 : ~0ull;
+    const int shift = strip->left & 7;
+    unsigned char* out = row + strip->left / 8;
+    const uint32_t usable = layout->usable, byte_end = layout->byte_end;
+    if (shift == 0) {
+        // Bytes land on bytes: the row is ORed in, 16 bytes at a time, and
+        // its last byte keeps only its usable pixels.
+        typedef uint64_t Pair __attribute__((vector_size(16)));
+        const Pair flips = {flip, flip};
+        const uint32_t whole = usable / 8;
+        uint32_t j = 0;
+        for (; j + 16 <= whole; j += 16) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, out + j, 16);
+            b |= a ^ flips;
+            memcpy(out + j, &b, 16);
+        }
+        for (; j < whole; j++) out[j] = static_cast<unsigned char>(out[j] | (bits[j] ^ flip));
+        if (usable % 8)
+            out[whole] = static_cast<unsigned char>(out[whole] | ((bits[whole] ^ flip) & (0xFF00u >> (usable % 8))));
+        return;
+    }
+    uint64_t carry = 0;
+    uint32_t pixel = 0;
+    for (; pixel < usable; pixel += 64) {
+        const uint32_t j = pixel / 8;
+        uint64_t v = 0;
+        if (byte_end - j >= 8)
+            memcpy(&v, bits + j, 8);
+        else
+            memcpy(&v, bits + j, byte_end - j);
+        v = __builtin_bswap64(v ^ flip);  // pixel 8 j + k is bit 63 - k
+        if (usable - pixel < 64) v &= ~0ull << (64 - (usable - pixel));
+        const uint64_t shifted = (v >> shift) | carry;
+        carry = shift ? v << (64 - shift) : 0;
+        uint64_t gathered;
+        memcpy(&gathered, out + j, 8);
+        gathered |= __builtin_bswap64(shifted);
+        memcpy(out + j, &gathered, 8);
+    }
+    if (carry) {
+        uint64_t gathered;
+        memcpy(&gathered, out + pixel / 8, 8);
+        gathered |= __builtin_bswap64(carry);
+        memcpy(out + pixel / 8, &gathered, 8);
+    }
+}
+
+inline void MarkPendingRow(RasterPending* pending, int32_t row) {
+    if (row < pending->first_row) pending->first_row = row;
+    if (row > pending->last_row) pending->last_row = row;
+}
+
 }  // namespace
+
+size_t RasterPendingSize(int32_t height) {
+    return static_cast<size_t>(height > 0 ? height : 0) * RASTER_PENDING_ROW_BYTES;
+}
+
+void StartRasterPending(RasterPending* pending, void* block, int32_t width, int32_t height) {
+    pending->rows = static_cast<unsigned char*>(block);
+    pending->width = width;
+    pending->height = height;
+    pending->dc = nullptr;
+    pending->word = 0;
+    pending->first_row = height;
+    pending->last_row = -1;
+}
+
+void FlushRasterPending(RasterPending* pending) {
+    if (pending->first_row > pending->last_row) return;
+    DirectSurface surface;
+    // Ink is gathered only on a canvas whose pixels are at hand, and its
+    // rows and columns lie inside it.
+    const int direct = GetDirectSurface(pending->dc, &surface) == 0 && surface.width == pending->width &&
+                       surface.height == pending->height;
+    ColumnSet painted;
+    memset(&painted, 0, sizeof painted);
+    const int32_t blocks = (pending->width + 63) / 64;
+    for (int32_t r = pending->first_row; r <= pending->last_row; r++) {
+        unsigned char* row = pending->rows + static_cast<size_t>(r) * RASTER_PENDING_ROW_BYTES;
+        uint64_t any = 0;
+        for (int32_t b = 0; b < blocks; b++) {
+            uint64_t gathered;
+            memcpy(&gathered, row + 8 * b, 8);
+            painted.bits[b] = MirrorBytes(gathered);
+            any |= gathered;
+        }
+        memset(row, 0, RASTER_PENDING_ROW_BYTES);
+        if (!any) continue;
+        if (direct)
+            WriteColumnSet(&painted, surface.words + static_cast<size_t>(r) * surface.stride_words, pending->width,
+                           pending->word);
+        else
+            memset(&painted, 0, sizeof painted);
+    }
+    pending->first_row = pending->height;
+    pending->last_row = -1;
+}
 
 size_t RasterScratchSize(const RasterStrip* strip) {
     size_t bytes = strip->bytes_per_row;
@@ -579,13 +756,23 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
 }
 
 void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count) {
+                     const unsigned char* data, uint32_t first_index, uint32_t count,
+                     RasterPending* pending) {
     DirectSurface surface;
     const int direct = GetDirectSurface(dc, &surface) == 0 && surface.width == strip->canvas_width &&
                        surface.height == strip->canvas_height;
     const uint32_t word = ((strip->colour & 0xFF) << 16) | (strip->colour & 0xFF00) |
                           ((strip->colour >> 16) & 0xFF);
     const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
+    // Ink is gathered on the canvas it was gathered for, in one colour;
+    // anything else first writes what is gathered, so that paint keeps its order.
+    const int gather = pending && by_sets && pending->width == strip->canvas_width &&
+                       pending->height == strip->canvas_height;
+    if (pending && !(gather && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
+    if (gather) {
+        pending->dc = dc;
+        pending->word = word;
+    }
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const size_t bytes = strip->bytes_per_row;
     ColumnSet painted;  // emptied again by every write
@@ -614,10 +801,25 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
         // 8, 16, 32, ... rows, so that once the row holds every column the
         // strip can reach, the rest are not even read.
         uint32_t* target = surface.words + static_cast<size_t>(row) * surface.stride_words;
+        unsigned char* gathered = gather ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
         if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
             // At scale 1 every data row has a canvas row of its own.
-            if (RowHasInk(bits, layout->byte_end, strip->ink, considered))
+            if (!RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
+            if (gather) {
+                GatherRowAtScaleOne(strip, layout, bits, gathered);
+                MarkPendingRow(pending, row);
+            } else {
                 PaintRowAtScaleOne(strip, layout, bits, target, word);
+            }
+            continue;
+        }
+        if (gather && layout->mode == RASTER_POWER_OF_TWO && layout->shift == 1 && (strip->left & 15) == 0) {
+            // Two data rows at most; the merged ink goes straight to the gathered row.
+            const unsigned char* ink = MergedInk(strip, layout, bits, rows);
+            if (ink) {
+                GatherRowAtHalf(strip, layout, ink, gathered);
+                MarkPendingRow(pending, row);
+            }
             continue;
         }
         int any = 0;
@@ -627,6 +829,11 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
             any = 1;
             if (k + n < rows && Saturated(&painted, layout)) break;
         }
-        if (any) WriteColumnSet(&painted, target, strip->canvas_width, word);
+        if (any && gather) {
+            GatherColumnSet(&painted, gathered);
+            MarkPendingRow(pending, row);
+        } else if (any) {
+            WriteColumnSet(&painted, target, strip->canvas_width, word);
+        }
     }
 }

@@ -60,13 +60,42 @@ struct RasterLayout {
     unsigned char* merged;
 };
 
+// Raster ink that has not reached the canvas yet. Every paint of a strip is
+// its one colour and lands on a pixel that only later records can change,
+// so the ink of strips in one colour, one after another, can be gathered
+// as one bit per canvas pixel and written once: a canvas row is then
+// written once for them all, however many strips cover it. Column c of a
+// row is bit 7 - c % 8 of its byte c / 8, the order of the strips' own data.
+// It is written (flushed) before anything else paints or reads the canvas.
+#define RASTER_PENDING_ROW_BYTES (8 * RASTER_SET_WORDS)
+struct RasterPending {
+    unsigned char* rows;  // `height` rows of RASTER_PENDING_ROW_BYTES bytes
+    int32_t width;
+    int32_t height;
+    HDC dc;
+    uint32_t word;        // the canvas word of the gathered ink's colour
+    int32_t first_row;    // the rows that may hold ink; none when first > last
+    int32_t last_row;
+};
+
+// The block that StartRasterPending takes for a canvas of `height` rows.
+size_t RasterPendingSize(int32_t height);
+// Starts gathering, with nothing gathered, in `block`, which must hold only
+// zeros: every flush leaves it so.
+void StartRasterPending(RasterPending* pending, void* block, int32_t width, int32_t height);
+// Writes the gathered ink onto its canvas and starts over.
+void FlushRasterPending(RasterPending* pending);
+
 size_t RasterScratchSize(const RasterStrip* strip);
 void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout);
 
 // Paints `count` data rows, the first being data row `first_index`, from
-// `data` (count x bytes_per_row bytes) into `dc`.
+// `data` (count x bytes_per_row bytes) into `dc`. With `pending`, ink that
+// can be gathered is gathered there, to be written by a later flush; ink
+// that cannot is painted at once, after the gathered ink is written.
 void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count);
+                     const unsigned char* data, uint32_t first_index, uint32_t count,
+                     RasterPending* pending);
 
 // Sizes within the painter's scratch block, and the data before it in one
 // allocation, are kept to whole 8-byte words.

@@ -45,6 +45,9 @@ void PaintRect(SoftDc* dc, int64_t left, int64_t top, int64_t right, int64_t bot
 // Lines at least this long are stepped in four lanes, each moving four
 // steps at a time: one lane's steps depend on each other, the lanes do not.
 const int64_t kLanedLine = 32;
+// Bitmaps smaller than this keep every pixel's byte offset, and one move
+// of eight steps past it, within 32 bits.
+const int64_t kMaxNarrowBitmap = int64_t{1} << 30;
 
 // Paints the steps first to last of a one-pixel line on a 32-bit bitmap,
 // every one of them inside it, `steps` standing at step first. Each lane
@@ -73,6 +76,57 @@ void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0
         *rest = next + (period & kept);
     };
     int64_t i = 0;
+    if (count >= kLanedLine && a <= kMaxNarrowLine && static_cast<int64_t>(b->height) * stride < kMaxNarrowBitmap) {
+        // Eight lanes of 32-bit offsets and remainders, two vectors of four:
+        // the lanes' arithmetic costs a few vector operations per eight
+        // pixels, leaving mostly the stores. Lane k starts k steps on.
+        typedef int32_t Quad __attribute__((vector_size(16)));
+        Quad at[2], rest[2];
+        for (int k = 0; k < 8; k++) {
+            at[k / 4][k % 4] = static_cast<int32_t>(offset_of(first + k, steps.offset));
+            rest[k / 4][k % 4] = static_cast<int32_t>(steps.remainder);
+            NextLineStep(&steps);
+        }
+        const int64_t carried = 8 * steps.part / period;
+        const int64_t move = 8 * major_bytes + (8 * steps.whole + carried) * minor_bytes;
+        const Quad moves = {static_cast<int32_t>(move), static_cast<int32_t>(move), static_cast<int32_t>(move),
+                            static_cast<int32_t>(move)};
+        const int32_t part = static_cast<int32_t>(8 * steps.part - carried * period - period);
+        const Quad parts = {part, part, part, part};
+        const Quad periods = {static_cast<int32_t>(period), static_cast<int32_t>(period),
+                              static_cast<int32_t>(period), static_cast<int32_t>(period)};
+        const Quad minors = {static_cast<int32_t>(minor_bytes), static_cast<int32_t>(minor_bytes),
+                             static_cast<int32_t>(minor_bytes), static_cast<int32_t>(minor_bytes)};
+        // The lanes stay in registers, copied out once per eight steps.
+        Quad at0 = at[0], at1 = at[1], rest0 = rest[0], rest1 = rest[1];
+        int32_t where[8];
+        for (; i + 8 <= count; i += 8) {
+            memcpy(where, &at0, sizeof at0);
+            memcpy(where + 4, &at1, sizeof at1);
+            // Two vector stores and eight plain loads cost less than taking
+            // the lanes out of the registers one by one, which the compiler
+            // would otherwise do.
+            __asm__("" : "+m"(where));
+            memcpy(bits + where[0], &word, 4);
+            memcpy(bits + where[1], &word, 4);
+            memcpy(bits + where[2], &word, 4);
+            memcpy(bits + where[3], &word, 4);
+            memcpy(bits + where[4], &word, 4);
+            memcpy(bits + where[5], &word, 4);
+            memcpy(bits + where[6], &word, 4);
+            memcpy(bits + where[7], &word, 4);
+            const Quad next0 = rest0 + parts, next1 = rest1 + parts;
+            const Quad kept0 = next0 >> 31, kept1 = next1 >> 31;  // all ones when the remainder did not wrap
+            at0 += moves + (minors & ~kept0);
+            at1 += moves + (minors & ~kept1);
+            rest0 = next0 + (periods & kept0);
+            rest1 = next1 + (periods & kept1);
+        }
+        memcpy(where, &at0, sizeof at0);
+        memcpy(where + 4, &at1, sizeof at1);
+        for (int k = 0; i < count; i++, k++) memcpy(bits + where[k], &word, 4);
+        return;
+    }
     if (count >= kLanedLine && a <= kMaxNarrowLine) {
         // Lane k starts k steps on; four steps add 4 whole and 4 parts, of
         // which whole periods carry into the offset.

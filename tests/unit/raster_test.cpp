@@ -208,6 +208,41 @@ TEST(Raster, RandomStripsMatchTheReferencePainter) {
     }
 }
 
+// Strips of one colour around a record of another kind, at a scale of 1 and
+// below: the record paints over the strip before it and under the one after,
+// as in file order, though the strips' ink may be written together.
+TEST(Raster, RecordsBetweenStripsOfOneColourKeepTheirOrder) {
+    for (uint16_t width : {1024, 2048, 3000}) {
+        uint16_t cw, ch;
+        CanvasSizeFor(width, static_cast<uint16_t>(width / 4 * 3), &cw, &ch);
+        const float scale = static_cast<float>(static_cast<double>(cw) / width);
+        Strip before = {0, 0, 0, 400, 40, 50, 1, INK_ON_ONES, std::vector<unsigned char>(40 * 50, 0xFF)};
+        Strip after = {0, 100, 20, 400, 40, 50, 1, INK_ON_ONES, std::vector<unsigned char>(40 * 50, 0x5A)};
+        DrawingBuilder drawing = Drawing(width, static_cast<uint16_t>(width / 4 * 3), {before});
+        drawing.Rect(0, 50, 10, 300, 50, 2);
+        drawing.Raster(after.y_base, after.left, after.top, after.width, after.rows, after.bytes_per_row,
+                       after.colour, after.polarity, after.data);
+        WrittenBmp bmp, rect_alone;
+        ASSERT_EQ(ConvertInTempDir(drawing, &bmp), 0);
+        ASSERT_EQ(ConvertInTempDir(DrawingBuilder(width, static_cast<uint16_t>(width / 4 * 3)).Rect(0, 50, 10, 300, 50, 2),
+                                   &rect_alone),
+                  0);
+        Canvas expected(cw, ch);
+        BitBlt(expected.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
+        EnableDirectSurfaces(0);
+        ReferencePaint(expected.dc, scale, before);
+        for (int y = 0; y < ch; y++)
+            for (int x = 0; x < cw; x++)
+                if (rect_alone.pixels[static_cast<size_t>(y) * cw + x] != kWhite)
+                    SetPixel(expected.dc, x, y, DrawingPalette[2]);
+        ReferencePaint(expected.dc, scale, after);
+        EnableDirectSurfaces(1);
+        ASSERT_EQ(bmp.width, cw);
+        ASSERT_EQ(bmp.height, ch);
+        EXPECT_EQ(ImageDifference(bmp.pixels, expected.Words(), cw), "") << "width " << width;
+    }
+}
+
 // The painter straight on canvases, beside the reference, at every kind of
 // scale (1, powers of two, plain, thinned, tiny), both polarities, offsets
 // and right limits around whole bytes and words, ink from none to full:
@@ -251,7 +286,64 @@ TEST(Raster, PainterMatchesTheReferenceAtEveryScaleOffsetAndLimit) {
             std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
             RasterLayout layout;
             PrepareRaster(&strip, scratch.data(), &layout);
-            PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows);
+            PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, nullptr);
+            GetBitmapBits(expected.bitmap, static_cast<LONG>(want.size() * 4), want.data());
+            GetBitmapBits(painted.bitmap, static_cast<LONG>(got.size() * 4), got.data());
+            ASSERT_TRUE(got == want) << "width " << width << ", round " << round;
+        }
+    }
+}
+
+// Gathered ink, written by a flush, beside the reference painting strip
+// after strip: two strips of one colour a round, at every kind of scale,
+// offsets and right limits around whole bytes and words, both polarities.
+TEST(Raster, GatheredInkMatchesTheReferenceAtEveryScaleOffsetAndLimit) {
+    std::mt19937 rng(2026);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    const uint16_t widths[] = {1024, 2048, 4096, 4097, 1028, 3000, 8192, 40000};
+    const int lefts[] = {0, 1, 7, 8, 63, 64, 65, -1};
+    const int limits[] = {0, 1, 9, 63, 64, 65, 517, 65535, -1};
+    for (uint16_t width : widths) {
+        uint16_t cw, ch;
+        CanvasSizeFor(width, static_cast<uint16_t>(width / 4 * 3), &cw, &ch);
+        const float scale = static_cast<float>(static_cast<double>(cw) / width);
+        Canvas expected(cw, ch), painted(cw, ch);
+        std::vector<uint32_t> want(static_cast<size_t>(cw) * ch), got(want.size());
+        std::vector<unsigned char> block(RasterPendingSize(ch));
+        RasterPending pending;
+        StartRasterPending(&pending, block.data(), cw, ch);
+        for (int round = 0; round < 36; round++) {
+            BitBlt(expected.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
+            BitBlt(painted.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
+            for (int n = 0; n < 2; n++) {
+                Strip s = {};
+                s.left = static_cast<uint16_t>(lefts[(round + n) % 8] >= 0 ? lefts[(round + n) % 8] : pick(0, width));
+                s.top = static_cast<uint16_t>(pick(0, width / 2));
+                s.width = static_cast<uint16_t>(limits[(round + 3 * n) % 9] >= 0 ? limits[(round + 3 * n) % 9]
+                                                                                 : pick(0, 65535));
+                s.rows = static_cast<uint16_t>(pick(1, 24));
+                s.bytes_per_row = static_cast<uint16_t>(pick(1, 150));
+                s.colour = static_cast<uint16_t>(round % 8);
+                s.polarity = (round / 8 + n) % 2 ? INK_ON_ONES : 0;
+                const int density = (round + n) % 3;  // sparse, dense, full
+                for (int b = 0; b < s.rows * s.bytes_per_row; b++) {
+                    unsigned char byte = density == 2 ? 0xFF
+                                       : density == 1 ? static_cast<unsigned char>(pick(0, 255))
+                                                      : static_cast<unsigned char>(pick(0, 5) ? 0 : 1 << pick(0, 7));
+                    s.data.push_back(s.polarity == INK_ON_ONES ? byte : static_cast<unsigned char>(~byte));
+                }
+                EnableDirectSurfaces(0);
+                ReferencePaint(expected.dc, scale, s);
+                EnableDirectSurfaces(1);
+                RasterStrip strip = {s.left, static_cast<int32_t>(s.left) + s.width, s.top, s.bytes_per_row,
+                                     DrawingPalette[s.colour], s.polarity == INK_ON_ONES, scale < THINNING_THRESHOLD,
+                                     scale, cw, ch};
+                std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
+                RasterLayout layout;
+                PrepareRaster(&strip, scratch.data(), &layout);
+                PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, &pending);
+            }
+            FlushRasterPending(&pending);
             GetBitmapBits(expected.bitmap, static_cast<LONG>(want.size() * 4), want.data());
             GetBitmapBits(painted.bitmap, static_cast<LONG>(got.size() * 4), got.data());
             ASSERT_TRUE(got == want) << "width " << width << ", round " << round;
