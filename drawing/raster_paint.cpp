@@ -10,51 +10,15 @@
 // right edge.
 #include <string.h>
 
+#include "raster_bits.h"
 #include "raster_paint.h"
 
 namespace {
 
-// Pixel k of a byte is bit 7 - k; thinning drops k = 2, 4 and 6.
-const unsigned kAllPixels = 0xFF;
-const unsigned kThinnedPixels = 0xD5;
-
 // The data rows of one canvas row merged before the row is first tested for
 // holding every column it can; each later run is twice the one before.
 const uint32_t kFirstMergedRun = 8;
-// Column sets: how many distinct byte patterns are kept before painting
-// falls back to pixel by pixel.
-const int kMaxPatterns = 32;
-// The widest canvas whose row fits the painter's column set.
-const int32_t kMaxSetColumns = 1024;
 
-// Four pixels at a time: lane i of kNibbleLanes[n] is all ones when bit i of n is set.
-typedef uint32_t Lanes __attribute__((vector_size(16)));
-#define LANES(n) {(n) & 1 ? ~0u : 0u, (n) & 2 ? ~0u : 0u, (n) & 4 ? ~0u : 0u, (n) & 8 ? ~0u : 0u}
-const Lanes kNibbleLanes[16] = {LANES(0),  LANES(1),  LANES(2),  LANES(3), LANES(4),  LANES(5),
-                                LANES(6),  LANES(7),  LANES(8),  LANES(9), LANES(10), LANES(11),
-                                LANES(12), LANES(13), LANES(14), LANES(15)};
-// The same for four pixels of a data byte's nibble, whose highest bit is the leftmost.
-#define MIRRORED_LANES(n) {(n) & 8 ? ~0u : 0u, (n) & 4 ? ~0u : 0u, (n) & 2 ? ~0u : 0u, (n) & 1 ? ~0u : 0u}
-const Lanes kMirroredNibbleLanes[16] = {
-    MIRRORED_LANES(0),  MIRRORED_LANES(1),  MIRRORED_LANES(2),  MIRRORED_LANES(3),
-    MIRRORED_LANES(4),  MIRRORED_LANES(5),  MIRRORED_LANES(6),  MIRRORED_LANES(7),
-    MIRRORED_LANES(8),  MIRRORED_LANES(9),  MIRRORED_LANES(10), MIRRORED_LANES(11),
-    MIRRORED_LANES(12), MIRRORED_LANES(13), MIRRORED_LANES(14), MIRRORED_LANES(15)};
-#undef MIRRORED_LANES
-#undef LANES
-
-inline unsigned InkBits(unsigned byte, int ink, unsigned considered) {
-    return (ink ? byte : ~byte) & considered;
-}
-
-// Bits set at the positions of the bytes of `word` that hold considered ink.
-inline uint64_t InkByteMarks(uint64_t word, int ink, unsigned considered) {
-    uint64_t x = (ink ? word : ~word) & (0x0101010101010101ull * considered);
-    x |= x >> 4;
-    x |= x >> 2;
-    x |= x >> 1;
-    return x & 0x0101010101010101ull;
-}
 
 // The record's own walk, one pixel at a time, for contexts whose pixels are
 // not directly at hand: within a byte, a pixel is painted only when its
@@ -86,60 +50,6 @@ void PaintRowPixelByPixel(HDC dc, const RasterStrip* strip, const RasterLayout* 
     }
 }
 
-// Painted columns of one canvas row, one bit each, with spare words for the
-// spill of sets that straddle the last one.
-struct ColumnSet {
-    uint64_t bits[RASTER_SET_WORDS];
-};
-static_assert(RASTER_SET_WORDS >= kMaxSetColumns / 64 + 3, "room for a row and its spill");
-
-inline void AddSet(ColumnSet* painted, uint64_t set, int32_t base) {
-    painted->bits[base >> 6] |= set << (base & 63);
-    painted->bits[(base >> 6) + 1] |= (set >> 1) >> (63 - (base & 63));
-}
-
-constexpr uint64_t FirstBitOfEachGroup(int group) {
-    uint64_t mask = 0;
-    for (int k = 0; k < 64; k += group) mask |= 1ull << k;
-    return mask;
-}
-
-constexpr uint64_t RunsAt(int run, int spacing) {
-    uint64_t mask = 0;
-    for (int k = 0; k < 64; k += spacing) mask |= ((1ull << run) - 1) << k;
-    return mask;
-}
-
-// Folds every group of `group` bits onto its first bit.
-template <int group>
-inline uint64_t FoldGroups(uint64_t x) {
-    if constexpr (group == 1) {
-        return x;
-    } else {
-        x = FoldGroups<group / 2>(x);
-        return x | (x >> (group / 2));
-    }
-}
-
-// Runs of `run` gathered bits, `spacing` apart, joined pairwise until they
-// are one run from bit 0.
-template <int run, int spacing>
-inline uint64_t JoinRuns(uint64_t x) {
-    if constexpr (spacing >= 64) {
-        return x;
-    } else {
-        constexpr uint64_t keep = RunsAt(2 * run, 2 * spacing);
-        return JoinRuns<2 * run, 2 * spacing>((x | (x >> (spacing - run))) & keep);
-    }
-}
-
-// Each group of 2^n bits becomes one bit, set when any of the group's is:
-// group k lands on bit k.
-template <int n>
-inline uint64_t GatherGroups(uint64_t x) {
-    constexpr int group = 1 << n;
-    return JoinRuns<1, group>(FoldGroups<group>(x) & FirstBitOfEachGroup(group));
-}
 
 // Adds a data row at a scale of 1/2^n, where pixel i lies on column
 // (left + i) >> n: the ink bits of each byte, mirrored so that the leftmost
@@ -459,22 +369,6 @@ int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const un
     return 1;
 }
 
-// At scale 0.5 sixteen pixels, two data bytes, land on eight columns, one
-// byte of gathered ink when left is a multiple of 16: column k of the
-// eight is set when pixel 2k or 2k + 1 is ink. Made at its first use.
-uint8_t g_halved[1 << 16];
-int g_halved_made = 0;
-
-void MakeHalvedTable(void) {
-    for (uint32_t v = 0; v < (1u << 16); v++) {
-        unsigned columns = 0;
-        for (int k = 0; k < 8; k++)
-            if ((v >> (14 - 2 * k)) & 3) columns |= 0x80u >> k;
-        g_halved[v] = static_cast<uint8_t>(columns);
-    }
-    g_halved_made = 1;
-}
-
 // Gathers a merged data row at scale 0.5 with left a multiple of 16,
 // through the table above; pixels from `usable` on are dropped.
 void GatherRowAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
@@ -498,14 +392,6 @@ void GatherRowAtHalf(const RasterStrip* strip, const RasterLayout* layout, const
     }
 }
 
-// Column c of a column set is bit c % 64 of word c / 64; in gathered ink it
-// is bit 7 - c % 8 of byte c / 8. A little-endian word holds the same eight
-// bytes either way, so one order becomes the other by mirroring each byte.
-inline uint64_t MirrorBytes(uint64_t v) {
-    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
-    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
-    return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
-}
 
 // Gathers the columns of a canvas row's set and empties the set.
 void GatherColumnSet(ColumnSet* painted, unsigned char* row) {
@@ -626,134 +512,6 @@ void FlushRasterPending(RasterPending* pending) {
     pending->last_row = -1;
 }
 
-size_t RasterScratchSize(const RasterStrip* strip) {
-    size_t bytes = strip->bytes_per_row;
-    return AlignToWords(sizeof(int32_t) * 8 * bytes) + AlignToWords(sizeof(int32_t) * (bytes / 8 + 1)) +
-           AlignToWords(bytes) + AlignToWords(2 * bytes) + sizeof(uint16_t) * 256 * kMaxPatterns +
-           sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns + AlignToWords(bytes);
-}
-
-// Each column's pixels as a first byte and masks over the 16 bytes from it.
-// 0 when some column's pixels do not fit in 16 bytes.
-static int PrepareSpans(const RasterStrip* strip, RasterLayout* layout) {
-    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
-    if (layout->usable == 0) return 0;
-    layout->span_first = layout->columns[0];
-    layout->span_last = layout->columns[layout->usable - 1];
-    uint32_t pixel = 0;
-    for (int32_t column = layout->span_first; column <= layout->span_last; column++) {
-        const int32_t index = column - layout->span_first;
-        uint64_t* masks = layout->span_masks + 2 * index;
-        masks[0] = masks[1] = 0;
-        const uint32_t start = pixel / 8;
-        layout->span_start[index] = start;
-        for (; pixel < layout->usable && layout->columns[pixel] == column; pixel++) {
-            const uint32_t offset = pixel / 8 - start;
-            if (offset >= 16) return 0;
-            const unsigned k = pixel % 8;
-            if ((considered >> (7 - k)) & 1) masks[offset / 8] |= 1ull << (8 * (offset % 8) + 7 - k);
-        }
-    }
-    return 1;
-}
-
-void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout) {
-    const size_t bytes = strip->bytes_per_row;
-    unsigned char* p = static_cast<unsigned char*>(scratch);
-    layout->columns = reinterpret_cast<int32_t*>(p);
-    p += AlignToWords(sizeof(int32_t) * 8 * bytes);
-    layout->group_base = reinterpret_cast<int32_t*>(p);
-    p += AlignToWords(sizeof(int32_t) * (bytes / 8 + 1));
-    layout->byte_delta = p;
-    p += AlignToWords(bytes);
-    layout->byte_table = reinterpret_cast<uint16_t*>(p);
-    p += AlignToWords(2 * bytes);
-    layout->patterns = reinterpret_cast<uint16_t*>(p);
-    p += sizeof(uint16_t) * 256 * kMaxPatterns;
-    layout->span_start = reinterpret_cast<uint32_t*>(p);
-    p += sizeof(uint32_t) * kMaxSetColumns;
-    layout->span_masks = reinterpret_cast<uint64_t*>(p);
-    p += 2 * sizeof(uint64_t) * kMaxSetColumns;
-    layout->merged = p;
-    // Merging fills the bytes that can paint; those past them are read, never painted.
-    memset(layout->merged, 0, bytes);
-
-    // Columns never decrease along a row: once one lies past the canvas,
-    // every later pixel does too, and nothing from there on can paint.
-    int64_t width = static_cast<int64_t>(strip->right_limit) - strip->left;
-    uint64_t limit = width <= 0 ? 0 : static_cast<uint64_t>(width);
-    if (limit > 8 * bytes) limit = 8 * bytes;
-    uint32_t usable = 0;
-    for (; usable < limit; usable++) {
-        int32_t column = ScaleCoordinate(strip->left + static_cast<int32_t>(usable), strip->scale);
-        if (column >= strip->canvas_width) break;
-        layout->columns[usable] = column;
-    }
-    layout->usable = usable;
-    layout->byte_end = (usable + 7) / 8;
-
-    layout->mode = RASTER_BY_PIXEL;
-    if (strip->canvas_width > kMaxSetColumns) return;
-    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
-    memset(layout->reachable, 0, sizeof layout->reachable);
-    for (uint32_t pixel = 0; pixel < usable; pixel++)
-        if ((considered >> (7 - pixel % 8)) & 1)
-            layout->reachable[layout->columns[pixel] >> 6] |= 1ull << (layout->columns[pixel] & 63);
-    layout->reachable[0] &= ~1ull;  // column 0 never takes raster ink
-    if (strip->scale < 0.0625f && PrepareSpans(strip, layout)) {
-        layout->mode = RASTER_BY_SPANS;
-        return;
-    }
-    for (int n = 0; n <= 4; n++) {
-        if (strip->scale == 1.0f / static_cast<float>(1 << n)) {
-            layout->mode = RASTER_POWER_OF_TWO;
-            layout->shift = n;
-            return;
-        }
-    }
-    // Above scale 1 a row has few pixels on the canvas; pixel by pixel it is.
-    if (!(strip->scale < 1.0f)) return;
-
-    // Column sets per byte position: the columns of its considered, usable
-    // pixels as offsets from the byte's first column. Bytes with the same
-    // offsets share one table of 256 sets. Below scale 1 a byte spans at
-    // most 8 columns and a group of 8 bytes at most 64 more.
-    int8_t offsets[kMaxPatterns][8];
-    int count = 0;
-    layout->narrow_groups = 1;
-    for (uint32_t j = 0; j < layout->byte_end; j++) {
-        int32_t base = layout->columns[8 * j];
-        if (j % 8 == 0) layout->group_base[j / 8] = base;
-        int8_t mine[8];
-        for (int k = 0; k < 8; k++) {
-            uint32_t pixel = 8 * j + static_cast<uint32_t>(k);
-            int32_t offset = pixel < usable ? layout->columns[pixel] - base : -1;
-            mine[k] = static_cast<int8_t>(((considered >> (7 - k)) & 1) ? offset : -1);
-        }
-        int index = 0;
-        while (index < count && memcmp(offsets[index], mine, 8) != 0) index++;
-        if (index == count) {
-            if (count == kMaxPatterns) return;
-            memcpy(offsets[count], mine, 8);
-            uint16_t* table = layout->patterns + 256 * count;
-            for (unsigned ink_bits = 0; ink_bits < 256; ink_bits++) {
-                uint16_t set = 0;
-                for (int k = 0; k < 8; k++)
-                    if (((ink_bits >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
-                table[ink_bits] = set;
-            }
-            count++;
-        }
-        const int32_t delta = base - layout->group_base[j / 8];
-        layout->byte_delta[j] = static_cast<uint8_t>(delta);
-        layout->byte_table[j] = static_cast<uint16_t>(256 * index);
-        int32_t reach = delta;
-        for (int k = 0; k < 8; k++)
-            if (mine[k] > 0 && delta + mine[k] > reach) reach = delta + mine[k];
-        if (reach > 63) layout->narrow_groups = 0;
-    }
-    layout->mode = RASTER_BY_SETS;
-}
 
 void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
                      const unsigned char* data, uint32_t first_index, uint32_t count,

@@ -97,6 +97,16 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
                      const unsigned char* data, uint32_t first_index, uint32_t count,
                      RasterPending* pending);
 
+// Pixel k of a byte is bit 7 - k; thinning drops k = 2, 4 and 6.
+inline constexpr unsigned kAllPixels = 0xFF;
+inline constexpr unsigned kThinnedPixels = 0xD5;
+
+// Column sets: how many distinct byte patterns are kept before painting
+// falls back to pixel by pixel.
+inline constexpr int kMaxPatterns = 32;
+// The widest canvas whose row fits the painter's column set.
+inline constexpr int32_t kMaxSetColumns = 1024;
+
 // Sizes within the painter's scratch block, and the data before it in one
 // allocation, are kept to whole 8-byte words.
 inline size_t AlignToWords(size_t size) {
