@@ -243,6 +243,34 @@ TEST(Raster, RecordsBetweenStripsOfOneColourKeepTheirOrder) {
     }
 }
 
+// The strip's data rows at a density of 0 (no ink), 1 (sparse: about one
+// byte in six holds one ink pixel), 2 (random bytes) or 3 (all ink), in the
+// strip's polarity.
+template <typename Pick>
+void FillStripData(Strip* s, int density, Pick& pick) {
+    for (int b = 0; b < s->rows * s->bytes_per_row; b++) {
+        unsigned char byte = density == 0 ? 0 : density == 3 ? 0xFF
+                           : density == 2 ? static_cast<unsigned char>(pick(0, 255))
+                                          : static_cast<unsigned char>(pick(0, 5) ? 0 : 1 << pick(0, 7));
+        s->data.push_back(s->polarity == INK_ON_ONES ? byte : static_cast<unsigned char>(~byte));
+    }
+}
+
+// Paints `s` by the reference walk onto `expected` and by the painter onto
+// `painted`, gathering into `pending` when one is given.
+void PaintBoth(Canvas& expected, Canvas& painted, float scale, const Strip& s, RasterPending* pending) {
+    EnableDirectSurfaces(0);
+    ReferencePaint(expected.dc, scale, s);
+    EnableDirectSurfaces(1);
+    RasterStrip strip = {s.left, static_cast<int32_t>(s.left) + s.width, s.top, s.bytes_per_row,
+                         DrawingPalette[s.colour], s.polarity == INK_ON_ONES, scale < THINNING_THRESHOLD,
+                         scale, painted.width, painted.height};
+    std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
+    RasterLayout layout;
+    PrepareRaster(&strip, scratch.data(), &layout);
+    PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, pending);
+}
+
 // The painter straight on canvases, beside the reference, at every kind of
 // scale (1, powers of two, plain, thinned, tiny), both polarities, offsets
 // and right limits around whole bytes and words, ink from none to full:
@@ -269,24 +297,10 @@ TEST(Raster, PainterMatchesTheReferenceAtEveryScaleOffsetAndLimit) {
             s.colour = static_cast<uint16_t>(round % 8);
             s.polarity = (round / 8) % 2 ? INK_ON_ONES : 0;
             const int density = (round + round / 8) % 4;  // none, sparse, dense, full
-            for (int b = 0; b < s.rows * s.bytes_per_row; b++) {
-                unsigned char byte = density == 0 ? 0 : density == 3 ? 0xFF
-                                   : density == 2 ? static_cast<unsigned char>(pick(0, 255))
-                                                  : static_cast<unsigned char>(pick(0, 5) ? 0 : 1 << pick(0, 7));
-                s.data.push_back(s.polarity == INK_ON_ONES ? byte : static_cast<unsigned char>(~byte));
-            }
+            FillStripData(&s, density, pick);
             BitBlt(expected.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
             BitBlt(painted.dc, 0, 0, cw, ch, nullptr, 0, 0, WHITENESS);
-            EnableDirectSurfaces(0);
-            ReferencePaint(expected.dc, scale, s);
-            EnableDirectSurfaces(1);
-            RasterStrip strip = {s.left, static_cast<int32_t>(s.left) + s.width, s.top, s.bytes_per_row,
-                                 DrawingPalette[s.colour], s.polarity == INK_ON_ONES, scale < THINNING_THRESHOLD,
-                                 scale, cw, ch};
-            std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
-            RasterLayout layout;
-            PrepareRaster(&strip, scratch.data(), &layout);
-            PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, nullptr);
+            PaintBoth(expected, painted, scale, s, nullptr);
             GetBitmapBits(expected.bitmap, static_cast<LONG>(want.size() * 4), want.data());
             GetBitmapBits(painted.bitmap, static_cast<LONG>(got.size() * 4), got.data());
             ASSERT_TRUE(got == want) << "width " << width << ", round " << round;
@@ -326,22 +340,8 @@ TEST(Raster, GatheredInkMatchesTheReferenceAtEveryScaleOffsetAndLimit) {
                 s.colour = static_cast<uint16_t>(round % 8);
                 s.polarity = (round / 8 + n) % 2 ? INK_ON_ONES : 0;
                 const int density = (round + n) % 3;  // sparse, dense, full
-                for (int b = 0; b < s.rows * s.bytes_per_row; b++) {
-                    unsigned char byte = density == 2 ? 0xFF
-                                       : density == 1 ? static_cast<unsigned char>(pick(0, 255))
-                                                      : static_cast<unsigned char>(pick(0, 5) ? 0 : 1 << pick(0, 7));
-                    s.data.push_back(s.polarity == INK_ON_ONES ? byte : static_cast<unsigned char>(~byte));
-                }
-                EnableDirectSurfaces(0);
-                ReferencePaint(expected.dc, scale, s);
-                EnableDirectSurfaces(1);
-                RasterStrip strip = {s.left, static_cast<int32_t>(s.left) + s.width, s.top, s.bytes_per_row,
-                                     DrawingPalette[s.colour], s.polarity == INK_ON_ONES, scale < THINNING_THRESHOLD,
-                                     scale, cw, ch};
-                std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
-                RasterLayout layout;
-                PrepareRaster(&strip, scratch.data(), &layout);
-                PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, &pending);
+                FillStripData(&s, density + 1, pick);
+                PaintBoth(expected, painted, scale, s, &pending);
             }
             FlushRasterPending(&pending);
             GetBitmapBits(expected.bitmap, static_cast<LONG>(want.size() * 4), want.data());
