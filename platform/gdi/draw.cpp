@@ -54,19 +54,18 @@ const int64_t kMaxNarrowBitmap = int64_t{1} << 30;
 // keeps the byte offset of its pixel and moves it by its major steps and
 // whole minor steps, plus one more minor step when its remainder wraps. The
 // bitmap's fields are read once: stores to its pixels could otherwise alias
-// them.
-template <int x_major>
-void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0, int64_t a, LineSteps steps,
-                     int64_t first, int64_t last, uint32_t word) {
+// them. Both orientations share one body, told apart by selects rather than
+// by a branch: in a long polyline the orientation of the next segment is
+// as good as random.
+void StepLineOnWords(SoftBitmap* b, int x_major, int64_t major0, int64_t step, int64_t minor0, int64_t a,
+                     LineSteps steps, int64_t first, int64_t last, uint32_t word) {
     unsigned char* const bits = b->bits;
     const int64_t stride = b->stride;
     const int64_t major_bytes = x_major ? 4 * step : step * stride, minor_bytes = x_major ? stride : 4;
     const int64_t count = last - first + 1;
     const int64_t period = steps.period;
-    auto offset_of = [&](int64_t i, int64_t minor_offset) {
-        const int64_t major = major0 + step * i, minor = minor0 + minor_offset;
-        return x_major ? minor * stride + 4 * major : major * stride + 4 * minor;
-    };
+    const int64_t origin = x_major ? minor0 * stride + 4 * major0 : major0 * stride + 4 * minor0;
+    auto offset_of = [&](int64_t i, int64_t minor_offset) { return origin + i * major_bytes + minor_offset * minor_bytes; };
     // With masks rather than conditions, which the compiler may turn into
     // branches that the slope's pattern of wraps would keep mispredicting.
     auto advance = [&](int64_t* at, int64_t* rest, int64_t move, int64_t part) {
@@ -81,24 +80,40 @@ void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0
         // the lanes' arithmetic costs a few vector operations per eight
         // pixels, leaving mostly the stores. Lane k starts k steps on.
         typedef int32_t Quad __attribute__((vector_size(16)));
-        Quad at[2], rest[2];
-        for (int k = 0; k < 8; k++) {
-            at[k / 4][k % 4] = static_cast<int32_t>(offset_of(first + k, steps.offset));
-            rest[k / 4][k % 4] = static_cast<int32_t>(steps.remainder);
+        const int64_t offset0 = steps.offset, remainder0 = steps.remainder;
+        // The lanes are built in registers, one named value each: vectors
+        // loaded from eight separate stores would wait for the stores to
+        // reach the cache.
+        int64_t lane_step = first;
+        auto lane_at = [&]() { return static_cast<int32_t>(offset_of(lane_step, steps.offset)); };
+        auto lane_rest = [&]() {
+            const int32_t rest = static_cast<int32_t>(steps.remainder);
             NextLineStep(&steps);
-        }
-        const int64_t carried = 8 * steps.part / period;
+            lane_step++;
+            return rest;
+        };
+        const int32_t at_0 = lane_at(), rest_0 = lane_rest(), at_1 = lane_at(), rest_1 = lane_rest();
+        const int32_t at_2 = lane_at(), rest_2 = lane_rest(), at_3 = lane_at(), rest_3 = lane_rest();
+        const int32_t at_4 = lane_at(), rest_4 = lane_rest(), at_5 = lane_at(), rest_5 = lane_rest();
+        const int32_t at_6 = lane_at(), rest_6 = lane_rest(), at_7 = lane_at(), rest_7 = lane_rest();
+        // Eight steps add 8 whole and 8 parts; whole periods of the parts
+        // carry into the offset. Lane 0, now eight steps on, tells both
+        // without a division: its remainder fell exactly when it wrapped.
+        const int64_t wrapped = steps.remainder < remainder0;
+        const int64_t eight_parts = steps.remainder - remainder0 + (period & -wrapped);  // below one period
+        const int64_t carried = steps.offset - offset0 - 8 * steps.whole - wrapped;
         const int64_t move = 8 * major_bytes + (8 * steps.whole + carried) * minor_bytes;
         const Quad moves = {static_cast<int32_t>(move), static_cast<int32_t>(move), static_cast<int32_t>(move),
                             static_cast<int32_t>(move)};
-        const int32_t part = static_cast<int32_t>(8 * steps.part - carried * period - period);
+        const int32_t part = static_cast<int32_t>(eight_parts - period);
         const Quad parts = {part, part, part, part};
         const Quad periods = {static_cast<int32_t>(period), static_cast<int32_t>(period),
                               static_cast<int32_t>(period), static_cast<int32_t>(period)};
         const Quad minors = {static_cast<int32_t>(minor_bytes), static_cast<int32_t>(minor_bytes),
                              static_cast<int32_t>(minor_bytes), static_cast<int32_t>(minor_bytes)};
         // The lanes stay in registers, copied out once per eight steps.
-        Quad at0 = at[0], at1 = at[1], rest0 = rest[0], rest1 = rest[1];
+        Quad at0 = {at_0, at_1, at_2, at_3}, at1 = {at_4, at_5, at_6, at_7};
+        Quad rest0 = {rest_0, rest_1, rest_2, rest_3}, rest1 = {rest_4, rest_5, rest_6, rest_7};
         int32_t where[8];
         for (; i + 8 <= count; i += 8) {
             memcpy(where, &at0, sizeof at0);
@@ -124,7 +139,11 @@ void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0
         }
         memcpy(where, &at0, sizeof at0);
         memcpy(where + 4, &at1, sizeof at1);
-        for (int k = 0; i < count; i++, k++) memcpy(bits + where[k], &word, 4);
+        // Up to seven steps are left. Seven stores, those past the end
+        // repainting the line's first pixel in its own word, cost less than
+        // a loop whose length the branch predictor cannot know.
+        const int64_t left = count - i;
+        for (int k = 0; k < 7; k++) memcpy(bits + (k < left ? where[k] : at_0), &word, 4);
         return;
     }
     if (count >= kLanedLine && a <= kMaxNarrowLine) {
@@ -166,11 +185,10 @@ void StepLineOnWords(SoftBitmap* b, int64_t major0, int64_t step, int64_t minor0
 // The one-pixel line: one pixel per step of the major axis, start included,
 // end excluded; the minor coordinate is the exact value rounded to nearest,
 // an exact half going to the smaller coordinate whatever the direction.
-// Only the steps that can land inside the draw area are visited.
-void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t word,
-                       COLORREF colour) {
-    Area area;
-    if (!DrawArea(dc, &area)) return;
+// Only the steps that can land inside `area`, which lies on the bitmap, are
+// visited.
+void PaintCosmeticLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
+                       uint32_t word, COLORREF colour) {
     int64_t dx = x1 - x0, dy = y1 - y0;
     int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
     int x_major = adx >= ady;
@@ -181,7 +199,7 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
         // included, toward the end, excluded, filled as one span.
         Area span = dx > 0 ? Area{x0, y0, x1, y0 + 1} : Area{x1 + 1, y0, x0 + 1, y0 + 1};
         if (CutArea(&span, area))
-            PaintSpan(dc->bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
+            PaintSpan(bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
                       word, colour);
         return;
     }
@@ -200,7 +218,7 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
         if (major0 - low < last) last = major0 - low;
     }
     if (first > last) return;
-    if (dc->bitmap->bits_per_pixel == 32 && a <= kMaxSteppedLine) {
+    if (bitmap->bits_per_pixel == 32 && a <= kMaxSteppedLine) {
         // The minor coordinate runs from minor0 toward minor0 + minor_delta:
         // when both lie inside, so does every step.
         const int64_t minor_low = x_major ? area.top : area.left, minor_high = x_major ? area.bottom : area.right;
@@ -210,10 +228,7 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
             return;
         LineSteps steps = {};
         StartLineSteps(minor_delta, a, first, 1, &steps);
-        if (x_major)
-            StepLineOnWords<1>(dc->bitmap, major0, step, minor0, a, steps, first, last, word);
-        else
-            StepLineOnWords<0>(dc->bitmap, major0, step, minor0, a, steps, first, last, word);
+        StepLineOnWords(bitmap, x_major, major0, step, minor0, a, steps, first, last, word);
         return;
     }
     LineSteps steps = {};
@@ -222,9 +237,9 @@ void PaintCosmeticLine(SoftDc* dc, int64_t x0, int64_t y0, int64_t x1, int64_t y
         int64_t minor = minor0 + (stepped ? steps.offset : LineOffsetAt(minor_delta, a, i));
         int64_t major = major0 + step * i;
         if (x_major)
-            PaintPoint(dc->bitmap, area, major, minor, word, colour);
+            PaintPoint(bitmap, area, major, minor, word, colour);
         else
-            PaintPoint(dc->bitmap, area, minor, major, word, colour);
+            PaintPoint(bitmap, area, minor, major, word, colour);
         if (stepped) NextLineStep(&steps);
     }
 }
@@ -278,13 +293,19 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
     SoftPen* pen = dc->pen;
     COLORREF colour = ResolveColour(pen->colour);
     uint32_t word = WordFromColour(colour);
+    if (pen->width <= 1) {
+        // Painting moves neither the bitmap nor the clip: the area is found once.
+        Area area;
+        if (!DrawArea(dc, &area)) return;
+        for (int i = 1; i < count; i++)
+            PaintCosmeticLine(dc->bitmap, area, points[i - 1].x + shift_x, points[i - 1].y + shift_y,
+                              points[i].x + shift_x, points[i].y + shift_y, word, colour);
+        return;
+    }
     for (int i = 1; i < count; i++) {
         int64_t x0 = points[i - 1].x + shift_x, y0 = points[i - 1].y + shift_y;
         int64_t x1 = points[i].x + shift_x, y1 = points[i].y + shift_y;
-        if (pen->width <= 1)
-            PaintCosmeticLine(dc, x0, y0, x1, y1, word, colour);
-        else
-            PaintWideSegment(dc, pen->width, x0, y0, x1, y1, word, colour);
+        PaintWideSegment(dc, pen->width, x0, y0, x1, y1, word, colour);
     }
 }
 

@@ -68,6 +68,15 @@ inline int KeepMinorInside(int64_t delta, int64_t a, int64_t minor0, int64_t low
 inline int StartLineSteps(int64_t delta, int64_t a, int64_t i, int64_t stride, LineSteps* steps) {
     if (a <= 0 || a > kMaxSteppedLine || stride < 1 || stride > 4) return -1;
     steps->period = 2 * a;
+    if (i == 0 && stride == 1) {
+        // At the start the offset is 0 and (a - 1) remains; as |delta| <= a,
+        // one step moves the offset by -1, 0 or 1 at most: no division.
+        steps->offset = 0;
+        steps->remainder = a - 1;
+        steps->whole = delta == a ? 1 : delta < 0 ? -1 : 0;
+        steps->part = 2 * delta - steps->whole * steps->period;
+        return 0;
+    }
     if (a <= kMaxNarrowLine && i <= a) {
         const int64_t numerator = 2 * delta * i + a - 1;
         steps->offset = FloorDiv64(numerator, steps->period);
