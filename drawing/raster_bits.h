@@ -27,14 +27,6 @@ inline unsigned InkBits(unsigned value, int ink, unsigned considered) {
     return (ink ? value : ~value) & considered;
 }
 
-// Bits set at the positions of the bytes of `word` that hold considered ink.
-inline uint64_t InkByteMarks(uint64_t word, int ink, unsigned considered) {
-    uint64_t x = (ink ? word : ~word) & (0x0101010101010101ull * considered);
-    x |= x >> 4;
-    x |= x >> 2;
-    x |= x >> 1;
-    return x & 0x0101010101010101ull;
-}
 // Painted columns of one canvas row, one bit each, with spare words for the
 // spill of sets that straddle the last one.
 struct ColumnSet {

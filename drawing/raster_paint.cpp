@@ -109,19 +109,39 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
     const int ink = strip->ink;
     const unsigned flip = ink ? 0 : 0xFF;
     const uint32_t end = layout->byte_end;
+    // The three words of the row that the current group can reach are kept
+    // in registers and written once the groups have moved past them: added
+    // to in memory, each group would wait for the stores of the one before.
+    int32_t word = end > 0 ? layout->group_base[0] >> 6 : 0;
+    uint64_t first_word = 0, second_word = 0, third_word = 0;
     for (uint32_t j = 0; j < end; j += 8) {
         if ((j & 31) == 0 && end - j >= 32) {
             uint64_t run[4];
             memcpy(run, bits + j, 32);
-            if ((InkByteMarks(run[0], ink, considered) | InkByteMarks(run[1], ink, considered) |
-                 InkByteMarks(run[2], ink, considered) | InkByteMarks(run[3], ink, considered)) == 0) {
+            const uint64_t words_flip = 0x0101010101010101ull * flip;
+            if ((((run[0] ^ words_flip) | (run[1] ^ words_flip) | (run[2] ^ words_flip) | (run[3] ^ words_flip)) &
+                 (0x0101010101010101ull * considered)) == 0) {
                 j += 24;
                 continue;
             }
         }
         uint32_t n = end - j < 8 ? end - j : 8;
         unsigned __int128 gathered = 0;
-        if (layout->narrow_groups) {
+        if (layout->narrow_groups && n == 8) {
+            // A whole group: its eight bytes in one load, each taken from it
+            // by a shift, written out so that nothing but the lookups is left.
+            uint64_t group;
+            memcpy(&group, bits + j, 8);
+            group ^= 0x0101010101010101ull * flip;
+            const uint16_t* tables = layout->byte_table + j;
+            const uint8_t* deltas = layout->byte_delta + j;
+            const uint16_t* patterns = layout->patterns;
+            auto set_of = [&](int k) {
+                return static_cast<uint64_t>(patterns[tables[k] + ((group >> (8 * k)) & 0xFF)]) << deltas[k];
+            };
+            gathered = (set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
+                       (set_of(6) | set_of(7));
+        } else if (layout->narrow_groups) {
             uint64_t narrow = 0;
             for (uint32_t k = 0; k < n; k++)
                 narrow |= static_cast<uint64_t>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
@@ -133,13 +153,21 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
                             << layout->byte_delta[j + k];
         }
         const int32_t base = layout->group_base[j / 8];
+        for (; word < base >> 6; word++) {
+            painted->bits[word] |= first_word;
+            first_word = second_word;
+            second_word = third_word;
+            third_word = 0;
+        }
         const int shift = base & 63;
         const uint64_t low = static_cast<uint64_t>(gathered), high = static_cast<uint64_t>(gathered >> 64);
-        uint64_t* at = painted->bits + (base >> 6);
-        at[0] |= low << shift;
-        at[1] |= ((low >> 1) >> (63 - shift)) | (high << shift);
-        at[2] |= (high >> 1) >> (63 - shift);
+        first_word |= low << shift;
+        second_word |= ((low >> 1) >> (63 - shift)) | (high << shift);
+        third_word |= (high >> 1) >> (63 - shift);
     }
+    painted->bits[word] |= first_word;
+    painted->bits[word + 1] |= second_word;
+    painted->bits[word + 2] |= third_word;
 }
 
 // Adds a data row at a scale so small that every column spans two bytes or
