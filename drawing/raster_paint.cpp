@@ -229,22 +229,37 @@ inline int RowHasInk(const unsigned char* bits, uint32_t end, int ink, unsigned 
 
 // Merges `rows` data rows, `bytes` apart, into one row of their first `used`
 // bytes: a pixel is ink in it when it is ink in any of them, which for ink
-// on zeros is a zero in any of them.
+// on zeros is a zero in any of them. The rows have just been read, so they
+// are merged 16 bytes of every row at a time and the merged row is written
+// once.
 void MergeRows(unsigned char* merged, const unsigned char* bits, uint32_t rows, size_t bytes, uint32_t used,
                int ink) {
     typedef uint64_t Pair __attribute__((vector_size(16)));
-    memcpy(merged, bits, used);
-    for (uint32_t r = 1; r < rows; r++) {
-        const unsigned char* next = bits + r * bytes;
-        uint32_t j = 0;
-        for (; j + 16 <= used; j += 16) {
-            Pair a, b;
-            memcpy(&a, merged + j, 16);
-            memcpy(&b, next + j, 16);
-            a = ink ? (a | b) : (a & b);
-            memcpy(merged + j, &a, 16);
+    uint32_t j = 0;
+    for (; j + 16 <= used; j += 16) {
+        const unsigned char* at = bits + j;
+        Pair a;
+        memcpy(&a, at, 16);
+        if (ink) {
+            for (uint32_t r = 1; r < rows; r++) {
+                Pair b;
+                memcpy(&b, at + r * bytes, 16);
+                a |= b;
+            }
+        } else {
+            for (uint32_t r = 1; r < rows; r++) {
+                Pair b;
+                memcpy(&b, at + r * bytes, 16);
+                a &= b;
+            }
         }
-        for (; j < used; j++) merged[j] = static_cast<unsigned char>(ink ? (merged[j] | next[j]) : (merged[j] & next[j]));
+        memcpy(merged + j, &a, 16);
+    }
+    for (; j < used; j++) {
+        unsigned char m = bits[j];
+        for (uint32_t r = 1; r < rows; r++)
+            m = static_cast<unsigned char>(ink ? (m | bits[r * bytes + j]) : (m & bits[r * bytes + j]));
+        merged[j] = m;
     }
 }
 
