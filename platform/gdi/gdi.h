@@ -93,6 +93,15 @@ struct SoftRegion {
     RECT rect;
 };
 
+// Rectangles in 64 bits, so that a position plus an extent never overflows:
+// left <= x < right, top <= y < bottom.
+struct Area {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+};
+
 struct SoftDc {
     GdiHeader header;
     int dc_kind;
@@ -105,12 +114,16 @@ struct SoftDc {
     RECT clip;
     int stretch_mode;
     HWND window;  // the foreign window of a window DC
-    // A window DC's copy of the window's pixels inside its clip, taken when
-    // the first line is drawn, drawn into by every line after it and written
-    // back in one transfer before the window is read or written otherwise.
+    // A window DC's copy of part of its window, written back in one transfer
+    // before the window is read or written otherwise: the window inside the
+    // clip, read when a line is drawn, or a block copied in, whose pixels
+    // are known. Lines drawn where every pixel they may touch lies in it are
+    // drawn into it. `shadow_serves` is the area whose window pixels it all
+    // holds.
     SoftBitmap* shadow;
     int64_t shadow_x;
     int64_t shadow_y;
+    Area shadow_serves;
 };
 
 // ---- Objects ----
@@ -126,14 +139,6 @@ void FreeDc(SoftDc* dc);
 int MakePixels(SoftBitmap* b);
 
 // ---- Areas ----
-// Rectangles in 64 bits, so that a position plus an extent never overflows:
-// left <= x < right, top <= y < bottom.
-struct Area {
-    int64_t left;
-    int64_t top;
-    int64_t right;
-    int64_t bottom;
-};
 // Cuts `area` down to its part inside `limit`: 1 when something is left.
 int CutArea(Area* area, const Area& limit);
 // Cuts `area` by the DC's clip rectangle, when it has one: 1 when something is left.

@@ -433,8 +433,8 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
 int SelectClipRgn(HDC handle, HRGN region_handle) {
     SoftDc* dc = LookUpDc(handle);
     if (!dc) return 0;
-    // Lines drawn under the old clip reach the window before the new one holds.
-    SettleWindowShadow(dc);
+    // A window DC's shadow stays: lines under the new clip are drawn into it
+    // only where it holds every pixel they may touch.
     if (!region_handle) {
         dc->clipped = 0;
         return SIMPLEREGION;

@@ -1,7 +1,9 @@
 // The window-DC bridge: GetDC and ReleaseDC for foreign windows,
 // and the drawing calls that land in one. Lines are painted with the same
 // primitives as a memory DC into a copy of the window kept by its DC.
+#include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "gdi.h"
 
@@ -41,8 +43,32 @@ HWND WindowFromPoint(POINT point) {
     return ForeignWindowAtPoint(point.x, point.y);
 }
 
-// A block of a memory DC's bitmap copied into a foreign window in one
-// transfer: only what lies inside both the window and the source bitmap.
+namespace {
+
+// Makes `words`, a copy of the window's pixels in `area`, the DC's shadow,
+// holding all of the window inside `serves`; 0, or -1 when memory runs out.
+int InstallShadow(SoftDc* dc, uint32_t* words, const Area& area, const Area& serves) {
+    SoftBitmap* shadow = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
+    if (!shadow) return -1;
+    shadow->header.kind = OBJ_BITMAP;
+    shadow->bits_per_pixel = 32;
+    shadow->width = static_cast<int32_t>(area.right - area.left);
+    shadow->height = static_cast<int32_t>(area.bottom - area.top);
+    shadow->stride = shadow->width * 4;
+    shadow->bits = reinterpret_cast<unsigned char*>(words);
+    dc->shadow = shadow;
+    dc->shadow_x = area.left;
+    dc->shadow_y = area.top;
+    dc->shadow_serves = serves;
+    return 0;
+}
+
+}  // namespace
+
+// A block of a memory DC's bitmap copied into a foreign window: only what
+// lies inside both the window and the source bitmap. The block becomes the
+// DC's shadow, so that lines drawn over it next cost no read of the window,
+// and the block and the lines reach the window in one transfer.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
     SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
@@ -57,67 +83,69 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     const Area inside_window = {0, 0, window_width, window_height};
     const Area inside_source = {-shift_x, -shift_y, from->width - shift_x, from->height - shift_y};
     if (!CutArea(&copied, inside_window) || !CutArea(&copied, inside_source)) return TRUE;
-    const int64_t left = copied.left, top = copied.top, right = copied.right, bottom = copied.bottom;
-    const size_t columns = static_cast<size_t>(right - left), rows = static_cast<size_t>(bottom - top);
-    uint32_t* block = static_cast<uint32_t*>(malloc(columns * rows * 4));
+    const size_t columns = static_cast<size_t>(copied.right - copied.left);
+    const size_t rows = static_cast<size_t>(copied.bottom - copied.top);
+    const size_t size = columns * rows * 4;
+    uint32_t* block = static_cast<uint32_t*>(AllocateZeroed(size));
     if (!block) {
         g_window_failed = 1;
         return FALSE;
     }
-    // A window shows colours, not the fourth byte.
     for (size_t r = 0; r < rows; r++) {
-        const uint32_t* line = RowWords(from, static_cast<int>(top + shift_y + static_cast<int64_t>(r))) + left + shift_x;
-        for (size_t c = 0; c < columns; c++) block[r * columns + c] = line[c] & 0x00FFFFFF;
+        const uint32_t* line =
+            RowWords(from, static_cast<int>(copied.top + shift_y + static_cast<int64_t>(r))) + copied.left + shift_x;
+        memcpy(block + r * columns, line, columns * 4);
     }
-    int written = WriteForeignPixels(dc->window, static_cast<int32_t>(left), static_cast<int32_t>(top),
-                                 static_cast<int32_t>(columns), static_cast<int32_t>(rows), block,
-                                 static_cast<int32_t>(columns));
-    free(block);
-    if (written != 0) g_window_failed = 1;
-    return written == 0;
+    if (InstallShadow(dc, block, copied, copied) != 0) {
+        ReleaseZeroed(block, size);
+        g_window_failed = 1;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 namespace {
+
+// Everything a line drawn through the DC may touch: its clip, or with none
+// the whole window.
+Area DrawLimit(const SoftDc* dc) {
+    if (dc->clipped) return {dc->clip.left, dc->clip.top, dc->clip.right, dc->clip.bottom};
+    return {INT64_MIN / 2, INT64_MIN / 2, INT64_MAX / 2, INT64_MAX / 2};
+}
+
+int Covers(const Area& outer, const Area& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
 
 // The shadow of the window inside the clip. A window that cannot be read, or
 // a clip that leaves nothing of it, gets a shadow without pixels, into which
 // nothing is drawn.
 void OpenWindowShadow(SoftDc* dc) {
-    SoftBitmap* shadow = static_cast<SoftBitmap*>(calloc(1, sizeof(SoftBitmap)));
-    if (!shadow) {
-        g_window_failed = 1;
-        return;
-    }
-    shadow->header.kind = OBJ_BITMAP;
-    shadow->bits_per_pixel = 32;
-    dc->shadow = shadow;
     int32_t window_width, window_height;
-    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) {
-        g_window_failed = 1;
-        return;
+    Area area = {0, 0, 0, 0};
+    const int readable = ForeignWindowSize(dc->window, &window_width, &window_height) == 0;
+    if (!readable) g_window_failed = 1;
+    if (readable) area = {0, 0, window_width, window_height};
+    uint32_t* words = nullptr;
+    size_t size = 0;
+    if (readable && CutToClip(dc, &area)) {
+        size = static_cast<size_t>(area.right - area.left) * static_cast<size_t>(area.bottom - area.top) * 4;
+        words = static_cast<uint32_t*>(AllocateZeroed(size));
+        if (!words ||
+            ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top),
+                              static_cast<int32_t>(area.right - area.left),
+                              static_cast<int32_t>(area.bottom - area.top), words) != 0) {
+            g_window_failed = 1;
+            ReleaseZeroed(words, size);
+            words = nullptr;
+        }
     }
-    Area area = {0, 0, window_width, window_height};
-    if (!CutToClip(dc, &area)) return;
-    const int32_t width = static_cast<int32_t>(area.right - area.left);
-    const int32_t height = static_cast<int32_t>(area.bottom - area.top);
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    uint32_t* words = static_cast<uint32_t*>(AllocateZeroed(size));
-    if (!words) {
-        g_window_failed = 1;
-        return;
-    }
-    if (ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top), width, height,
-                      words) != 0) {
+    if (!words) area = {0, 0, 0, 0};
+    if (InstallShadow(dc, words, area, DrawLimit(dc)) != 0) {
         g_window_failed = 1;
         ReleaseZeroed(words, size);
-        return;
     }
-    shadow->width = width;
-    shadow->height = height;
-    shadow->stride = width * 4;
-    shadow->bits = reinterpret_cast<unsigned char*>(words);
-    dc->shadow_x = area.left;
-    dc->shadow_y = area.top;
 }
 
 }  // namespace
@@ -143,11 +171,22 @@ void SettleWindowShadow(SoftDc* dc) {
 // its shadow, so that the window gets exactly the pixels a memory DC would,
 // for one read and one write of the window however many lines there are.
 void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
+    const Area limit = DrawLimit(dc);
+    if (dc->shadow && !Covers(dc->shadow_serves, limit)) SettleWindowShadow(dc);
     if (!dc->shadow) OpenWindowShadow(dc);
     if (!dc->shadow) return;
     SoftDc target = *dc;
     target.bitmap = dc->shadow;
     target.clipped = 0;
+    if (dc->clipped) {
+        // The clip, moved with the shadow; the shadow's own edges cut the rest.
+        auto moved = [](int64_t value) {
+            return static_cast<LONG>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
+        };
+        target.clipped = 1;
+        target.clip = {moved(limit.left - dc->shadow_x), moved(limit.top - dc->shadow_y),
+                       moved(limit.right - dc->shadow_x), moved(limit.bottom - dc->shadow_y)};
+    }
     PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
 }
 
