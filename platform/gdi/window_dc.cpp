@@ -169,7 +169,8 @@ void SettleWindowShadow(SoftDc* dc) {
 
 // Lines straight into a foreign window, drawn with the same rasteriser into
 // its shadow, so that the window gets exactly the pixels a memory DC would,
-// for one read and one write of the window however many lines there are.
+// for at most one read and one write of the window however many lines there
+// are.
 void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     const Area limit = DrawLimit(dc);
     if (dc->shadow && !Covers(dc->shadow_serves, limit)) SettleWindowShadow(dc);
