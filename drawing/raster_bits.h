@@ -1,9 +1,11 @@
 // The painter's bit-level means: a data byte's ink, columns gathered from
-// groups of pixels, and the column sets of a canvas row. Shared by the files
-// of the strip painter only.
+// groups of pixels, the column sets of a canvas row, and what the painting
+// and the gathered ink call of each other. Shared by the files of the strip
+// painter only.
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "raster_paint.h"
 
@@ -104,4 +106,51 @@ inline void MakeHalvedTable(void) {
         g_halved[v] = static_cast<uint8_t>(columns);
     }
     g_halved_made = 1;
+}
+
+// Whether a row holds any considered ink in its first `end` bytes, in one
+// pass of wide ORs (ink on ones) or ANDs (ink on zeros): far cheaper than
+// testing column by column a row that has none.
+inline int RowHasInk(const unsigned char* bits, uint32_t end, int ink, unsigned considered) {
+    typedef uint64_t Pair __attribute__((vector_size(16)));
+    const uint64_t start = ink ? 0 : ~0ull;
+    Pair first = {start, start}, second = {start, start};
+    uint32_t j = 0;
+    if (ink) {
+        for (; j + 32 <= end; j += 32) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, bits + j + 16, 16);
+            first |= a;
+            second |= b;
+        }
+    } else {
+        for (; j + 32 <= end; j += 32) {
+            Pair a, b;
+            memcpy(&a, bits + j, 16);
+            memcpy(&b, bits + j + 16, 16);
+            first &= a;
+            second &= b;
+        }
+    }
+    const uint64_t flip = ink ? 0 : ~0ull;
+    const uint64_t mask = 0x0101010101010101ull * considered;
+    uint64_t found = ((first[0] ^ flip) | (first[1] ^ flip) | (second[0] ^ flip) | (second[1] ^ flip)) & mask;
+    for (; j < end; j++) found |= (bits[j] ^ (ink ? 0u : 0xFFu)) & considered;
+    return found != 0;
+}
+
+// Writes the painted columns of a canvas row and empties the set.
+void WriteColumnSet(ColumnSet* painted, uint32_t* target, int32_t canvas_width, uint32_t word);
+
+// Gathered ink, one bit per canvas pixel in rows of RASTER_PENDING_ROW_BYTES:
+// the data rows of one canvas row at scale 0.5 with left a multiple of 16
+// (1 when some had ink), and a canvas row's column set, which is emptied.
+int GatherRowsAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
+                     unsigned char* row);
+void GatherColumnSet(ColumnSet* painted, unsigned char* row);
+
+inline void MarkPendingRow(RasterPending* pending, int32_t row) {
+    if (row < pending->first_row) pending->first_row = row;
+    if (row > pending->last_row) pending->last_row = row;
 }
