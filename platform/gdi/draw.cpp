@@ -189,54 +189,26 @@ void StepLineOnWords(SoftBitmap* b, int x_major, int64_t major0, int64_t step, i
 // visited.
 void PaintCosmeticLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
                        uint32_t word, COLORREF colour) {
-    int64_t dx = x1 - x0, dy = y1 - y0;
-    int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-    int x_major = adx >= ady;
-    int64_t a = x_major ? adx : ady;
-    if (a == 0) return;
-    if (dy == 0) {
-        // A horizontal line rounds nothing: the columns from the start,
-        // included, toward the end, excluded, filled as one span.
-        Area span = dx > 0 ? Area{x0, y0, x1, y0 + 1} : Area{x1 + 1, y0, x0 + 1, y0 + 1};
-        if (CutArea(&span, area))
-            PaintSpan(bitmap, static_cast<int>(y0), static_cast<int>(span.left), static_cast<int>(span.right),
-                      word, colour);
+    if (y0 == y1) {
+        PaintLevelLine(bitmap, area, x0, x1, y0, word, colour);
         return;
     }
-    int64_t major0 = x_major ? x0 : y0;
-    int64_t minor0 = x_major ? y0 : x0;
-    int64_t minor_delta = x_major ? dy : dx;
-    int64_t step = (x_major ? dx : dy) < 0 ? -1 : 1;
-    int64_t low = x_major ? area.left : area.top;
-    int64_t high = (x_major ? area.right : area.bottom) - 1;
-    int64_t first = 0, last = a - 1;
-    if (step > 0) {
-        if (low - major0 > first) first = low - major0;
-        if (high - major0 < last) last = high - major0;
-    } else {
-        if (major0 - high > first) first = major0 - high;
-        if (major0 - low < last) last = major0 - low;
-    }
-    if (first > last) return;
-    if (bitmap->bits_per_pixel == 32 && a <= kMaxSteppedLine) {
-        // The minor coordinate runs from minor0 toward minor0 + minor_delta:
-        // when both lie inside, so does every step.
-        const int64_t minor_low = x_major ? area.top : area.left, minor_high = x_major ? area.bottom : area.right;
-        const int64_t minor1 = minor0 + minor_delta;
-        if ((minor0 < minor_low || minor0 >= minor_high || minor1 < minor_low || minor1 >= minor_high) &&
-            !KeepMinorInside(minor_delta, a, minor0, minor_low, minor_high, &first, &last))
-            return;
+    LineCut cut;
+    if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut)) return;
+    if (bitmap->bits_per_pixel == 32 && cut.a <= kMaxSteppedLine) {
+        if (!CutLineAlongMinor(area, &cut)) return;
         LineSteps steps = {};
-        StartLineSteps(minor_delta, a, first, 1, &steps);
-        StepLineOnWords(bitmap, x_major, major0, step, minor0, a, steps, first, last, word);
+        StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps);
+        StepLineOnWords(bitmap, cut.x_major, cut.major0, cut.step, cut.minor0, cut.a, steps, cut.first, cut.last,
+                        word);
         return;
     }
     LineSteps steps = {};
-    const int stepped = StartLineSteps(minor_delta, a, first, 1, &steps) == 0;
-    for (int64_t i = first; i <= last; i++) {
-        int64_t minor = minor0 + (stepped ? steps.offset : LineOffsetAt(minor_delta, a, i));
-        int64_t major = major0 + step * i;
-        if (x_major)
+    const int stepped = StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps) == 0;
+    for (int64_t i = cut.first; i <= cut.last; i++) {
+        int64_t minor = cut.minor0 + (stepped ? steps.offset : LineOffsetAt(cut.minor_delta, cut.a, i));
+        int64_t major = cut.major0 + cut.step * i;
+        if (cut.x_major)
             PaintPoint(bitmap, area, major, minor, word, colour);
         else
             PaintPoint(bitmap, area, minor, major, word, colour);
@@ -289,6 +261,56 @@ void DrawSegments(SoftDc* dc, const POINT* points, int count) {
 
 }  // namespace
 
+void PaintLevelLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t x1, int64_t y, uint32_t word,
+                    COLORREF colour) {
+    // A horizontal line rounds nothing: the columns from the start,
+    // included, toward the end, excluded, filled as one span.
+    Area span = x1 > x0 ? Area{x0, y, x1, y + 1} : Area{x1 + 1, y, x0 + 1, y + 1};
+    if (x1 != x0 && CutArea(&span, area))
+        PaintSpan(bitmap, static_cast<int>(y), static_cast<int>(span.left), static_cast<int>(span.right), word,
+                  colour);
+}
+
+int CutLineAlongMajor(int64_t x0, int64_t y0, int64_t x1, int64_t y1, const Area& area, LineCut* cut) {
+    const int64_t dx = x1 - x0, dy = y1 - y0;
+    const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    cut->x_major = adx >= ady;
+    cut->a = cut->x_major ? adx : ady;
+    if (cut->a == 0) return 0;
+    cut->major0 = cut->x_major ? x0 : y0;
+    cut->minor0 = cut->x_major ? y0 : x0;
+    cut->minor_delta = cut->x_major ? dy : dx;
+    cut->step = (cut->x_major ? dx : dy) < 0 ? -1 : 1;
+    const int64_t low = cut->x_major ? area.left : area.top;
+    const int64_t high = (cut->x_major ? area.right : area.bottom) - 1;
+    cut->first = 0;
+    cut->last = cut->a - 1;
+    if (cut->step > 0) {
+        if (low - cut->major0 > cut->first) cut->first = low - cut->major0;
+        if (high - cut->major0 < cut->last) cut->last = high - cut->major0;
+    } else {
+        if (cut->major0 - high > cut->first) cut->first = cut->major0 - high;
+        if (cut->major0 - low < cut->last) cut->last = cut->major0 - low;
+    }
+    return cut->first <= cut->last;
+}
+
+int CutLineAlongMinor(const Area& area, LineCut* cut) {
+    // The minor coordinate runs from minor0 toward minor0 + minor_delta:
+    // when both lie inside, so does every step.
+    const int64_t low = cut->x_major ? area.top : area.left, high = cut->x_major ? area.bottom : area.right;
+    const int64_t minor1 = cut->minor0 + cut->minor_delta;
+    if (cut->minor0 >= low && cut->minor0 < high && minor1 >= low && minor1 < high) return 1;
+    return KeepMinorInside(cut->minor_delta, cut->a, cut->minor0, low, high, &cut->first, &cut->last);
+}
+
+void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
+                           int64_t shift_y, uint32_t word, COLORREF colour) {
+    for (int i = 1; i < count; i++)
+        PaintCosmeticLine(bitmap, area, points[i - 1].x + shift_x, points[i - 1].y + shift_y, points[i].x + shift_x,
+                          points[i].y + shift_y, word, colour);
+}
+
 void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y) {
     SoftPen* pen = dc->pen;
     COLORREF colour = ResolveColour(pen->colour);
@@ -296,10 +318,7 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
     if (pen->width <= 1) {
         // Painting moves neither the bitmap nor the clip: the area is found once.
         Area area;
-        if (!DrawArea(dc, &area)) return;
-        for (int i = 1; i < count; i++)
-            PaintCosmeticLine(dc->bitmap, area, points[i - 1].x + shift_x, points[i - 1].y + shift_y,
-                              points[i].x + shift_x, points[i].y + shift_y, word, colour);
+        if (DrawArea(dc, &area)) PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word, colour);
         return;
     }
     for (int i = 1; i < count; i++) {

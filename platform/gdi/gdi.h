@@ -171,6 +171,32 @@ COLORREF PixelColour(SoftBitmap* b, int x, int y);
 // moved by (shift_x, shift_y).
 void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y);
 
+// A one-pixel line, not horizontal, as steps along its major axis, cut down
+// to the steps that may land inside an area.
+struct LineCut {
+    int x_major;
+    int64_t major0;       // the start, along the major axis
+    int64_t minor0;       // and along the minor one
+    int64_t minor_delta;  // how far the minor axis moves over the whole line
+    int64_t step;         // 1 or -1: the major axis's direction
+    int64_t a;            // the line's length in steps
+    int64_t first;        // the steps kept, first to last
+    int64_t last;
+};
+// Cuts the line from (x0, y0) to (x1, y1) to the steps whose major
+// coordinate lies inside `area`: 1 when some are left.
+int CutLineAlongMajor(int64_t x0, int64_t y0, int64_t x1, int64_t y1, const Area& area, LineCut* cut);
+// Narrows them to the steps whose minor coordinate lies inside too: 1 when
+// some are left.
+int CutLineAlongMinor(const Area& area, LineCut* cut);
+// The one-pixel horizontal line from x0, included, toward x1, excluded, cut by `area`.
+void PaintLevelLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t x1, int64_t y, uint32_t word,
+                    COLORREF colour);
+// The one-pixel segments of a polyline, cut by `area`, which lies on the
+// 32-bit or monochrome bitmap.
+void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
+                           int64_t shift_y, uint32_t word, COLORREF colour);
+
 // ---- Window DCs ----
 // A block of a memory DC's bitmap copied into the window of `dc`.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y);
