@@ -54,6 +54,8 @@ int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, 
 
 enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
 
+struct CrowdedBatch;
+
 struct GdiHeader {
     int kind;  // OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_MEMDC or OBJ_DC
     int stock;
@@ -124,6 +126,13 @@ struct SoftDc {
     int64_t shadow_x;
     int64_t shadow_y;
     Area shadow_serves;
+    // Crowded polylines for the shadow, painted all together, the latest
+    // first, before anything else touches it.
+    CrowdedBatch* crowded;
+    POINT* crowded_points_kept;  // all of their points, one after another
+    int crowded_count;
+    int crowded_capacity;
+    int64_t crowded_points;
 };
 
 // ---- Objects ----
@@ -196,6 +205,28 @@ void PaintLevelLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t x1
 // 32-bit or monochrome bitmap.
 void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
                            int64_t shift_y, uint32_t word, COLORREF colour);
+
+// ---- Crowded polylines ----
+// A polyline of one-pixel segments whose steps would paint the pixels of
+// `area` many times over, as one through thousands of scattered points does.
+// Polylines of fewer points are never taken for crowded: painting them with
+// others would spare less than it costs.
+const int kFewestCrowdedPoints = 64;
+int IsCrowded(const Area& area, const POINT* points, int count);
+// Such a polyline, kept by a window DC to be painted into its shadow later.
+struct CrowdedBatch {
+    const POINT* points;
+    int count;
+    int64_t shift_x;
+    int64_t shift_y;
+    Area area;  // where in the shadow it paints
+    uint32_t word;
+};
+// A claim on a pixel names its batch in a byte.
+const int kMaxCrowdedBatches = 255;
+// Paints the batches into a 32-bit bitmap, as painting them one after
+// another would: 0, or -1, having painted nothing, when memory runs out.
+int PaintCrowdedBatches(SoftBitmap* bitmap, const CrowdedBatch* batches, int count);
 
 // ---- Window DCs ----
 // A block of a memory DC's bitmap copied into the window of `dc`.

@@ -150,9 +150,66 @@ void OpenWindowShadow(SoftDc* dc) {
 
 }  // namespace
 
+namespace {
+
+// Polylines kept for the shadow at most, in points, before they are painted.
+const int64_t kMaxCrowdedPoints = int64_t{1} << 21;
+
+void DropCrowded(SoftDc* dc) {
+    ReleaseZeroed(dc->crowded_points_kept, sizeof(POINT) * kMaxCrowdedPoints);
+    free(dc->crowded);
+    dc->crowded = nullptr;
+    dc->crowded_points_kept = nullptr;
+    dc->crowded_count = 0;
+    dc->crowded_capacity = 0;
+    dc->crowded_points = 0;
+}
+
+// Paints the kept polylines into the shadow, one by one when memory for
+// painting them together runs out.
+void PaintCrowded(SoftDc* dc) {
+    if (!dc->crowded_count) return;
+    if (PaintCrowdedBatches(dc->shadow, dc->crowded, dc->crowded_count) != 0) {
+        for (int b = 0; b < dc->crowded_count; b++) {
+            const CrowdedBatch& batch = dc->crowded[b];
+            PaintOnePixelSegments(dc->shadow, batch.area, batch.points, batch.count, batch.shift_x, batch.shift_y,
+                                  batch.word, ColourFromWord(batch.word));
+        }
+    }
+    DropCrowded(dc);
+}
+
+// Keeps a crowded polyline for the shadow: 0, or -1 when it must be painted now.
+int KeepCrowded(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y, const Area& area,
+                uint32_t word) {
+    if (count > kMaxCrowdedPoints) return -1;
+    if (dc->crowded_points + count > kMaxCrowdedPoints || dc->crowded_count == kMaxCrowdedBatches) PaintCrowded(dc);
+    if (dc->crowded_count == dc->crowded_capacity) {
+        const int capacity = dc->crowded_capacity ? 2 * dc->crowded_capacity : 8;
+        CrowdedBatch* grown = static_cast<CrowdedBatch*>(realloc(dc->crowded, sizeof(CrowdedBatch) * capacity));
+        if (!grown) return -1;
+        dc->crowded = grown;
+        dc->crowded_capacity = capacity;
+    }
+    // One block for all the points, of which only the part used is ever
+    // touched: fresh memory costs a fault per page it is first written in.
+    if (!dc->crowded_points_kept) {
+        dc->crowded_points_kept = static_cast<POINT*>(AllocateZeroed(sizeof(POINT) * kMaxCrowdedPoints));
+        if (!dc->crowded_points_kept) return -1;
+    }
+    POINT* copy = dc->crowded_points_kept + dc->crowded_points;
+    memcpy(copy, points, sizeof(POINT) * static_cast<size_t>(count));
+    dc->crowded[dc->crowded_count++] = {copy, count, shift_x, shift_y, area, word};
+    dc->crowded_points += count;
+    return 0;
+}
+
+}  // namespace
+
 void SettleWindowShadow(SoftDc* dc) {
     SoftBitmap* shadow = dc->shadow;
     if (!shadow) return;
+    PaintCrowded(dc);
     if (shadow->bits) {
         // A window shows colours, not the fourth byte.
         uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
@@ -188,6 +245,13 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
         target.clip = {moved(limit.left - dc->shadow_x), moved(limit.top - dc->shadow_y),
                        moved(limit.right - dc->shadow_x), moved(limit.bottom - dc->shadow_y)};
     }
+    // A crowded polyline waits, to be painted with the others together.
+    Area area = {0, 0, dc->shadow->width, dc->shadow->height};
+    if (count >= kFewestCrowdedPoints && dc->pen->width <= 1 && dc->shadow->bits && CutToClip(&target, &area) &&
+        IsCrowded(area, points, count) &&
+        KeepCrowded(dc, points, count, -dc->shadow_x, -dc->shadow_y, area, WordFromColour(ResolveColour(dc->pen->colour))) == 0)
+        return;
+    PaintCrowded(dc);
     PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
 }
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/fixtures/canvas.h"
+#include "platform/gdi/gdi.h"
 #include "platform/gdi/line_steps.h"
 #include "platform/platform.h"
 #include "tests/fixtures/support.h"
@@ -156,6 +157,43 @@ TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
             }
         }
         ASSERT_EQ(canvas.Words(), expected) << "round " << round;
+    }
+}
+
+// Polylines that cross their area many times over, painted together the
+// latest first through tiles that close as they fill: every pixel as
+// painting them one after another gives. Areas of every size up to a few
+// tiles, the tiles at their edges cut short; segments through them, along
+// their edges, level, upright and far off.
+TEST(SoftGdi, CrowdedPolylinesPaintWhatTheyPaintInTurn) {
+    std::mt19937 rng(4711);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (int round = 0; round < 120; round++) {
+        const int width = pick(1, 70), height = pick(1, 60);
+        MarkedCanvas together(width, height), in_turn(width, height);
+        const int batches = pick(1, 5);
+        std::vector<std::vector<POINT>> points(batches);
+        std::vector<CrowdedBatch> kept;
+        for (int b = 0; b < batches; b++) {
+            Area area = {pick(0, width - 1), pick(0, height - 1), 0, 0};
+            if (round % 3 == 0) area = {0, 0, width, height};
+            else area = {area.left, area.top, pick(static_cast<int>(area.left) + 1, width),
+                         pick(static_cast<int>(area.top) + 1, height)};
+            const int64_t shift_x = pick(-3, 3), shift_y = pick(-3, 3);
+            const int reach = b % 2 ? 8 : 200;
+            for (int n = pick(2, round % 2 ? 3000 : 300); n > 0; n--) {
+                POINT point = {pick(-reach, width + reach), pick(-reach, height + reach)};
+                if (!points[b].empty() && pick(0, 5) == 0) point.y = points[b].back().y;
+                if (!points[b].empty() && pick(0, 5) == 0) point.x = points[b].back().x;
+                points[b].push_back(point);
+            }
+            const uint32_t word = 0x00010203u * static_cast<uint32_t>(b + 1) + static_cast<uint32_t>(round);
+            kept.push_back({points[b].data(), static_cast<int>(points[b].size()), shift_x, shift_y, area, word});
+            PaintOnePixelSegments(LookUpBitmap(in_turn.bitmap), area, points[b].data(),
+                                  static_cast<int>(points[b].size()), shift_x, shift_y, word, ColourFromWord(word));
+        }
+        ASSERT_EQ(PaintCrowdedBatches(LookUpBitmap(together.bitmap), kept.data(), batches), 0);
+        ASSERT_EQ(ImageDifference(together.Words(), in_turn.Words(), width), "") << "round " << round;
     }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <random>
+
 #include "bitmap/bitmap.h"
 #include "tests/fixtures/file_builders.h"
 #include "tests/fixtures/canvas.h"
@@ -455,6 +457,67 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
     for (int y = 30; y < 40; y++) at(40, y) = 0xFF0000;
     for (int x = 1; x < 20; x++) at(x, 20) = 0xFF0000;
     ExpectWindow(host, expected, "lines, copy and clip through one window DC");
+}
+
+// Polylines that cross their clip many times over wait in the window DC to
+// be painted together; a wider pen, a clip the DC's copy does not hold, a
+// read, a copy and the release each come after them. The window ends as a
+// memory DC given the same calls does.
+TEST_F(BitmapView, CrowdedWindowLinesLandInTheirTurn) {
+    auto draw = [](HDC dc, std::vector<COLORREF>* read) {
+        std::mt19937 rng(77);
+        auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+        auto polyline = [&](COLORREF colour, int width, int points, const RECT& around) {
+            std::vector<POINT> line;
+            for (int n = 0; n < points; n++)
+                line.push_back({pick(around.left - 9, around.right + 9), pick(around.top - 9, around.bottom + 9)});
+            HPEN pen = CreatePen(PS_SOLID, width, colour);
+            HGDIOBJ previous = SelectObject(dc, pen);
+            Polyline(dc, line.data(), static_cast<int>(line.size()));
+            SelectObject(dc, previous);
+            DeleteObject(pen);
+        };
+        auto clip_to = [&](const RECT& r) {
+            HRGN region = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+            SelectClipRgn(dc, region);
+            DeleteObject(region);
+        };
+        const RECT first = {10, 10, 130, 100}, inner = {20, 20, 90, 70}, second = {60, 40, 250, 200};
+        clip_to(first);
+        polyline(RGB(255, 0, 0), 1, 3000, first);
+        polyline(RGB(0, 255, 0), 1, 3000, first);
+        polyline(RGB(0, 0, 255), 2, 6, first);
+        clip_to(inner);
+        polyline(RGB(255, 255, 0), 1, 3000, inner);
+        clip_to(second);
+        polyline(RGB(0, 255, 255), 1, 4000, second);
+        read->push_back(GetPixel(dc, 100, 80));
+        polyline(RGB(255, 0, 255), 1, 4000, second);
+        Canvas white(40, 30, dc);
+        BitBlt(white.dc, 0, 0, 40, 30, nullptr, 0, 0, WHITENESS);
+        BitBlt(dc, 100, 80, 40, 30, white.dc, 0, 0, SRCCOPY);
+        polyline(RGB(9, 9, 9), 1, 4000, second);
+    };
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    std::vector<COLORREF> read_in_window, read_in_memory;
+    draw(dc, &read_in_window);
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+    EXPECT_NOTHING_LIVE();
+
+    Canvas memory(host.width, host.height);
+    HBRUSH brush = CreateSolidBrush(RGB(0x33, 0x66, 0x99));
+    RECT all = {0, 0, host.width, host.height};
+    FillRect(memory.dc, &all, brush);
+    DeleteObject(brush);
+    SetPixel(memory.dc, 0, 302, RGB(0x12, 0x34, 0x56));
+    draw(memory.dc, &read_in_memory);
+    std::vector<uint32_t> expected = memory.Words();
+    for (uint32_t& word : expected) word &= 0x00FFFFFF;
+    EXPECT_EQ(read_in_window, read_in_memory);
+    ExpectWindow(host, expected, "crowded polylines among other calls through one window DC");
 }
 
 TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
