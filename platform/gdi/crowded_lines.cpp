@@ -208,11 +208,15 @@ int64_t ClaimLevel(const Tiles& tiles, const Area& area, int64_t x0, int64_t x1,
 
 // Claims a segment's unclaimed pixels in the tiles still open: the steps
 // from the first sixteen that reach an open tile to the last such sixteen.
+// *inside is set to at least the number of its steps inside `area`.
 int64_t ClaimSegment(const Tiles& tiles, const Area& area, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
-                     unsigned char claim) {
-    if (y0 == y1) return ClaimLevel(tiles, area, x0, x1, y0, claim);
+                     unsigned char claim, int64_t* inside) {
+    *inside = 0;
+    if (y0 == y1) return *inside = ClaimLevel(tiles, area, x0, x1, y0, claim);
     Area box = {x0 < x1 ? x0 : x1, y0 < y1 ? y0 : y1, (x0 < x1 ? x1 : x0) + 1, (y0 < y1 ? y1 : y0) + 1};
-    if (!CutArea(&box, area) || !AnyOpenIn(tiles, box)) return 0;
+    if (!CutArea(&box, area)) return 0;
+    *inside = box.right - box.left > box.bottom - box.top ? box.right - box.left : box.bottom - box.top;
+    if (!AnyOpenIn(tiles, box)) return 0;
     LineCut cut;
     if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut) || !CutLineAlongMinor(area, &cut)) return 0;
     LineSteps steps = {};
@@ -281,17 +285,35 @@ int PaintCrowdedBatches(SoftBitmap* bitmap, const CrowdedBatch* batches, int cou
     // Looking at the open tiles reads their claims: once per area's worth of
     // claimed steps keeps that a fraction of the work.
     const int64_t look_after = (all.right - all.left) * (all.bottom - all.top);
-    int64_t claimed = 0;
+    // A claimed step costs a few painted ones, and polylines that retrace
+    // one path close no tile. Once the claims reach a dozen times the area,
+    // the steps spared so far are weighed against them, once: fewer, and
+    // nothing is painted here, the polylines being painted one after
+    // another instead.
+    const int64_t judged_after = 12 * look_after;
+    int64_t since_look = 0, claimed = 0, spared = 0;
+    int judged = 0;
     for (int b = count - 1; b >= 0; b--) {
         const CrowdedBatch& batch = batches[b];
         for (int i = batch.count - 1; i >= 1; i--) {
-            claimed += ClaimSegment(tiles, batch.area, batch.points[i - 1].x + batch.shift_x,
-                                    batch.points[i - 1].y + batch.shift_y, batch.points[i].x + batch.shift_x,
-                                    batch.points[i].y + batch.shift_y, static_cast<unsigned char>(b + 1));
-            if (claimed >= look_after) {
-                CloseClaimedTiles(&tiles);
-                claimed = 0;
+            int64_t inside;
+            const int64_t steps =
+                ClaimSegment(tiles, batch.area, batch.points[i - 1].x + batch.shift_x,
+                             batch.points[i - 1].y + batch.shift_y, batch.points[i].x + batch.shift_x,
+                             batch.points[i].y + batch.shift_y, static_cast<unsigned char>(b + 1), &inside);
+            since_look += steps;
+            claimed += steps;
+            spared += inside - steps;
+            if (since_look < look_after) continue;
+            since_look = 0;
+            if (!judged && claimed >= judged_after) {
+                judged = 1;
+                if (spared < claimed) {
+                    CloseTiles(&tiles);
+                    return -1;
+                }
             }
+            CloseClaimedTiles(&tiles);
         }
     }
     uint32_t words[kMaxCrowdedBatches + 1];

@@ -225,7 +225,8 @@ struct CrowdedBatch {
 // A claim on a pixel names its batch in a byte.
 const int kMaxCrowdedBatches = 255;
 // Paints the batches into a 32-bit bitmap, as painting them one after
-// another would: 0, or -1, having painted nothing, when memory runs out.
+// another would: 0, or -1, having painted nothing, when memory runs out or
+// when painting them together does not pay.
 int PaintCrowdedBatches(SoftBitmap* bitmap, const CrowdedBatch* batches, int count);
 
 // ---- Window DCs ----

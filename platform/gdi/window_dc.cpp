@@ -165,8 +165,8 @@ void DropCrowded(SoftDc* dc) {
     dc->crowded_points = 0;
 }
 
-// Paints the kept polylines into the shadow, one by one when memory for
-// painting them together runs out.
+// Paints the kept polylines into the shadow, one by one when painting them
+// together cannot be done or does not pay.
 void PaintCrowded(SoftDc* dc) {
     if (!dc->crowded_count) return;
     if (PaintCrowdedBatches(dc->shadow, dc->crowded, dc->crowded_count) != 0) {

@@ -162,12 +162,14 @@ TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
 
 // Polylines that cross their area many times over, painted together the
 // latest first through tiles that close as they fill: every pixel as
-// painting them one after another gives. Areas of every size up to a few
+// painting them one after another gives, or, when that does not pay,
+// nothing. Areas of every size up to a few
 // tiles, the tiles at their edges cut short; segments through them, along
 // their edges, level, upright and far off.
 TEST(SoftGdi, CrowdedPolylinesPaintWhatTheyPaintInTurn) {
     std::mt19937 rng(4711);
     auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    int painted_together = 0;
     for (int round = 0; round < 120; round++) {
         const int width = pick(1, 70), height = pick(1, 60);
         MarkedCanvas together(width, height), in_turn(width, height);
@@ -192,9 +194,22 @@ TEST(SoftGdi, CrowdedPolylinesPaintWhatTheyPaintInTurn) {
             PaintOnePixelSegments(LookUpBitmap(in_turn.bitmap), area, points[b].data(),
                                   static_cast<int>(points[b].size()), shift_x, shift_y, word, ColourFromWord(word));
         }
-        ASSERT_EQ(PaintCrowdedBatches(LookUpBitmap(together.bitmap), kept.data(), batches), 0);
-        ASSERT_EQ(ImageDifference(together.Words(), in_turn.Words(), width), "") << "round " << round;
+        // When painting them together does not pay, nothing is painted.
+        const int result = PaintCrowdedBatches(LookUpBitmap(together.bitmap), kept.data(), batches);
+        painted_together += result == 0;
+        ASSERT_EQ(ImageDifference(together.Words(), result == 0 ? in_turn.Words() : MarkedCanvas(width, height).Words(),
+                                  width),
+                  "")
+            << "round " << round;
     }
+    EXPECT_GE(painted_together, 100);
+    // One path retraced closes no tile: claiming its steps does not pay.
+    MarkedCanvas canvas(64, 48);
+    std::vector<POINT> path;
+    for (int n = 0; n < 5000; n++) path.push_back(n % 2 ? POINT{63, 47} : POINT{0, 0});
+    const CrowdedBatch batch = {path.data(), static_cast<int>(path.size()), 0, 0, {0, 0, 64, 48}, 0x00445566};
+    EXPECT_EQ(PaintCrowdedBatches(LookUpBitmap(canvas.bitmap), &batch, 1), -1);
+    EXPECT_EQ(canvas.Words(), MarkedCanvas(64, 48).Words());
 }
 
 TEST(SoftGdi, WidePensMatchEveryObservedGrid) {
