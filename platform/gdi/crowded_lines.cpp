@@ -226,7 +226,8 @@ int64_t ClaimSegment(const Tiles& tiles, const Area& area, int64_t x0, int64_t y
     const int64_t sixteen = 2 * kTile * cut.minor_delta;
     const int64_t whole = FloorDiv64(sixteen, steps.period), part = sixteen - whole * steps.period;
     const int64_t lean = cut.minor_delta > 0 ? 1 : cut.minor_delta < 0 ? -1 : 0;
-    const int64_t minor_low = cut.x_major ? area.top : area.left, minor_high = (cut.x_major ? area.bottom : area.right) - 1;
+    const int64_t minor_low = cut.x_major ? area.top : area.left;
+    const int64_t minor_high = (cut.x_major ? area.bottom : area.right) - 1;
     int64_t from = -1, to = -1;
     LineSteps from_steps = steps;
     for (int64_t i = cut.first; i <= cut.last; i += kTile) {

@@ -247,9 +247,9 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     }
     // A crowded polyline waits, to be painted with the others together.
     Area area = {0, 0, dc->shadow->width, dc->shadow->height};
+    const uint32_t word = WordFromColour(ResolveColour(dc->pen->colour));
     if (count >= kFewestCrowdedPoints && dc->pen->width <= 1 && dc->shadow->bits && CutToClip(&target, &area) &&
-        IsCrowded(area, points, count) &&
-        KeepCrowded(dc, points, count, -dc->shadow_x, -dc->shadow_y, area, WordFromColour(ResolveColour(dc->pen->colour))) == 0)
+        IsCrowded(area, points, count) && KeepCrowded(dc, points, count, -dc->shadow_x, -dc->shadow_y, area, word) == 0)
         return;
     PaintCrowded(dc);
     PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
