@@ -30,5 +30,7 @@ if [ "$(id -u)" != 0 ]; then
     as_root=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another install on the same machine holds dpkg's lock for a while: wait for it.
+wait_for_lock=(-o DPkg::Lock::Timeout=600)
+"${as_root[@]}" apt-get "${wait_for_lock[@]}" update -qq
+"${as_root[@]}" apt-get "${wait_for_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
