@@ -7,6 +7,7 @@
 #include "../reading/dib_header.h"
 #include "../reading/stop_reason.h"
 #include "../present/present.h"
+#include "../pictures/pictures.h"
 #include "inspect.h"
 
 namespace {

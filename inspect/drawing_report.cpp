@@ -2,6 +2,7 @@
 // and whether it converts, read and painted by the converter itself.
 #include "../drawing/drawing.h"
 #include "../drawing/drawing_format.h"
+#include "../pictures/pictures.h"
 #include "inspect.h"
 
 int InspectDrawing(Report* report, const char* path, const InspectOptions* options) {

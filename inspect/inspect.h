@@ -82,12 +82,6 @@ void ReportBox(Report* report, const BoxPlacement* placement, double scale);
 // The reason is the first one noted since ClearStopReason.
 void ReportReaderVerdict(Report* report, const char* verdict, const char* fallback);
 
-// Writes 32-bit pixels (0x00RRGGBB words, `stride_words` a row, first row on
-// top) as a PNG at `path`: in full or not at all, through a new file in the
-// same directory renamed into place. 0, or -1 with the reason in `error`.
-int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, int32_t width, int32_t height,
-                char* error, size_t error_size);
-
 // Each inspects one file and reports it; the result is 0 when blitview would
 // succeed with it, 1 when it would fail, and a PNG that was asked for and
 // could not be written counts as a failure.

@@ -8,7 +8,7 @@
 #include "../app/app.h"
 #include "../present/present.h"
 #include "../reading/stop_reason.h"
-#include "../tools/png_writer.h"
+#include "../pictures/pictures.h"
 #include "inspect.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "png_writer.h"
+#include "../pictures/pictures.h"
 
 namespace {
 
@@ -71,10 +71,10 @@ int main(int argc, char** argv) {
             for (int column = 0; column < width; column++)
                 words[static_cast<size_t>(row) * width + column] = static_cast<uint32_t>(XGetPixel(image, column, row));
         XDestroyImage(image);
-        result = WritePng(argv[5], reinterpret_cast<const unsigned char*>(words.data()),
-                          static_cast<size_t>(width) * 4, width, height, 4) == 0 ? 0 : 1;
+        char error[512] = "";
+        result = SavePicture(argv[5], words.data(), width, width, height, error, sizeof error) == 0 ? 0 : 1;
+        if (result != 0) fprintf(stderr, "demo_host: %s\n", error);
     }
-    if (result != 0) fprintf(stderr, "demo_host: cannot save %s\n", argv[5]);
     XDestroyWindow(display, window);
     XCloseDisplay(display);
     return status == 0 ? result : 1;

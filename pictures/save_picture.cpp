@@ -5,8 +5,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "../tools/png_writer.h"
-#include "inspect.h"
+#include "pictures.h"
 
 int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, int32_t width, int32_t height,
                 char* error, size_t error_size) {

@@ -1,17 +1,11 @@
-// A small PNG writer for the tools that show people what blitview made.
-#pragma once
-
+// Pictures as PNG files, through libpng.
 #include <png.h>
-#include <stdint.h>
-#include <stdio.h>
 #include <stdlib.h>
 
-// Writes rows of blue, green, red bytes (`step` bytes a pixel, `stride`
-// bytes a row) as an RGB PNG, first row on top, to an open stream that stays
-// open. 0 or -1. Nothing that setjmp must preserve is changed after it is
-// called.
-inline int WritePngStream(FILE* out, const unsigned char* pixels, size_t stride, int32_t width, int32_t height,
-                          int step) {
+#include "pictures.h"
+
+// Nothing that setjmp must preserve is changed after it is called.
+int WritePngStream(FILE* out, const unsigned char* pixels, size_t stride, int32_t width, int32_t height, int step) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     unsigned char* row = static_cast<unsigned char*>(malloc(static_cast<size_t>(width) * 3));
@@ -38,14 +32,4 @@ inline int WritePngStream(FILE* out, const unsigned char* pixels, size_t stride,
     png_destroy_write_struct(&png, &info);
     free(row);
     return fflush(out) == 0 && !ferror(out) ? 0 : -1;
-}
-
-// The same, to a file created or replaced at `path`.
-inline int WritePng(const char* path, const unsigned char* pixels, size_t stride, int32_t width, int32_t height,
-                    int step) {
-    FILE* out = fopen(path, "wb");
-    if (!out) return -1;
-    int result = WritePngStream(out, pixels, stride, width, height, step);
-    if (fclose(out) != 0) result = -1;
-    return result;
 }
