@@ -27,8 +27,8 @@ int PinHeapBlock(const void* start);
 void UnpinHeapBlock(const void* start);
 void SetPinnedBlockHandler(void (*before_free)(const void* start, size_t size));
 
-// ---- Large zeroed blocks ----
+// ---- Large zeroed blocks (posix/large_blocks.cpp) ----
 // Zeroed memory of `size` bytes, NULL when none can be had; released only by
-// ReleaseZeroed with the same size.
+// ReleaseZeroed, which knows its size.
 void* AllocateZeroed(size_t size);
-void ReleaseZeroed(void* block, size_t size);
+void ReleaseZeroed(void* block);

@@ -68,7 +68,7 @@ int OpenTiles(Tiles* tiles, const Area& area) {
     if (!tiles->claims) return -1;
     tiles->open = static_cast<uint64_t*>(calloc(static_cast<size_t>(open_words + corner_words), 8));
     if (!tiles->open) {
-        ReleaseZeroed(tiles->claims, static_cast<size_t>(tiles->claims_size));
+        ReleaseZeroed(tiles->claims);
         return -1;
     }
     tiles->open_above_left = reinterpret_cast<int32_t*>(tiles->open + open_words);
@@ -81,7 +81,7 @@ int OpenTiles(Tiles* tiles, const Area& area) {
 
 void CloseTiles(Tiles* tiles) {
     free(tiles->open);
-    ReleaseZeroed(tiles->claims, static_cast<size_t>(tiles->claims_size));
+    ReleaseZeroed(tiles->claims);
 }
 
 // 1 when a tile holding a pixel of columns x_a or x_b, rows y_a or y_b,

@@ -65,7 +65,7 @@ void DropPending(SoftBitmap* b) {
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
     DropPending(b);
-    ReleaseZeroed(b->bits, static_cast<size_t>(b->stride) * static_cast<size_t>(b->height));
+    ReleaseZeroed(b->bits);
     free(b);
 }
 
@@ -77,7 +77,7 @@ SoftBitmap* NewBitmap(int64_t width, int64_t height, int bits_per_pixel, int64_t
     unsigned char* bits = made_later ? nullptr : static_cast<unsigned char*>(AllocateZeroed(size));
     if (!b || (!made_later && !bits) || Register(&b->header) != 0) {
         free(b);
-        ReleaseZeroed(bits, size);
+        ReleaseZeroed(bits);
         return nullptr;
     }
     b->header.kind = OBJ_BITMAP;

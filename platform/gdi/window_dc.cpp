@@ -97,7 +97,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
         memcpy(block + r * columns, line, columns * 4);
     }
     if (InstallShadow(dc, block, copied, copied) != 0) {
-        ReleaseZeroed(block, size);
+        ReleaseZeroed(block);
         g_window_failed = 1;
         return FALSE;
     }
@@ -137,14 +137,14 @@ void OpenWindowShadow(SoftDc* dc) {
                               static_cast<int32_t>(area.right - area.left),
                               static_cast<int32_t>(area.bottom - area.top), words) != 0) {
             g_window_failed = 1;
-            ReleaseZeroed(words, size);
+            ReleaseZeroed(words);
             words = nullptr;
         }
     }
     if (!words) area = {0, 0, 0, 0};
     if (InstallShadow(dc, words, area, DrawLimit(dc)) != 0) {
         g_window_failed = 1;
-        ReleaseZeroed(words, size);
+        ReleaseZeroed(words);
     }
 }
 
@@ -156,7 +156,7 @@ namespace {
 const int64_t kMaxCrowdedPoints = int64_t{1} << 21;
 
 void DropCrowded(SoftDc* dc) {
-    ReleaseZeroed(dc->crowded_points_kept, sizeof(POINT) * kMaxCrowdedPoints);
+    ReleaseZeroed(dc->crowded_points_kept);
     free(dc->crowded);
     dc->crowded = nullptr;
     dc->crowded_points_kept = nullptr;
@@ -219,7 +219,7 @@ void SettleWindowShadow(SoftDc* dc) {
                                shadow->width, shadow->height, words, shadow->width) != 0)
             g_window_failed = 1;
     }
-    ReleaseZeroed(shadow->bits, static_cast<size_t>(shadow->stride) * static_cast<size_t>(shadow->height));
+    ReleaseZeroed(shadow->bits);
     free(shadow);
     dc->shadow = nullptr;
 }

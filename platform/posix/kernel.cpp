@@ -183,7 +183,7 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
     void* block = AllocateZeroed(real_size);
     if (!block) return nullptr;
     if (AddHandle(&g_blocks, block, size) != 0) {
-        ReleaseZeroed(block, real_size);
+        ReleaseZeroed(block);
         return nullptr;
     }
     return block;
@@ -197,12 +197,11 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     if (index < 0) return FALSE;
     // Whoever pinned the block still reads it: they take what they need first.
     if (FindHandle(&g_pins, block) >= 0) {
-        if (g_before_pinned_free) g_before_pinned_free(block, g_blocks.entries[index].size);
+        g_before_pinned_free(block, g_blocks.entries[index].size);
         RemoveHandle(&g_pins, block);
     }
-    const size_t size = g_blocks.entries[index].size;
     RemoveHandle(&g_blocks, block);
-    ReleaseZeroed(block, size ? size : 1);
+    ReleaseZeroed(block);
     return TRUE;
 }
 

@@ -1,4 +1,6 @@
-// Injected faults for the tests: each kind counts down to the call that fails.
+// What the Linux platform offers the tests besides the Win32 calls: injected
+// faults, each kind counting down to the call that fails, and the live
+// objects of every backend, summed.
 #include "backend.h"
 
 namespace {
@@ -26,4 +28,13 @@ int ClearFaults(void) {
         calls = 0;
     }
     return unfired;
+}
+
+PlatformCounts GetPlatformCounts(void) {
+    PlatformCounts counts;
+    counts.gdi_objects = CountLiveGdiObjects();
+    counts.device_contexts = CountLiveDeviceContexts();
+    counts.files = CountOpenFiles();
+    counts.heap_blocks = CountHeapBlocks();
+    return counts;
 }
