@@ -19,13 +19,14 @@ int CountHeapBlocks(void);
 // The start of the live heap block that holds `pointer`, NULL when none does.
 const void* HeapBlockHolding(const void* pointer);
 // A backend that goes on reading a heap block after its call returns pins
-// the block, once per reader. Freeing a pinned block first calls the handler,
-// with the block's bounds, so that its readers take what they still need;
-// the heap knows nothing of who they are. 0, or -1 when `start` is no live
+// the block, once per read. Freeing a pinned block first calls `before_free`
+// with the block's bounds, so that its reader takes what it still needs; the
+// heap knows nothing of who that is. A process has one such reader, the
+// software GDI's kept uploads: a pin for another handler is refused, so that
+// no reader of a block is left unwarned. 0, or -1 when `start` is no live
 // block or the pin cannot be kept.
-int PinHeapBlock(const void* start);
+int PinHeapBlock(const void* start, void (*before_free)(const void* start, size_t size));
 void UnpinHeapBlock(const void* start);
-void SetPinnedBlockHandler(void (*before_free)(const void* start, size_t size));
 
 // ---- Large zeroed blocks (posix/large_blocks.cpp) ----
 // Zeroed memory of `size` bytes, NULL when none can be had; released only by

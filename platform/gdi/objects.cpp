@@ -132,11 +132,10 @@ int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
     if (!block || HeapBlockHolding(upload->bits) != block) return -1;
     PendingUpload* kept = static_cast<PendingUpload*>(malloc(sizeof(PendingUpload)));
     if (!kept) return -1;
-    if (PinHeapBlock(block) != 0) {
+    if (PinHeapBlock(block, SettleUploadsFrom) != 0) {
         free(kept);
         return -1;
     }
-    SetPinnedBlockHandler(SettleUploadsFrom);
     *kept = *upload;
     b->pending = kept;
     return 0;

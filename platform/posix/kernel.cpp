@@ -38,7 +38,8 @@ thread_local DWORD g_last_error = 0;
 HandleTable g_blocks = {};
 int g_heap_marker;  // its address serves as the process heap's handle
 
-// Pinned blocks, each with its number of pins in the entry's size.
+// Pinned blocks, each with its number of pins in the entry's size, and the
+// one reader that pins them, set by the first pin.
 HandleTable g_pins = {};
 void (*g_before_pinned_free)(const void* start, size_t size) = nullptr;
 
@@ -214,24 +215,23 @@ const void* HeapBlockHolding(const void* pointer) {
     return nullptr;
 }
 
-int PinHeapBlock(const void* start) {
-    if (FindHandle(&g_blocks, start) < 0) return -1;
+int PinHeapBlock(const void* start, void (*before_free)(const void* start, size_t size)) {
+    if (FindHandle(&g_blocks, start) < 0 || !before_free) return -1;
+    if (g_before_pinned_free && g_before_pinned_free != before_free) return -1;
     const int index = FindHandle(&g_pins, start);
     if (index >= 0) {
         g_pins.entries[index].size++;
         return 0;
     }
-    return AddHandle(&g_pins, const_cast<void*>(start), 1);
+    if (AddHandle(&g_pins, const_cast<void*>(start), 1) != 0) return -1;
+    g_before_pinned_free = before_free;
+    return 0;
 }
 
 void UnpinHeapBlock(const void* start) {
     const int index = FindHandle(&g_pins, start);
     if (index < 0) return;
     if (--g_pins.entries[index].size == 0) RemoveHandleAt(&g_pins, index);
-}
-
-void SetPinnedBlockHandler(void (*before_free)(const void* start, size_t size)) {
-    g_before_pinned_free = before_free;
 }
 
 // Readable means: inside one live heap block. Nothing is dereferenced.
