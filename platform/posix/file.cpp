@@ -190,62 +190,61 @@ int OpenInPlace(PosixFile* file) {
 }
 
 HANDLE OpenForReplacement(const char* path) {
+    int error = 0;
+    const char* name = nullptr;
+    struct stat existing;
+    int exists = 0;
     PosixFile* file = static_cast<PosixFile*>(calloc(1, sizeof(PosixFile)));
     if (!file) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
-    file->writing = 1;
-    file->descriptor = -1;
-    const char* name = nullptr;
-    file->directory = OpenDirectoryOf(path, &name);
-    if (file->directory < 0) {
-        SetLastError(ErrorFromErrno(errno));
-        free(file);
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat existing;
-    int exists = fstatat(file->directory, name, &existing, 0) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) {
-        FreeFile(file);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!(file->name = strdup(name))) {
-        FreeFile(file);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
-    RemoveStaleTemporaries(file->directory);
-    // Private until it is complete; an existing file's permissions follow.
-    mode_t mode = exists ? 0600 : 0666;
-    int error = 0;
-    if (exists && RenameIsProtected(file->directory, file->name)) {
-        error = EACCES;
+        error = ENOMEM;
     } else {
-        error = OpenUnnamed(file, mode);
-        // A named one replacing a file starts write-only for its owner: until
-        // it is marked, that mode, on an empty file, is what says it is ours.
-        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) error = OpenNamed(file, exists ? 0200 : mode);
-        if (error == 0 && exists) {
-            error = TakeOverAttributes(file->descriptor, file->directory, file->name, &existing);
-            if (error != 0) {
-                close(file->descriptor);
-                file->descriptor = -1;
-                if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+        file->writing = 1;
+        file->descriptor = -1;
+        file->directory = OpenDirectoryOf(path, &name);
+        if (file->directory < 0) error = errno;
+    }
+    if (error == 0) {
+        exists = fstatat(file->directory, name, &existing, 0) == 0;
+        if (exists && S_ISDIR(existing.st_mode))
+            error = EISDIR;
+        else if (!(file->name = strdup(name)))
+            error = ENOMEM;
+    }
+    if (error == 0) {
+        RemoveStaleTemporaries(file->directory);
+        // Private until it is complete; an existing file's permissions follow.
+        const mode_t mode = exists ? 0600 : 0666;
+        if (exists && RenameIsProtected(file->directory, file->name)) {
+            error = EACCES;
+        } else {
+            error = OpenUnnamed(file, mode);
+            // A named one replacing a file starts write-only for its owner: until
+            // it is marked, that mode, on an empty file, is what says it is ours.
+            if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL)
+                error = OpenNamed(file, exists ? 0200 : mode);
+            if (error == 0 && exists) {
+                error = TakeOverAttributes(file->descriptor, file->directory, file->name, &existing);
+                if (error != 0) {
+                    close(file->descriptor);
+                    file->descriptor = -1;
+                    // The name is given up with the file: once unlinked it may
+                    // be somebody else's, and nothing later may remove it.
+                    if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
+                    file->temporary[0] = '\0';
+                }
             }
         }
+        if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
+        if (error == 0 && TrackFile(file) != 0) error = ENOMEM;
     }
-    if ((error == EACCES || error == EPERM) && exists && S_ISREG(existing.st_mode)) error = OpenInPlace(file);
-    if (error == 0 && TrackFile(file) != 0) error = ENOMEM;
-    if (error != 0) {
+    if (error != 0 && file) {
         if (file->descriptor >= 0) close(file->descriptor);
         if (file->temporary[0]) unlinkat(file->directory, file->temporary, 0);
         FreeFile(file);
-        SetLastError(ErrorFromErrno(error));
-        return INVALID_HANDLE_VALUE;
+        file = nullptr;
     }
-    return file;
+    if (error != 0) SetLastError(ErrorFromErrno(error));
+    return file ? static_cast<HANDLE>(file) : INVALID_HANDLE_VALUE;
 }
 
 // Keeps a write of a file that is written into its target at the close.
