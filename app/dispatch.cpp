@@ -4,7 +4,7 @@
 
 #include "../drawing/drawing.h"
 #include "../present/present.h"
-#include "../reading/command_word.h"
+#include "../reading/reading.h"
 #include "app.h"
 
 int DispatchCommand(const char* command_line) {

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "reading/byte_cursor.h"
+#include "tests/fixtures/file_builders.h"
 
 int main(int argc, char** argv) {
     if (argc != 7) {

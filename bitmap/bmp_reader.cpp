@@ -2,8 +2,7 @@
 // only as far as the bitmap view needs, with pointers at its header and pixels.
 #include <string.h>
 
-#include "../reading/dib_header.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "bitmap.h"
 
 namespace {

@@ -9,8 +9,7 @@
 // more than it holds is not handed to SetDIBits: the view sees a refused
 // upload, as for any form GDI itself refuses. The measure follows what the
 // reference GDI reads, and errs on the side of reading less.
-#include "../reading/dib_header.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "internal.h"
 
 namespace {

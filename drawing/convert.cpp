@@ -3,8 +3,7 @@
 #include <string.h>
 
 #include "../bitmap/bitmap.h"
-#include "../reading/command_word.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "drawing.h"
 #include "drawing_format.h"
 

@@ -1,11 +1,9 @@
 // The drawing file's format: the header, the record loop and the reader of
 // each record kind. Every reader takes the stream just after its tag, reads
 // exactly its body, and draws with g_render_state's context and scale.
-#include "../reading/byte_cursor.h"
+#include "../reading/reading.h"
 #include "drawing_format.h"
 
-#include "../reading/record_notes.h"
-#include "../reading/stop_reason.h"
 #include "drawing.h"
 #include "raster_paint.h"
 

@@ -4,8 +4,7 @@
 #include <sys/stat.h>
 
 #include "../bitmap/bitmap.h"
-#include "../reading/dib_header.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "../present/present.h"
 #include "../pictures/pictures.h"
 #include "inspect.h"

@@ -7,7 +7,7 @@
 #include <stdio.h>
 
 #include "../drawing/drawing_format.h"
-#include "../reading/record_notes.h"
+#include "../reading/reading.h"
 
 enum FileKind {
     KIND_UNKNOWN,  // decided from the file: "BM" a BMP, a name ending in VCT a vector file, else a drawing

@@ -4,8 +4,7 @@
 
 #include "../drawing/drawing.h"
 #include "../drawing/drawing_format.h"
-#include "../reading/record_notes.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "inspect.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "../app/app.h"
 #include "../present/present.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "../pictures/pictures.h"
 #include "inspect.h"
 

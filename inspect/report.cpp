@@ -2,8 +2,7 @@
 // line for scripts, written from the same calls.
 #include <inttypes.h>
 
-#include "../reading/command_word.h"
-#include "../reading/stop_reason.h"
+#include "../reading/reading.h"
 #include "../present/present.h"
 #include "inspect.h"
 

@@ -2,7 +2,7 @@
 // sample and the frame.
 #include <stdio.h>
 
-#include "../reading/command_word.h"
+#include "../reading/reading.h"
 #include "present.h"
 
 // A double truncated toward zero, kept inside 32 bits: a degenerate box or

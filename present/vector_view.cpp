@@ -2,11 +2,9 @@
 // host's window and clipped to the picture rectangle.
 #include <string.h>
 
-#include "../reading/byte_cursor.h"
+#include "../reading/reading.h"
 #include "../drawing/drawing.h"
 #include "../drawing/drawing_format.h"
-#include "../reading/record_notes.h"
-#include "../reading/stop_reason.h"
 #include "present.h"
 
 // Where the record being read begins in the vector file, counted from its

@@ -91,15 +91,3 @@ inline int StreamBytesLeft(FILE* stream, uint64_t* left) {
     *left = status.st_size > position ? static_cast<uint64_t>(status.st_size - position) : 0;
     return 0;
 }
-
-inline void PutU16Le(unsigned char* p, uint16_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-inline void PutU32Le(unsigned char* p, uint32_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-    p[2] = static_cast<unsigned char>(value >> 16);
-    p[3] = static_cast<unsigned char>(value >> 24);
-}

@@ -7,9 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../../reading/dib_header.h"
+#include "../../reading/reading.h"
 #include "gdi.h"
-#include "../../reading/stop_reason.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../../reading/dib_header.h"
+#include "../../reading/reading.h"
 #include "gdi.h"
 #include "../handle_table.h"
 
