@@ -92,11 +92,13 @@ struct PixelFormat {
     int plain_words;
 };
 
-// What the colormap of the one window a run draws into holds: each entry as a
-// 0x00RRGGBB word, and the pixel already known for some colours, taken from
-// what was read or allocated, so that a pixel read and written back
-// unchanged keeps its value and each colour costs the server one request at
-// most.
+// What a colormap holds: each entry as a 0x00RRGGBB word, and the pixel
+// already known for some colours, taken from what was read or allocated, so
+// that a pixel read and written back unchanged keeps its value and each
+// colour costs the server one request at most. Everything in it belongs to
+// the colormap, not to a window: windows that share one (every window of a
+// run, in practice, and the tests' several windows of one process) share the
+// table, and a window of another colormap loads that one's in its place.
 struct ColourTable {
     Colormap colormap;
     int entries;
@@ -274,8 +276,8 @@ void ForgetColourTable(void) {
     memset(&t, 0, sizeof t);
 }
 
-// Reads the whole colormap once per run (the one window a run draws into
-// has one): 0, or -1 when it cannot be read.
+// Reads the whole colormap of the window about to be drawn, unless the table
+// already holds that colormap: 0, or -1 when it cannot be read.
 int LoadColourTable(Display* display, const PixelFormat& f) {
     ColourTable& t = g_colours;
     if (t.words && t.colormap == f.colormap) return 0;
@@ -337,9 +339,11 @@ unsigned long NearestEntry(const PixelFormat& f, uint32_t word) {
 // The pixel that shows `word` in a colormapped window: one already known; on
 // a writable colormap (PseudoColor, GrayScale) a read-only cell allocated for
 // it, and once no cell is left, its nearest entry; on a static one (whose
-// cells are all there is) its nearest entry. Allocated cells outlive the run,
-// or the server would free them when blitview exits and hand them out again
-// for other colours while the picture still shows them.
+// cells are all there is) its nearest entry. Allocated cells are this
+// client's and are given back when the run ends, as every client's are:
+// keeping them past the run would keep the run's slot in the server too, and
+// after a few hundred jobs the server would take no new client. The picture
+// keeps its colours until another client takes those cells.
 unsigned long PixelFromColourTable(Display* display, const PixelFormat& f, uint32_t word) {
     unsigned long pixel;
     if (KnownPixel(word, &pixel)) return pixel;
