@@ -18,17 +18,8 @@ namespace {
 
 const int kWindowX = 40, kWindowY = 30, kWindowWidth = 440, kWindowHeight = 340;
 
-std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
-    BmpBuilder bmp;
-    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
-    for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++)
-            bmp.U32(static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F)));
-    return bmp.Finish();
-}
-
 std::vector<unsigned char> RedFirstRows() {
-    std::vector<unsigned char> file = MakeBmp(20, 10);
+    std::vector<unsigned char> file = PatternBmp(20, 10);
     for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);
     return file;
 }
@@ -80,22 +71,22 @@ std::vector<Case> Cases() {
     // 255 characters with the folder, the most a mode's path holds.
     const std::string long_name = std::string(100, 'd') + "/" + std::string(154, 'p');
     return {
-        {"natural size, centred and framed", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699},
-        {"equal proportions lose a row", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(1024, 768)}}, 0x123456},
-        {"a wide picture shrunk", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(1024, 512)}}, 0xFFFFFF},
+        {"natural size, centred and framed", 'b', "picture.bmp", {{"picture.bmp", PatternBmp(200, 100)}}, 0x336699},
+        {"equal proportions lose a row", 'b', "picture.bmp", {{"picture.bmp", PatternBmp(1024, 768)}}, 0x123456},
+        {"a wide picture shrunk", 'b', "picture.bmp", {{"picture.bmp", PatternBmp(1024, 512)}}, 0xFFFFFF},
         {"first stored rows on top", 'b', "red.bmp", {{"red.bmp", RedFirstRows()}}, 0x336699},
-        {"a failed upload shows the background", 'b', "jpeg.bmp", {{"jpeg.bmp", MakeBmp(200, 100, 4)}}, 0x336699},
+        {"a failed upload shows the background", 'b', "jpeg.bmp", {{"jpeg.bmp", PatternBmp(200, 100, 4)}}, 0x336699},
         {"a missing file", 'b', "missing.bmp", {}, 0x336699},
         {"a huge declared picture", 'b', "huge.bmp", {{"huge.bmp", MakeRunLengthBmp(20000, 20000)}}, 0x336699},
-        {"an odd box", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 401, 301},
-        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", MakeBmp(200, 100)}}, 0x336699, 16385,
+        {"an odd box", 'b', "picture.bmp", {{"picture.bmp", PatternBmp(200, 100)}}, 0x336699, 401, 301},
+        {"a box wider than blitview takes", 'b', "picture.bmp", {{"picture.bmp", PatternBmp(200, 100)}}, 0x336699, 16385,
          10},
-        {"a path of 255 characters", 'b', long_name, {{long_name, MakeBmp(200, 100)}}, 0x336699},
-        {"a path of 256 characters", 'b', long_name + "q", {{long_name + "q", MakeBmp(200, 100)}}, 0x336699},
+        {"a path of 255 characters", 'b', long_name, {{long_name, PatternBmp(200, 100)}}, 0x336699},
+        {"a path of 256 characters", 'b', long_name + "q", {{long_name + "q", PatternBmp(200, 100)}}, 0x336699},
         {"the overlay, clipped", 'v', "plan.bmp", {{"plan.VCT", Overlay().bytes}}, 0x336699},
         {"the overlay up to a bad colour", 'v', "plan", {{"pVCT", BadColour().bytes}}, 0x336699},
         {"the overlay up to a cut point", 'v', "plan", {{"pVCT", CutPoint().bytes}}, 0x336699},
-        {"the overlay without its file", 'v', "plan.bmp", {{"plan.bmp", MakeBmp(200, 100)}}, 0x336699},
+        {"the overlay without its file", 'v', "plan.bmp", {{"plan.bmp", PatternBmp(200, 100)}}, 0x336699},
         {"any last three characters", 'v', "D:\\maps\\plan.bmp",
          {{"D:\\maps\\plan.VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
         {"a path of three characters", 'v', "abc", {{"VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
@@ -103,11 +94,11 @@ std::vector<Case> Cases() {
         {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorBuilder(0, 200).bytes}}, 0x336699},
         {"65535 points", 'v', "long.bmp", {{"long.VCT", LongLine().bytes}}, 0x336699},
         {"the overlay over the bitmap", 'd', "both.bmp",
-         {{"both.bmp", MakeBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
+         {{"both.bmp", PatternBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
         {"the overlay over a failed upload", 'd', "jpeg.bmp",
-         {{"jpeg.bmp", MakeBmp(200, 100, 4)}, {"jpeg.VCT", OverTheBitmap().bytes}}, 0x336699},
+         {{"jpeg.bmp", PatternBmp(200, 100, 4)}, {"jpeg.VCT", OverTheBitmap().bytes}}, 0x336699},
         {"no bitmap, no overlay", 'd', "none.bmp", {{"none.VCT", OverTheBitmap().bytes}}, 0x336699},
-        {"the bitmap without its overlay", 'd', "both.bmp", {{"both.bmp", MakeBmp(200, 100)}}, 0x336699},
+        {"the bitmap without its overlay", 'd', "both.bmp", {{"both.bmp", PatternBmp(200, 100)}}, 0x336699},
     };
 }
 
@@ -190,7 +181,7 @@ TEST_F(Render, TheBoxIsTheWindowsBox) {
 TEST(RenderOptions, UsageErrors) {
     TempDir dir;
     const std::string path = dir.File("picture.bmp");
-    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    ASSERT_TRUE(WriteFileBytes(path, PatternBmp(20, 10)));
     const std::vector<std::vector<std::string>> usages = {
         {"--render", "x", "--box", "40x30", "--png", "-", path},
         {"--render", "bv", "--box", "40x30", "--png", "-", path},

@@ -21,19 +21,6 @@ const uint32_t kSampleColour = 0x123456;  // what the host shows at the sample p
 const uint32_t kFrame = 0x0000AF;
 const int kWindowX = 40, kWindowY = 30;
 
-// A 32-bit bottom-up BMP whose stored row r, column x holds Stored(x, r).
-uint32_t Stored(int x, int r) {
-    return static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F));
-}
-
-std::vector<unsigned char> MakeBmp(int width, int height, uint32_t compression = 0) {
-    BmpBuilder bmp;
-    bmp.FileHeader(54).InfoHeader(width, height, 32, compression);
-    for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++) bmp.U32(Stored(x, r));
-    return bmp.Finish();
-}
-
 // The frame around the picture rectangle, cut at the box's edges.
 void PaintFrame(const HostWindow& host, int box_width, int box_height, int fitted_width, int fitted_height, int left,
                 int top, std::vector<uint32_t>* words) {
@@ -110,7 +97,7 @@ class BitmapView : public ::testing::Test {
     }
     void Check(int image_width, int image_height, int fitted_width, int fitted_height, int left, int top) {
         std::string path = dir.File("picture.bmp");
-        ASSERT_TRUE(WriteFileBytes(path, MakeBmp(image_width, image_height)));
+        ASSERT_TRUE(WriteFileBytes(path, PatternBmp(image_width, image_height)));
         ASSERT_EQ(Run("-b", path), 0);
         BoxPlacement p = FitToBox(400, 300, image_width, image_height);
         ASSERT_EQ(p.fitted_width, fitted_width);
@@ -126,7 +113,7 @@ TEST_F(BitmapView, EqualProportionsLoseARow) { Check(1024, 768, 400, 299, 0, 0);
 TEST_F(BitmapView, WidePictureShrunk) { Check(1024, 512, 400, 200, 0, 50); }
 
 TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
-    std::vector<unsigned char> file = MakeBmp(20, 10);
+    std::vector<unsigned char> file = PatternBmp(20, 10);
     for (int x = 0; x < 40; x++) PutU32Le(file.data() + 54 + x * 4, 0xFF0000);  // stored rows 0 and 1: red
     std::string path = dir.File("red.bmp");
     ASSERT_TRUE(WriteFileBytes(path, file));
@@ -136,13 +123,13 @@ TEST_F(BitmapView, FirstStoredRowsShowOnTop) {
     // its second last is stored row 8.
     for (int x = 191; x < 209; x++) {
         EXPECT_EQ(shown[static_cast<size_t>(146) * host.width + x], 0xFF0000u) << x;
-        EXPECT_EQ(shown[static_cast<size_t>(153) * host.width + x], Stored(x - 190, 8)) << x;
+        EXPECT_EQ(shown[static_cast<size_t>(153) * host.width + x], PatternColour(x - 190, 8)) << x;
     }
 }
 
 TEST_F(BitmapView, FailedUploadShowsTheBackgroundOnly) {
     std::string path = dir.File("jpeg.bmp");
-    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100, 4)));  // BI_JPEG
+    ASSERT_TRUE(WriteFileBytes(path, PatternBmp(200, 100, 4)));  // BI_JPEG
     ASSERT_EQ(Run("-b", path), 0);
     ExpectWindow(host, Expected(host, 400, 300), "failed upload");
 }
@@ -150,7 +137,7 @@ TEST_F(BitmapView, FailedUploadShowsTheBackgroundOnly) {
 TEST_F(BitmapView, FailuresLeaveTheWindowAlone) {
     std::vector<uint32_t> before = ReadHostWindow(host);
     std::string path = dir.File("picture.bmp");
-    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(20, 10)));
+    ASSERT_TRUE(WriteFileBytes(path, PatternBmp(20, 10)));
     EXPECT_EQ(Run("-b", dir.File("missing.bmp")), 255);
     EXPECT_EQ(RunBlitview({"-b", path, "5000", "5000", "5400", "5300"}), 255);  // no window there
     EXPECT_EQ(Run("-b", path, 0, 300), 255);                                     // empty box
@@ -184,7 +171,7 @@ TEST_F(BitmapView, HugeDeclaredPictureShownWithinTheFilesMemory) {
 
 TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
     std::string path = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'p');
-    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
+    ASSERT_TRUE(WriteFileBytes(path, PatternBmp(200, 100)));
     EXPECT_EQ(Run("-b", path), 0);
     EXPECT_EQ(Run("-b", path + "q"), 255);
 }
@@ -193,7 +180,7 @@ TEST_F(BitmapView, PathsOf255CharactersAndNoMore) {
 // zero or plus and words after y2 are what hosts send and still work.
 TEST_F(BitmapView, CoordinatesAreWholeNumbersOrTheRunFails) {
     std::string path = dir.File("picture.bmp");
-    ASSERT_TRUE(WriteFileBytes(path, MakeBmp(200, 100)));
+    ASSERT_TRUE(WriteFileBytes(path, PatternBmp(200, 100)));
     std::vector<uint32_t> before = ReadHostWindow(host);
     ASSERT_EQ(RunBlitview({"-b", path, "40", "30", "440", "330"}), 0);
     std::vector<uint32_t> drawn = ReadHostWindow(host);
@@ -317,7 +304,7 @@ TEST_F(BitmapView, OverlayStopsAtAFailedRecordAndKeepsWhatItDrew) {
 }
 
 TEST_F(BitmapView, CombinedModeDrawsOverTheBitmapWithoutClearing) {
-    ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), MakeBmp(200, 100)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("both.bmp"), PatternBmp(200, 100)));
     VectorBuilder vectors(200, 100);
     vectors.Polyline(3, {{-20, 50}, {250, 50}}).Polyline(0, {{0, 0}, {199, 99}});
     ASSERT_TRUE(WriteFileBytes(dir.File("both.VCT"), vectors.bytes));
@@ -363,7 +350,7 @@ TEST_F(BitmapView, OverlayFileNamesAndLimits) {
 // The views run in this process, with the platform's failures injected:
 // each gives its result and leaves nothing behind.
 TEST_F(BitmapView, EveryFailureReleasesEverything) {
-    ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), MakeBmp(200, 100)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("p.bmp"), PatternBmp(200, 100)));
     VectorBuilder vectors(300, 200);
     vectors.Polyline(1, {{0, 0}, {100, 100}});
     ASSERT_TRUE(WriteFileBytes(dir.File("p.VCT"), vectors.bytes));
@@ -554,7 +541,7 @@ TEST_F(BitmapView, TheDeepestWindowUnderThePointTakesTheBox) {
     EXPECT_EQ(WindowFromPoint(outside), reinterpret_cast<HWND>(static_cast<uintptr_t>(host.window)));
     POINT far_away = {5000, 5000};
     EXPECT_EQ(WindowFromPoint(far_away), nullptr);
-    ASSERT_TRUE(WriteFileBytes(dir.File("c.bmp"), MakeBmp(20, 10)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("c.bmp"), PatternBmp(20, 10)));
     ASSERT_EQ(RunBlitview({"-b", dir.File("c.bmp"), std::to_string(kWindowX + 150), std::to_string(kWindowY + 100),
                            std::to_string(kWindowX + 150 + 100), std::to_string(kWindowY + 100 + 50)}),
               0);
@@ -563,7 +550,7 @@ TEST_F(BitmapView, TheDeepestWindowUnderThePointTakesTheBox) {
     // child's own sample colour (green at row 52), the host around it is untouched.
     EXPECT_EQ(shown[static_cast<size_t>(80) * host.width + 100], 0x00FF00u);
     EXPECT_EQ(shown[static_cast<size_t>(80 + 20) * host.width + 100 + 40], kFrame);
-    EXPECT_EQ(shown[static_cast<size_t>(80 + 21) * host.width + 100 + 41], Stored(1, 1));
+    EXPECT_EQ(shown[static_cast<size_t>(80 + 21) * host.width + 100 + 41], PatternColour(1, 1));
     EXPECT_EQ(shown[static_cast<size_t>(79) * host.width + 99], kHostColour);
     XDestroyWindow(host.display, child);
 }

@@ -70,23 +70,6 @@ void CopyFile(const std::string& from, const std::string& name) {
     WriteBytes(name, bytes);
 }
 
-// The colour of stored row r, column x of the test pattern: every column
-// and row distinguishable, so a wrongly picked source pixel shows.
-uint32_t Pattern(int x, int r) {
-    return static_cast<uint32_t>(((x * 7) & 0xFF) << 16 | ((r * 5) & 0xFF) << 8 | ((x + r) & 0x7F));
-}
-
-// A 32-bit bottom-up BMP with the pattern, or with `compression` set in the
-// header (BI_JPEG = 4 makes the upload fail).
-std::vector<unsigned char> PatternBmp(int width, int height, uint32_t compression = 0) {
-    uint32_t image_size = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
-    BmpBuilder bmp;
-    bmp.FileHeader(54).InfoHeader(width, height, 32, compression, image_size, 2835);
-    for (int r = 0; r < height; r++)
-        for (int x = 0; x < width; x++) bmp.U32(Pattern(x, r));
-    return bmp.Finish();
-}
-
 // A 24-bit bottom-up BMP of random pixels, rows padded to whole words.
 std::vector<unsigned char> RandomBmp(Random* random, int width, int height) {
     const uint32_t stride = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4;
