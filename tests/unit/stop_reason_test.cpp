@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "reading/byte_cursor.h"
 #include "bitmap/bitmap.h"
 #include "drawing/drawing.h"
 #include "reading/stop_reason.h"
@@ -18,18 +17,9 @@ namespace {
 // (table, masks, pixels) after the header; bfSize is its length plus `extra`.
 std::vector<unsigned char> Bmp(uint16_t bit_count, uint32_t compression, std::vector<unsigned char> tail,
                                uint32_t extra = 0) {
-    std::vector<unsigned char> bytes(54 + tail.size(), 0);
-    bytes[0] = 'B', bytes[1] = 'M';
-    PutU32Le(&bytes[10], 54);
-    PutU32Le(&bytes[14], 40);
-    PutU32Le(&bytes[18], 2);
-    PutU32Le(&bytes[22], 2);
-    PutU16Le(&bytes[26], 1);
-    PutU16Le(&bytes[28], bit_count);
-    PutU32Le(&bytes[30], compression);
-    for (size_t i = 0; i < tail.size(); i++) bytes[54 + i] = tail[i];
-    PutU32Le(&bytes[2], static_cast<uint32_t>(bytes.size()) + extra);
-    return bytes;
+    BmpBuilder bmp;
+    bmp.FileHeader(54).InfoHeader(2, 2, bit_count, compression).Raw(tail.data(), tail.size());
+    return bmp.FileSize(static_cast<int64_t>(bmp.bytes.size()) + extra).bytes;
 }
 
 // The view's steps: load, then upload into a bitmap of the picture's size.
