@@ -34,3 +34,14 @@ void RemoveStaleTemporaries(int directory);
 // cannot be given; another error where the ACL or an attribute could not be
 // copied and the file may not be published.
 int TakeOverAttributes(int descriptor, int directory, const char* name, const struct stat* replaced);
+
+// ---- What an access ACL grants (acl_grants.cpp) ----
+// 1 when the access ACL `now` (its on-disk form; NULL for a file without one,
+// which grants its mode bits) of a file stated as `now_status` grants no
+// process anything that `before` of `before_status` did not; 0 when it may,
+// or when `now` is of a form not known. Where `before_known` is 0, or
+// `before` is of a form not known, the old file counts as granting its owner
+// alone.
+int AclGrantsNoMore(const unsigned char* now, size_t now_size, const struct stat* now_status,
+                    const unsigned char* before, size_t before_size, const struct stat* before_status,
+                    int before_known);
