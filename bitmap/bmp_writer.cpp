@@ -3,16 +3,6 @@
 
 #include "internal.h"
 
-// The file's numbers are little-endian whatever the machine's order.
-static void PutU16Le(unsigned char* p, uint16_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-static void PutU32Le(unsigned char* p, uint32_t value) {
-    PutU16Le(p, static_cast<uint16_t>(value));
-    PutU16Le(p + 2, static_cast<uint16_t>(value >> 16));
-}
 
 const uint32_t FixupColors[FIXUP_COLOR_COUNT] = {
     0x00000000,  // black

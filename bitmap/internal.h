@@ -1,5 +1,6 @@
 // Shared between the files of bitmap/ and their tests: the DIB image object,
-// the packed-DIB layout, the writer's steps and the upload's measure.
+// the packed-DIB layout, the writer's steps and numbers, and the upload's
+// measure.
 #pragma once
 
 #include <stdint.h>
@@ -47,6 +48,16 @@ uint32_t GetDibPackedSize(const DibImage* image);
 unsigned char* PackDib(const DibImage* image);
 
 int WriteBmpFile(const DibImage* image, const char* path);
+
+// The file's numbers are little-endian whatever the machine's order.
+inline void PutU16Le(unsigned char* p, uint16_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+}
+inline void PutU32Le(unsigned char* p, uint32_t value) {
+    PutU16Le(p, static_cast<uint16_t>(value));
+    PutU16Le(p + 2, static_cast<uint16_t>(value >> 16));
+}
 
 // 0 when everything an upload of the whole DIB reads lies inside the given
 // bytes: the header as declared (and the masks after a 40-byte one), the
