@@ -5,15 +5,17 @@
 #   scripts/setup.sh          what building and the demo need
 #   scripts/setup.sh --test   also what the whole test suite needs
 #   scripts/setup.sh --bench  also what the benchmarks need
+#   scripts/setup.sh --coverage  what the test suite needs, and gcovr
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
-    --test) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils
+    --test|--coverage) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils
                       dpkg-dev lintian file man-db python3-tk acl attr openbox picom weston xwayland
                       python3-gi python3-gi-cairo gir1.2-gtk-4.0) ;;
     --bench) packages+=(libbenchmark-dev time xvfb) ;;
 esac
+if [ "${1:-}" = --coverage ]; then packages+=(gcovr); fi
 
 missing=()
 for package in "${packages[@]}"; do
