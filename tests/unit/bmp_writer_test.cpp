@@ -44,21 +44,25 @@ bool IsDrawingColourOrWhite(uint32_t entry) {
 // Every depth written and read back by the BMP reader: the file's layout, the
 // header as the section reports it, the pixels as they were, the 16-bit
 // masks, and the colour table as it was but for a few entries that carry the
-// drawing colours and white.
+// drawing colours and white. A section may report no image size, which the
+// writer then works out from the width, the depth and the height.
 TEST(BmpWriter, EveryDepthRoundTripsThroughTheReader) {
     const struct {
         int bpp, width, height;
         uint32_t stride, pixel_offset;
         int replaced_entries;
+        int size_unreported;
     } cases[] = {
-        {32, 1024, 768, 4096, 54, 0}, {24, 1023, 4, 3072, 54, 0}, {16, 5, 3, 12, 66, 0},
-        {8, 5, 2, 8, 1078, 8},        {4, 9, 2, 8, 118, 9},       {1, 17, 2, 4, 62, 2},
+        {32, 1024, 768, 4096, 54, 0, 0}, {24, 1023, 4, 3072, 54, 0, 0}, {24, 1023, 4, 3072, 54, 0, 1},
+        {16, 5, 3, 12, 66, 0, 0},        {8, 5, 2, 8, 1078, 8, 0},      {4, 9, 2, 8, 118, 9, 0},
+        {1, 17, 2, 4, 62, 2, 0},         {1, 17, 2, 4, 62, 2, 1},
     };
     TempDir dir;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.bpp);
+        SCOPED_TRACE(testing::Message() << c.bpp << (c.size_unreported ? " bits, no size reported" : " bits"));
         DibImage* image = MakeImage(c.bpp, c.width, c.height);
         ASSERT_TRUE(IsDibImage(image));
+        if (c.size_unreported) image->description.dsBmih.biSizeImage = 0;
         const size_t image_size = static_cast<size_t>(c.stride) * c.height;
         unsigned char* pixels = static_cast<unsigned char*>(image->pixels);
         for (size_t i = 0; i < image_size; i++) pixels[i] = static_cast<unsigned char>(i * 37 + c.bpp);
