@@ -1,5 +1,6 @@
 // blitview-inspect's options, one test each, run as a person runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -104,7 +105,13 @@ TEST(InspectOptions, PngIsThePictureMinusFWritesAndMinusBShows) {
     ASSERT_TRUE(WriteFileBytes(dir.File("jpeg.bmp"), file));
     EXPECT_EQ(Inspect({"--png", dir.File("jpeg.png"), dir.File("jpeg.bmp")}), 1);
     EXPECT_EQ(Inspect({"--png", dir.File("nowhere/x.png"), drawing}), 1);
-    EXPECT_EQ(ListDirectory(dir.path).size(), files + 2);
+    // A directory is never replaced, and a name with no room for the partial
+    // file beside it is refused: neither leaves anything behind.
+    ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0700), 0);
+    EXPECT_EQ(Inspect({"--png", dir.File("folder"), drawing}), 1);
+    EXPECT_TRUE(ListDirectory(dir.File("folder")).empty());
+    EXPECT_EQ(Inspect({"--png", dir.File(std::string(4090, 'n')), drawing}), 1);
+    EXPECT_EQ(ListDirectory(dir.path).size(), files + 3);
 }
 
 TEST(InspectOptions, BoxGivesTheFitAndTheScale) {
