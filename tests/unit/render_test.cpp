@@ -63,6 +63,23 @@ VectorBuilder LongLine() {
     return v.Polyline(2, many);
 }
 
+// Polylines through scattered points that cross the box many times over,
+// which the window DC keeps to paint together and the stand-in paints each
+// the latest segment first.
+VectorBuilder Crowded() {
+    VectorBuilder v(300, 200);
+    uint32_t seed = 99;
+    for (uint16_t colour : {1, 4, 6}) {
+        std::vector<std::pair<int, int>> points;
+        for (int i = 0; i < 5000; i++) {
+            seed = seed * 1103515245u + 12345u;
+            points.push_back({static_cast<int>(seed >> 8) % 320 - 10, static_cast<int>(seed >> 20) % 220 - 10});
+        }
+        v.Polyline(colour, points);
+    }
+    return v;
+}
+
 struct File {
     std::string name;
     std::vector<unsigned char> bytes;
@@ -103,6 +120,7 @@ std::vector<Case> Cases() {
         {"a path of two characters", 'v', "ab", {{"VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
         {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorBuilder(0, 200).bytes}}, 0x336699},
         {"65535 points", 'v', "long.bmp", {{"long.VCT", LongLine().bytes}}, 0x336699},
+        {"crowded polylines", 'v', "crowd.bmp", {{"crowd.VCT", Crowded().bytes}}, 0x336699},
         {"the overlay over the bitmap", 'd', "both.bmp",
          {{"both.bmp", MakeBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
         {"the overlay over a failed upload", 'd', "jpeg.bmp",
