@@ -19,11 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_files.h"
 #include "tests/fixtures/x11_host.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 struct JobFigures {
     int finished;  // 0: stopped at the limit
@@ -35,23 +34,6 @@ struct JobFigures {
 int g_limit_seconds = 120;
 const char* g_program = nullptr;  // another blitview, or this build's
 char g_self[PATH_MAX];            // this program, which also serves as the floor of a job
-
-void PutU16(Bytes* bytes, unsigned value) {
-    bytes->push_back(static_cast<unsigned char>(value & 0xFF));
-    bytes->push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
-}
-
-void PutU32(Bytes* bytes, uint32_t value) {
-    PutU16(bytes, value & 0xFFFF);
-    PutU16(bytes, value >> 16);
-}
-
-int Save(const std::string& path, const Bytes& bytes) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) return -1;
-    size_t written = fwrite(bytes.data(), 1, bytes.size(), file);
-    return (fclose(file) == 0 && written == bytes.size()) ? 0 : -1;
-}
 
 double Now() {
     timespec t;
@@ -93,26 +75,6 @@ std::vector<std::string> ViewCommand(const char* mode, const std::string& path, 
     return {mode, path, std::to_string(x1), std::to_string(y1), std::to_string(x2), std::to_string(y2)};
 }
 
-// A vector file in 600 x 480 units of `records` short two-point polylines
-// spread over the picture.
-Bytes VectorFile(long records) {
-    Bytes bytes;
-    PutU16(&bytes, 600);
-    PutU16(&bytes, 480);
-    uint32_t seed = 12345;
-    for (long i = 0; i < records; i++) {
-        seed = seed * 1103515245u + 12345u;
-        int x = static_cast<int>((seed >> 8) % 590), y = static_cast<int>((seed >> 20) % 470);
-        PutU16(&bytes, static_cast<unsigned>(i % 8));
-        PutU16(&bytes, 2);
-        PutU16(&bytes, static_cast<unsigned>(x));
-        PutU16(&bytes, static_cast<unsigned>(y));
-        PutU16(&bytes, static_cast<unsigned>(x + 7));
-        PutU16(&bytes, static_cast<unsigned>(y + 3));
-    }
-    return bytes;
-}
-
 void BenchVectors(const std::string& directory, const HostWindow& host) {
     printf("-v, 600 x 480 units in a 600 x 480 box, two-point polylines 7 x 3 pixels:\n");
     const long counts[] = {0, 20000, 1000000};
@@ -132,67 +94,6 @@ void BenchVectors(const std::string& directory, const HostWindow& host) {
                    (f.milliseconds - header_only) * 1e3 / records);
         unlink(file.c_str());
     }
-}
-
-// An RLE8 BMP of width x height whose every row is runs of 255 pixels (the
-// last one shorter) of colour (row + run) % 256, with a grey-ramp palette.
-Bytes RleBmp(int width, int height) {
-    Bytes body;
-    for (int row = 0; row < height; row++) {
-        for (int column = 0, run = 0; column < width; column += 255, run++) {
-            int length = width - column < 255 ? width - column : 255;
-            body.push_back(static_cast<unsigned char>(length));
-            body.push_back(static_cast<unsigned char>((row + run) & 0xFF));
-        }
-        body.push_back(0);
-        body.push_back(0);
-    }
-    body.push_back(0);
-    body.push_back(1);
-    Bytes bytes;
-    const uint32_t offset = 14 + 40 + 1024;
-    bytes.push_back('B');
-    bytes.push_back('M');
-    PutU32(&bytes, offset + static_cast<uint32_t>(body.size()));
-    PutU32(&bytes, 0);
-    PutU32(&bytes, offset);
-    PutU32(&bytes, 40);
-    PutU32(&bytes, static_cast<uint32_t>(width));
-    PutU32(&bytes, static_cast<uint32_t>(height));
-    PutU16(&bytes, 1);
-    PutU16(&bytes, 8);
-    PutU32(&bytes, 1);  // BI_RLE8
-    PutU32(&bytes, static_cast<uint32_t>(body.size()));
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 256);
-    PutU32(&bytes, 0);
-    for (unsigned i = 0; i < 256; i++) PutU32(&bytes, i * 0x010101u);
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
-}
-
-// An uncompressed top-down 1-bit BMP of width x height, stripes of both colours.
-Bytes TopDownMonoBmp(int width, int height) {
-    const uint32_t offset = 14 + 40 + 8, stride = (static_cast<uint32_t>(width) + 31) / 32 * 4;
-    Bytes bytes;
-    bytes.reserve(offset + static_cast<size_t>(stride) * height);
-    bytes.push_back('B');
-    bytes.push_back('M');
-    PutU32(&bytes, offset + stride * static_cast<uint32_t>(height));
-    PutU32(&bytes, 0);
-    PutU32(&bytes, offset);
-    PutU32(&bytes, 40);
-    PutU32(&bytes, static_cast<uint32_t>(width));
-    PutU32(&bytes, static_cast<uint32_t>(-height));
-    PutU16(&bytes, 1);
-    PutU16(&bytes, 1);
-    for (int i = 0; i < 6; i++) PutU32(&bytes, 0);
-    PutU32(&bytes, 0x00FF8000);
-    PutU32(&bytes, 0x000040FF);
-    for (int row = 0; row < height; row++)
-        for (uint32_t i = 0; i < stride; i++) bytes.push_back(static_cast<unsigned char>(row * 3 + i));
-    return bytes;
 }
 
 void BenchBitmap(const std::string& directory, const HostWindow& host) {
@@ -337,26 +238,6 @@ void BenchSmall(const std::string& directory) {
     PairedRuns("  small conversion", 21, {"-f", g_small}, SmallDrawing, {"write-floor", g_small}, g_self,
                SmallDrawing);
     unlink(g_small.c_str());
-}
-
-// A vector file of 4000 x 3000 units, 4 polylines of 65,535 random points, or its header alone.
-Bytes LongPolylines(int polylines) {
-    Bytes bytes;
-    PutU16(&bytes, 4000);
-    PutU16(&bytes, 3000);
-    uint32_t seed = 4242;
-    for (int p = 0; p < polylines; p++) {
-        PutU16(&bytes, static_cast<unsigned>(p));
-        PutU16(&bytes, 65535);
-        for (int i = 0; i < 65535; i++) {
-            seed = seed * 1103515245u + 12345u;
-            const unsigned x = (seed >> 8) % 4000;
-            seed = seed * 1103515245u + 12345u;
-            PutU16(&bytes, x);
-            PutU16(&bytes, (seed >> 8) % 3000);
-        }
-    }
-    return bytes;
 }
 
 void BenchPolylines(const std::string& directory, const HostWindow& host) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The cost of blitview-inspect --render beside the window job it stands in
-# for, paired and as a median: bench/render_bench.cpp says what is timed.
-#   bench/render.sh [PAIRS]
+# for, in turns and as medians: bench/render_bench.cpp says what is timed.
+#   bench/render.sh [ROUNDS [all|sample|pictures|polylines [INSPECTOR]]]
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/build.sh
 source "$(dirname "${BASH_SOURCE[0]}")/build.sh"

@@ -2,8 +2,8 @@
 """An example host for blitview that is a native Wayland client, in Python
 with GTK 4: a window with a box in it, in which the host paints the pixels
 that blitview would draw there. No other client may draw into a Wayland
-surface, so the host asks blitview-inspect for the box as a PNG and shows it
-itself, rendered again whenever the box changes size. See docs/hosting.md.
+surface, so the host asks blitview-inspect for the box's pixels and shows
+them itself, rendered again whenever the box changes size. See docs/hosting.md.
 
     python3 gtk4_host.py MODE FILE [BLITVIEW_INSPECT]
 
@@ -73,7 +73,7 @@ class Host:
         # start while an older one runs; only the latest one is shown.
         self.requested += 1
         command = [self.program, "--render", self.mode[-1], "--box", "%dx%d" % (width, height),
-                   "--background", HOST_COLOUR, "--png", "-", self.path]
+                   "--background", HOST_COLOUR, "--ppm", "-", self.path]
         try:
             job = Gio.Subprocess.new(command, Gio.SubprocessFlags.STDOUT_PIPE)
         except GLib.Error as error:
@@ -92,11 +92,16 @@ class Host:
         if number != self.requested:
             return
         pixbuf = None
-        if ok and status == 0:
-            loader = GdkPixbuf.PixbufLoader.new_with_type("png")
-            loader.write_bytes(output)
-            loader.close()
-            pixbuf = loader.get_pixbuf()
+        # A binary PPM: a header whose every byte is known from the box's
+        # size, then the rows of red, green and blue bytes, which the pixbuf
+        # takes where they are, without a decoder or a copy.
+        header = b"P6\n%d %d\n255\n" % (width, height)
+        size = width * height * 3
+        if ok and status == 0 and output.get_size() == len(header) + size and \
+                GLib.Bytes.new_from_bytes(output, 0, len(header)).get_data() == header:
+            pixels = GLib.Bytes.new_from_bytes(output, len(header), size)
+            pixbuf = GdkPixbuf.Pixbuf.new_from_bytes(pixels, GdkPixbuf.Colorspace.RGB, False, 8,
+                                                     width, height, width * 3)
         # A failed job leaves the box empty: --render writes nothing then.
         self.pixbuf = pixbuf
         self.shown = (width, height) if pixbuf else None
@@ -105,7 +110,7 @@ class Host:
     def draw(self, area, cr, width, height):
         if not self.pixbuf:
             return
-        # One pixel for one pixel: the PNG is the box's size.
+        # One pixel for one pixel: the picture is the box's size.
         Gdk.cairo_set_source_pixbuf(cr, self.pixbuf, 0, 0)
         cr.paint()
         if self.shown:

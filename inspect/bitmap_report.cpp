@@ -106,8 +106,8 @@ void ReportHeaders(Report* report, const char* path) {
 // The picture as the bitmap view composes it at its natural size: the
 // uploaded bitmap stretched upside down onto a bitmap of its own size, which
 // shows a top-row-first file upright.
-int SaveShownPicture(HDC screen, HDC source_dc, const LoadedBitmap* picture, const char* png_path, char* error,
-                     size_t error_size) {
+int SaveShownPicture(HDC screen, HDC source_dc, const LoadedBitmap* picture, const InspectOptions* options,
+                     char* error, size_t error_size) {
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, picture->width, picture->height);
     if (!dc || !bitmap) {
@@ -122,8 +122,8 @@ int SaveShownPicture(HDC screen, HDC source_dc, const LoadedBitmap* picture, con
     DirectSurface surface;
     int result = -1;
     if (GetDirectSurface(dc, &surface) == 0)
-        result = SavePicture(png_path, surface.words, surface.stride_words, surface.width, surface.height, error,
-                             error_size);
+        result = SavePicture(options->picture_path, options->picture_form, surface.words, surface.stride_words,
+                             surface.width, surface.height, error, error_size);
     else
         snprintf(error, error_size, "the picture's pixels are not at hand");
     SelectObject(dc, previous);
@@ -160,15 +160,15 @@ int InspectBitmap(Report* report, const char* path, const InspectOptions* option
         ReportBox(report, &p, -1);
     }
     int result = 0;
-    if (options->png_path) {
+    if (options->picture_path) {
         char error[512];
         if (!shown) {
-            snprintf(error, sizeof error, "no PNG written: -b shows no picture of this file");
+            snprintf(error, sizeof error, "no picture written: -b shows no picture of this file");
             result = 1;
-        } else if (SaveShownPicture(screen, source_dc, &picture, options->png_path, error, sizeof error) != 0) {
+        } else if (SaveShownPicture(screen, source_dc, &picture, options, error, sizeof error) != 0) {
             result = 1;
         } else {
-            ReportString(report, "png", options->png_path);
+            ReportString(report, PictureOption(options), options->picture_path);
         }
         if (result != 0) fprintf(stderr, "blitview-inspect: %s: %s\n", path, error);
     }

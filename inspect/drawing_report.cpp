@@ -32,20 +32,20 @@ int InspectDrawing(Report* report, const char* path, const InspectOptions* optio
     EndGroup(report);
 
     int result = rendered ? 0 : 1;
-    if (options->png_path) {
+    if (options->picture_path) {
         char error[512];
         DirectSurface surface;
         if (!rendered) {
-            snprintf(error, sizeof error, "no PNG written: the drawing does not convert");
+            snprintf(error, sizeof error, "no picture written: the drawing does not convert");
             result = 1;
         } else if (GetDirectSurface(state.device_context, &surface) != 0) {
             snprintf(error, sizeof error, "the canvas's pixels are not at hand");
             result = 1;
-        } else if (SavePicture(options->png_path, surface.words, surface.stride_words, surface.width,
-                               surface.height, error, sizeof error) != 0) {
+        } else if (SavePicture(options->picture_path, options->picture_form, surface.words, surface.stride_words,
+                               surface.width, surface.height, error, sizeof error) != 0) {
             result = 1;
         } else {
-            ReportString(report, "png", options->png_path);
+            ReportString(report, PictureOption(options), options->picture_path);
         }
         if (result != 0) fprintf(stderr, "blitview-inspect: %s: %s\n", path, error);
     }

@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 #include "../drawing/drawing_format.h"
+#include "../pictures/pictures.h"
 #include "../reading/reading.h"
 
 enum FileKind {
@@ -19,7 +20,8 @@ enum FileKind {
 struct InspectOptions {
     int records;           // list every record of drawings and vector files
     int json;              // one JSON object per file instead of text
-    const char* png_path;  // write the picture here; null for none
+    const char* picture_path;  // write the picture here, with --png or --ppm; null for none
+    PictureForm picture_form;
     int has_box;
     int32_t box_width;
     int32_t box_height;
@@ -77,6 +79,10 @@ void EndRecordTally(RecordTally* tally);
 struct BoxPlacement;
 void ReportBox(Report* report, const BoxPlacement* placement, double scale);
 
+// The option that asked for the picture, "png" or "ppm", which also names
+// its line in the report.
+const char* PictureOption(const InspectOptions* options);
+
 // The verdict of a file; with a `fallback`, the verdict of a reader that
 // stopped, with the reason the reader gave, or the fallback when it gave none.
 // The reason is the first one noted since ClearStopReason.
@@ -90,9 +96,10 @@ int InspectBitmap(Report* report, const char* path, const InspectOptions* option
 int InspectVectors(Report* report, const char* path, const InspectOptions* options);
 
 // --render: the box of options' size as the mode would draw it into a window
-// of options' background, written as a PNG to options' png_path ("-" for
-// standard output). 0, or 1 with the reason on standard error and nothing
-// written when blitview would fail the job or the PNG cannot be written.
+// of options' background, written in options' picture form to its
+// picture_path ("-" for standard output). 0, or 1 with the reason on
+// standard error and nothing written when blitview would fail the job or
+// the picture cannot be written.
 int RenderBox(const char* path, const InspectOptions* options);
 
 // What blitview's command line makes of a path: null when a mode would

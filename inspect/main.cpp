@@ -19,9 +19,11 @@ const char kUsage[] =
     "  --records     list every record with the byte offset of its tag\n"
     "  --png OUT     write the picture as a PNG: a drawing as -f paints it, a BMP\n"
     "                as -b shows it, unframed at its natural size (one FILE only)\n"
+    "  --ppm OUT     write the picture as --png does, as a binary PPM (P6): the\n"
+    "                pixels as they are, for programs without a decoder\n"
     "  --box WxH     fit the picture into a box of W x H pixels, as -b and -v do\n"
     "  --render MODE write the box of --box as -b, -v or -d (MODE b, v or d) would\n"
-    "                draw it into a window, as a PNG to --png (- for standard\n"
+    "                draw it into a window, to --png or --ppm (- for standard\n"
     "                output); one FILE, the path as the mode reads it\n"
     "  --background RRGGBB\n"
     "                the window's colour around the box for --render (FFFFFF)\n"
@@ -31,7 +33,7 @@ const char kUsage[] =
     "  --version     show the version and exit\n"
     "\n"
     "Exit status: 0 when blitview would succeed with every FILE, 1 when it would\n"
-    "fail with any (or a PNG could not be written), 2 for a usage error.\n";
+    "fail with any (or the picture could not be written), 2 for a usage error.\n";
 
 int UsageError(const char* message, const char* detail) {
     if (detail)
@@ -92,6 +94,10 @@ FileKind DetectKind(const char* path) {
 
 }  // namespace
 
+const char* PictureOption(const InspectOptions* options) {
+    return options->picture_form == PICTURE_PPM ? "ppm" : "png";
+}
+
 int main(int argc, char** argv) {
     InspectOptions options;
     memset(&options, 0, sizeof options);
@@ -101,6 +107,7 @@ int main(int argc, char** argv) {
     enum {
         OPTION_RECORDS = 1,
         OPTION_PNG,
+        OPTION_PPM,
         OPTION_BOX,
         OPTION_KIND,
         OPTION_JSON,
@@ -111,10 +118,12 @@ int main(int argc, char** argv) {
     };
     static const struct option long_options[] = {
         {"records", no_argument, nullptr, OPTION_RECORDS}, {"png", required_argument, nullptr, OPTION_PNG},
-        {"box", required_argument, nullptr, OPTION_BOX},   {"kind", required_argument, nullptr, OPTION_KIND},
-        {"json", no_argument, nullptr, OPTION_JSON},       {"help", no_argument, nullptr, OPTION_HELP},
-        {"version", no_argument, nullptr, OPTION_VERSION}, {"render", required_argument, nullptr, OPTION_RENDER},
-        {"background", required_argument, nullptr, OPTION_BACKGROUND}, {nullptr, 0, nullptr, 0},
+        {"ppm", required_argument, nullptr, OPTION_PPM},   {"box", required_argument, nullptr, OPTION_BOX},
+        {"kind", required_argument, nullptr, OPTION_KIND}, {"json", no_argument, nullptr, OPTION_JSON},
+        {"help", no_argument, nullptr, OPTION_HELP},       {"version", no_argument, nullptr, OPTION_VERSION},
+        {"render", required_argument, nullptr, OPTION_RENDER},
+        {"background", required_argument, nullptr, OPTION_BACKGROUND},
+        {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
     for (;;) {
@@ -126,7 +135,10 @@ int main(int argc, char** argv) {
                 options.records = 1;
                 break;
             case OPTION_PNG:
-                options.png_path = optarg;
+            case OPTION_PPM:
+                if (options.picture_path) return UsageError("one picture only: give --png or --ppm once", optarg);
+                options.picture_path = optarg;
+                options.picture_form = option == OPTION_PPM ? PICTURE_PPM : PICTURE_PNG;
                 break;
             case OPTION_BOX:
                 if (ParseBox(optarg, &options.box_width, &options.box_height) != 0)
@@ -167,18 +179,22 @@ int main(int argc, char** argv) {
         (options.box_width > MAX_BOX_SIDE || options.box_height > MAX_BOX_SIDE))
         return UsageError("--box takes WxH with sides of 1 to 16384 pixels", box_text);
     if (options.render_mode) {
-        if (!options.has_box || !options.png_path) return UsageError("--render needs --box and --png", nullptr);
+        if (!options.has_box || !options.picture_path)
+            return UsageError("--render needs --box and --png or --ppm", nullptr);
         if (options.records || options.json || options.kind != KIND_UNKNOWN)
             return UsageError("--render takes no --records, --json or --kind", nullptr);
     }
-    if (options.png_path && file_count > 1) return UsageError("--png writes the picture of one FILE", nullptr);
+    char message[64];
+    snprintf(message, sizeof message, "--%s writes the picture of one FILE", PictureOption(&options));
+    if (options.picture_path && file_count > 1) return UsageError(message, nullptr);
     // The picture would replace the file it is made from.
-    struct stat file_status, png_status;
-    const int png_to_output = options.render_mode && strcmp(options.png_path, "-") == 0;
-    if (options.png_path && !png_to_output && stat(argv[optind], &file_status) == 0 &&
-        stat(options.png_path, &png_status) == 0 && file_status.st_dev == png_status.st_dev &&
-        file_status.st_ino == png_status.st_ino)
-        return UsageError("--png names the FILE itself", options.png_path);
+    struct stat file_status, picture_status;
+    const int to_output = options.render_mode && strcmp(options.picture_path, "-") == 0;
+    snprintf(message, sizeof message, "--%s names the FILE itself", PictureOption(&options));
+    if (options.picture_path && !to_output && stat(argv[optind], &file_status) == 0 &&
+        stat(options.picture_path, &picture_status) == 0 && file_status.st_dev == picture_status.st_dev &&
+        file_status.st_ino == picture_status.st_ino)
+        return UsageError(message, options.picture_path);
 
     if (options.render_mode) return RenderBox(argv[optind], &options);
 

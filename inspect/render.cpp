@@ -1,8 +1,8 @@
 // --render MODE: the box exactly as -b, -v or -d would draw it into a window
-// of the given background, as a PNG, for hosts that cannot lend a window and
-// show the pixels themselves. The views themselves draw it: a memory bitmap
-// of the box's window (the box and the three rows below it, in the
-// background colour) stands in for the window under the box's corner.
+// of the given background, as a PNG or a PPM, for hosts that cannot lend a
+// window and show the pixels themselves. The views themselves draw it: a
+// memory bitmap of the box's window (the box and the three rows below it, in
+// the background colour) stands in for the window under the box's corner.
 #include <string.h>
 
 #include "../app/app.h"
@@ -27,13 +27,14 @@ int RunView(char mode, const char* path, int32_t width, int32_t height, HDC targ
     return ShowCombinedInto(line, target);
 }
 
-int WriteBox(const char* png_path, const DirectSurface& surface, int32_t width, int32_t height, char* error,
+int WriteBox(const InspectOptions* options, const DirectSurface& surface, int32_t width, int32_t height, char* error,
              size_t error_size) {
-    if (strcmp(png_path, "-") != 0)
-        return SavePicture(png_path, surface.words, surface.stride_words, width, height, error, error_size);
-    if (WritePngStream(stdout, reinterpret_cast<const unsigned char*>(surface.words),
-                       static_cast<size_t>(surface.stride_words) * 4, width, height, 4) != 0) {
-        snprintf(error, error_size, "cannot write the PNG to standard output");
+    const char* path = options->picture_path;
+    const PictureForm form = options->picture_form;
+    if (strcmp(path, "-") != 0)
+        return SavePicture(path, form, surface.words, surface.stride_words, width, height, error, error_size);
+    if (WritePictureStream(stdout, form, surface.words, surface.stride_words, width, height) != 0) {
+        snprintf(error, error_size, "cannot write the picture to standard output");
         return -1;
     }
     return 0;
@@ -89,7 +90,7 @@ int RenderBox(const char* path, const InspectOptions* options) {
             DirectSurface surface;
             if (GetDirectSurface(window, &surface) != 0)
                 snprintf(reason, sizeof reason, "the box's pixels are not at hand");
-            else if (WriteBox(options->png_path, surface, width, height, reason, sizeof reason) == 0)
+            else if (WriteBox(options, surface, width, height, reason, sizeof reason) == 0)
                 status = 0;
         }
     }

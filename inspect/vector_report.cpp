@@ -31,8 +31,8 @@ int InspectVectors(Report* report, const char* path, const InspectOptions* optio
     EndGroup(report);
 
     int result = drawn ? 0 : 1;
-    if (options->png_path) {
-        fprintf(stderr, "blitview-inspect: %s: no PNG written: a vector file has no picture of its own\n", path);
+    if (options->picture_path) {
+        fprintf(stderr, "blitview-inspect: %s: no picture written: a vector file has no picture of its own\n", path);
         result = 1;
     }
     ReportReaderVerdict(report, drawn ? "draws" : "fails", drawn ? nullptr : "the vector file is refused");

@@ -1,4 +1,4 @@
-// Writing a picture as a PNG in full or not at all.
+// Writing a picture in its form, to a stream or in full or not at all to a file.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -7,8 +7,14 @@
 
 #include "pictures.h"
 
-int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, int32_t width, int32_t height,
-                char* error, size_t error_size) {
+int WritePictureStream(FILE* out, PictureForm form, const uint32_t* words, int32_t stride_words, int32_t width,
+                       int32_t height) {
+    return form == PICTURE_PPM ? WritePpmStream(out, words, stride_words, width, height)
+                               : WritePngStream(out, words, stride_words, width, height);
+}
+
+int SavePicture(const char* path, PictureForm form, const uint32_t* words, int32_t stride_words, int32_t width,
+                int32_t height, char* error, size_t error_size) {
     // A new name beside the target, taken only if nobody holds it, so that
     // no other file is ever written; renamed over the target when complete.
     char partial[4096];
@@ -29,10 +35,8 @@ int SavePicture(const char* path, const uint32_t* words, int32_t stride_words, i
         unlink(partial);
         return -1;
     }
-    // The words are 0x00RRGGBB: in memory blue, green, red and a spare byte.
     errno = 0;
-    int result = WritePngStream(out, reinterpret_cast<const unsigned char*>(words),
-                                static_cast<size_t>(stride_words) * 4, width, height, 4);
+    int result = WritePictureStream(out, form, words, stride_words, width, height);
     int saved_errno = errno ? errno : EIO;
     if (fclose(out) != 0 && result == 0) {
         result = -1;

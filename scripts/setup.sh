@@ -12,7 +12,7 @@ packages=(cmake ninja-build g++ make pkg-config libpng-dev libx11-dev xvfb)
 case "${1:-}" in
     --test|--coverage) packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb x11-utils
                       dpkg-dev lintian file man-db python3-tk acl attr openbox picom weston xwayland
-                      python3-gi python3-gi-cairo gir1.2-gtk-4.0) ;;
+                      python3-gi python3-gi-cairo gir1.2-gtk-4.0 netpbm) ;;
     --bench) packages+=(libbenchmark-dev time xvfb) ;;
 esac
 if [ "${1:-}" = --coverage ]; then packages+=(gcovr); fi

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
                 words[static_cast<size_t>(row) * width + column] = static_cast<uint32_t>(XGetPixel(image, column, row));
         XDestroyImage(image);
         char error[512] = "";
-        result = SavePicture(argv[5], words.data(), width, width, height, error, sizeof error) == 0 ? 0 : 1;
+        result = SavePicture(argv[5], PICTURE_PNG, words.data(), width, width, height, error, sizeof error) == 0 ? 0 : 1;
         if (result != 0) fprintf(stderr, "demo_host: %s\n", error);
     }
     XDestroyWindow(display, window);

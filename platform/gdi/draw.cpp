@@ -252,10 +252,22 @@ void StepsInside(int64_t origin, int64_t extent, int64_t low, int64_t high, int6
     }
 }
 
+// A crowded polyline into a memory DC's 32-bit bitmap, painted its latest
+// segment first as a window DC paints the ones it keeps: 0, or -1, having
+// painted nothing, when it is not crowded or painting it so does not pay.
+int PaintCrowdedNow(SoftDc* dc, const POINT* points, int count) {
+    Area area;
+    if (count < kFewestCrowdedPoints || dc->pen->width > 1 || !DrawArea(dc, &area) ||
+        dc->bitmap->bits_per_pixel != 32 || !IsCrowded(area, points, count))
+        return -1;
+    const CrowdedBatch batch = {points, count, 0, 0, area, WordFromColour(ResolveColour(dc->pen->colour))};
+    return PaintCrowdedBatches(dc->bitmap, &batch, 1);
+}
+
 void DrawSegments(SoftDc* dc, const POINT* points, int count) {
     if (dc->dc_kind == DC_WINDOW)
         PaintSegmentsOnWindow(dc, points, count);
-    else
+    else if (PaintCrowdedNow(dc, points, count) != 0)
         PaintSegments(dc, points, count, 0, 0);
 }
 

@@ -73,7 +73,7 @@ for _ in $(seq 400); do
 done
 grep -q '^shown ' "$work/host.out" || fail "the host showed no box within 20 s: $(cat "$work/host.out" "$work/host.err")"
 read -r width height < <(sed -n 's/^shown \([0-9]*\)x\([0-9]*\)$/\1 \2/p' "$work/host.out" | head -n 1)
-grep -q -- "--render d --box ${width}x$height --background d4d0c8 --png - $work/sample.bmp: exit status 0" \
+grep -q -- "--render d --box ${width}x$height --background d4d0c8 --ppm - $work/sample.bmp: exit status 0" \
     "$work/host.out" || fail "the host's job was not the one expected: $(cat "$work/host.out")"
 
 # The same job in a stand-in X window of the host's colour: the box and the

@@ -1,6 +1,7 @@
 // blitview-inspect's options, one test each, run as a person runs it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -82,19 +83,24 @@ TEST(InspectOptions, PngIsThePictureMinusFWritesAndMinusBShows) {
     ASSERT_TRUE(ReadFileBytes(converted, &file));
     ASSERT_TRUE(ParseWrittenBmp(file, &bmp));
 
-    // The drawing, painted here without touching it.
-    PngPicture painted;
-    ASSERT_EQ(Inspect({"--png", dir.File("painted.png"), drawing}), 0);
-    ASSERT_TRUE(ReadFileBytes(drawing, &file));
-    EXPECT_EQ(file, bytes) << "the drawing was changed";
-    ASSERT_TRUE(ReadPng(dir.File("painted.png"), &painted));
-    ExpectSamePixels(bmp, painted);
+    const bool netpbm = access(kPnmToPng, X_OK) == 0;
+    for (const std::string form : {"png", "ppm"}) {
+        SCOPED_TRACE(form);
+        if (form == "ppm" && !netpbm) continue;
+        // The drawing, painted here without touching it.
+        PngPicture painted;
+        ASSERT_EQ(Inspect({"--" + form, dir.File("painted." + form), drawing}), 0);
+        ASSERT_TRUE(ReadFileBytes(drawing, &file));
+        EXPECT_EQ(file, bytes) << "the drawing was changed";
+        ASSERT_TRUE(ReadPicture(dir.File("painted." + form), form, &painted));
+        ExpectSamePixels(bmp, painted);
 
-    // -f's BMP as the bitmap view shows it: upright, the first stored row on top.
-    PngPicture shown;
-    ASSERT_EQ(Inspect({"--png", dir.File("shown.png"), converted}), 0);
-    ASSERT_TRUE(ReadPng(dir.File("shown.png"), &shown));
-    ExpectSamePixels(bmp, shown);
+        // -f's BMP as the bitmap view shows it: upright, the first stored row on top.
+        PngPicture shown;
+        ASSERT_EQ(Inspect({"--" + form, dir.File("shown." + form), converted}), 0);
+        ASSERT_TRUE(ReadPicture(dir.File("shown." + form), form, &shown));
+        ExpectSamePixels(bmp, shown);
+    }
 
     // No picture, no file: a drawing that fails, a BMP the upload refuses.
     const size_t files = ListDirectory(dir.path).size();
@@ -112,6 +118,9 @@ TEST(InspectOptions, PngIsThePictureMinusFWritesAndMinusBShows) {
     EXPECT_TRUE(ListDirectory(dir.File("folder")).empty());
     EXPECT_EQ(Inspect({"--png", dir.File(std::string(4090, 'n')), drawing}), 1);
     EXPECT_EQ(ListDirectory(dir.path).size(), files + 3);
+    EXPECT_EQ(Inspect({"--ppm", dir.File("bad.ppm"), dir.File("bad.drw")}), 1);
+    EXPECT_EQ(ListDirectory(dir.path).size(), files + 3);
+    if (!netpbm) GTEST_SKIP() << "no " << kPnmToPng << " to read the PPM (scripts/setup.sh --test installs netpbm)";
 }
 
 TEST(InspectOptions, BoxGivesTheFitAndTheScale) {
@@ -231,7 +240,7 @@ TEST(InspectOptions, HelpShowsEveryOptionTheManualDocuments) {
         EXPECT_TRUE(documented) << "--" << name << " is not in the manual";
         options++;
     }
-    EXPECT_EQ(options, 9) << help;
+    EXPECT_EQ(options, 10) << help;
 }
 
 TEST(InspectOptions, VersionIsTheProjects) {

@@ -1,9 +1,10 @@
 // blitview-inspect --render against the window modes themselves: for each
 // window case of the view tests, -b, -v or -d draws into a stand-in host
 // window of one colour, the inspector renders the same job with that colour
-// as its background, and the PNG must be the window's box pixel for pixel.
-// A job that blitview fails must give 1 and write nothing, neither a file nor
-// a byte on standard output. Runs under tests/fixtures/with_xvfb.sh.
+// as its background, and the PNG and the PPM, read back by readers of their
+// own, must be the window's box pixel for pixel. A job that blitview fails
+// must give 1 and write nothing, neither a file nor a byte on standard
+// output. Runs under tests/fixtures/with_xvfb.sh.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,23 @@ VectorBuilder LongLine() {
     return v.Polyline(2, many);
 }
 
+// Polylines through scattered points that cross the box many times over,
+// which the window DC keeps to paint together and the stand-in paints each
+// the latest segment first.
+VectorBuilder Crowded() {
+    VectorBuilder v(300, 200);
+    uint32_t seed = 99;
+    for (uint16_t colour : {1, 4, 6}) {
+        std::vector<std::pair<int, int>> points;
+        for (int i = 0; i < 5000; i++) {
+            seed = seed * 1103515245u + 12345u;
+            points.push_back({static_cast<int>(seed >> 8) % 320 - 10, static_cast<int>(seed >> 20) % 220 - 10});
+        }
+        v.Polyline(colour, points);
+    }
+    return v;
+}
+
 struct File {
     std::string name;
     std::vector<unsigned char> bytes;
@@ -93,6 +111,7 @@ std::vector<Case> Cases() {
         {"a path of two characters", 'v', "ab", {{"VCT", VectorBuilder(300, 200).bytes}}, 0x336699},
         {"a header with a zero side", 'v', "zero.bmp", {{"zero.VCT", VectorBuilder(0, 200).bytes}}, 0x336699},
         {"65535 points", 'v', "long.bmp", {{"long.VCT", LongLine().bytes}}, 0x336699},
+        {"crowded polylines", 'v', "crowd.bmp", {{"crowd.VCT", Crowded().bytes}}, 0x336699},
         {"the overlay over the bitmap", 'd', "both.bmp",
          {{"both.bmp", PatternBmp(200, 100)}, {"both.VCT", OverTheBitmap().bytes}}, 0x336699},
         {"the overlay over a failed upload", 'd', "jpeg.bmp",
@@ -118,6 +137,9 @@ class Render : public ::testing::Test {
 };
 
 TEST_F(Render, TheBoxIsTheWindowsBox) {
+    const bool netpbm = access(kPnmToPng, X_OK) == 0;
+    std::vector<std::string> forms = {"png"};
+    if (netpbm) forms.push_back("ppm");
     char previous_directory[4096];
     ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
     for (const Case& c : Cases()) {
@@ -140,42 +162,54 @@ TEST_F(Render, TheBoxIsTheWindowsBox) {
         std::vector<std::string> options = {"--render", std::string(1, c.mode),
                                             "--box", std::to_string(c.width) + "x" + std::to_string(c.height)};
         if (c.background != 0xFFFFFF) options.insert(options.end(), {"--background", Hex(c.background)});
-        std::vector<std::string> to_file = options, to_output = options;
-        to_file.insert(to_file.end(), {"--png", "box.png", c.path});
-        to_output.insert(to_output.end(), {"--png", "-", c.path});
-        std::string file_output, piped;
-        const int rendered = RunProgram(INSPECT_PATH, to_file, &file_output);
-        const int piped_status = RunProgram(INSPECT_PATH, to_output, &piped);
-        ASSERT_EQ(chdir(previous_directory), 0);
-        EXPECT_EQ(file_output, "");
-        ASSERT_TRUE(shown == 0 || shown == 255) << shown;
-        if (shown != 0) {
-            EXPECT_EQ(rendered, 1);
-            EXPECT_EQ(piped_status, 1);
-            EXPECT_EQ(piped, "");
-            EXPECT_EQ(ListDirectory(dir.path), before) << "a failed job wrote a file";
-            continue;
-        }
-        ASSERT_EQ(rendered, 0);
-        ASSERT_EQ(piped_status, 0);
-        std::vector<unsigned char> written;
-        ASSERT_TRUE(ReadFileBytes(dir.File("box.png"), &written));
-        EXPECT_EQ(std::string(written.begin(), written.end()), piped) << "the file and the pipe differ";
-        PngPicture png;
-        ASSERT_TRUE(ReadPng(dir.File("box.png"), &png));
-        ASSERT_EQ(png.width, c.width);
-        ASSERT_EQ(png.height, c.height);
-        int wrong = 0;
-        for (int y = 0; y < c.height; y++)
-            for (int x = 0; x < c.width; x++) {
-                const uint32_t expected = window[static_cast<size_t>(y) * host.width + x];
-                const uint32_t got = png.words[static_cast<size_t>(y) * png.width + x];
-                if (got != expected && wrong++ < 5)
-                    ADD_FAILURE() << "(" << x << "," << y << ") is " << std::hex << got << ", the window shows "
-                                  << expected;
+        for (const std::string& form : forms) {
+            SCOPED_TRACE(form);
+            const std::string name = "box." + form;
+            std::vector<std::string> to_file = options, to_output = options;
+            to_file.insert(to_file.end(), {"--" + form, name, c.path});
+            to_output.insert(to_output.end(), {"--" + form, "-", c.path});
+            ASSERT_EQ(chdir(dir.path.c_str()), 0);
+            std::string file_output, piped;
+            const int rendered = RunProgram(INSPECT_PATH, to_file, &file_output);
+            const int piped_status = RunProgram(INSPECT_PATH, to_output, &piped);
+            ASSERT_EQ(chdir(previous_directory), 0);
+            EXPECT_EQ(file_output, "");
+            ASSERT_TRUE(shown == 0 || shown == 255) << shown;
+            if (shown != 0) {
+                EXPECT_EQ(rendered, 1);
+                EXPECT_EQ(piped_status, 1);
+                EXPECT_EQ(piped, "");
+                EXPECT_EQ(ListDirectory(dir.path), before) << "a failed job wrote a file";
+                continue;
             }
-        EXPECT_EQ(wrong, 0);
+            ASSERT_EQ(rendered, 0);
+            ASSERT_EQ(piped_status, 0);
+            std::vector<unsigned char> written;
+            ASSERT_TRUE(ReadFileBytes(dir.File(name), &written));
+            EXPECT_EQ(std::string(written.begin(), written.end()), piped) << "the file and the pipe differ";
+            // The header hosts compare byte for byte, knowing the box's size.
+            const std::string header = "P6\n" + std::to_string(c.width) + " " + std::to_string(c.height) + "\n255\n";
+            if (form == "ppm") {
+                EXPECT_EQ(piped.compare(0, header.size(), header), 0) << "not the documented header";
+            }
+            PngPicture picture;
+            ASSERT_TRUE(ReadPicture(dir.File(name), form, &picture));
+            ASSERT_EQ(picture.width, c.width);
+            ASSERT_EQ(picture.height, c.height);
+            int wrong = 0;
+            for (int y = 0; y < c.height; y++)
+                for (int x = 0; x < c.width; x++) {
+                    const uint32_t expected = window[static_cast<size_t>(y) * host.width + x];
+                    const uint32_t got = picture.words[static_cast<size_t>(y) * picture.width + x];
+                    if (got != expected && wrong++ < 5)
+                        ADD_FAILURE() << "(" << x << "," << y << ") is " << std::hex << got << ", the window shows "
+                                      << expected;
+                }
+            EXPECT_EQ(wrong, 0);
+            ASSERT_EQ(unlink(dir.File(name).c_str()), 0);
+        }
     }
+    if (!netpbm) GTEST_SKIP() << "no " << kPnmToPng << " to read the PPM (scripts/setup.sh --test installs netpbm)";
 }
 
 TEST(RenderOptions, UsageErrors) {
@@ -190,6 +224,7 @@ TEST(RenderOptions, UsageErrors) {
         {"--render", "b", "--box", "0x30", "--png", "-", path},
         {"--render", "b", "--box", "40x30", "--png", "-", "--json", path},
         {"--render", "b", "--box", "40x30", "--png", "-", path, path},
+        {"--render", "b", "--box", "40x30", "--png", "-", "--ppm", "-", path},
         {"--render", "b", "--box", "40x30", "--background", "12345", "--png", "-", path},
         {"--render", "b", "--box", "40x30", "--background", "12345G", "--png", "-", path},
     };
