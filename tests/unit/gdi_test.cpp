@@ -395,7 +395,7 @@ TEST(SoftGdi, DibSectionsReportWhatTheReferenceReports) {
         ASSERT_NE(dib, nullptr) << c.bpp;
         ASSERT_NE(bits, nullptr);
         DIBSECTION ds;
-        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), 104);
+        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), sizeof(void*) == 8 ? 104 : 84);
         EXPECT_EQ(ds.dsBm.bmWidthBytes, c.width_bytes);
         EXPECT_EQ(ds.dsBm.bmBits, bits);
         EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(c.width_bytes * 8));
