@@ -114,7 +114,9 @@ inline GroupSets SetsAt(uint64_t sets, unsigned shift) {
     if (shift >= 64) return {0, sets << (shift - 64)};
     return {sets << shift, shift ? sets >> (64 - shift) : 0};
 }
-inline GroupSets OrSets(GroupSets first, GroupSets second) { return {first.low | second.low, first.high | second.high}; }
+inline GroupSets OrSets(GroupSets first, GroupSets second) {
+    return {first.low | second.low, first.high | second.high};
+}
 inline uint64_t LowSets(GroupSets sets) { return sets.low; }
 inline uint64_t HighSets(GroupSets sets) { return sets.high; }
 #endif

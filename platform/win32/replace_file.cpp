@@ -120,7 +120,8 @@ HANDLE CreateReplacementFile(LPCSTR path) {
         // Read-only from its creation to its last write: the handle that
         // creates it may write all the same, and the mark tells a leftover
         // from a user's file of the same name.
-        HANDLE file = CreateFileA(name, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr);
+        HANDLE file =
+            CreateFileA(name, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             g_replacement = file;
             memcpy(g_replacement_name, name, sizeof name);

@@ -585,7 +585,8 @@ bool WriteSparseFile(const std::string& path, const std::vector<unsigned char>& 
     bool ok = fwrite(head.data(), 1, head.size(), file) == head.size();
     const unsigned char pattern[64] = {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81};
     for (uint64_t at = 1 << 20; ink && ok && at + sizeof pattern < length; at += 1 << 20)
-        ok = fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 && fwrite(pattern, 1, sizeof pattern, file) == sizeof pattern;
+        ok = fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 &&
+             fwrite(pattern, 1, sizeof pattern, file) == sizeof pattern;
     ok = ok && ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
     return fclose(file) == 0 && ok;
 }
@@ -628,9 +629,11 @@ TEST_F(BitmapView, SizesAtTheEdgesOf32Bits) {
     };
     const uint64_t kGiB = 1ull << 30;
     // One strip of 16384 rows of 65535 bytes: 1 GiB of raster data.
-    std::vector<unsigned char> strip = DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 16384, 65535, 1, 0x00E20746, {}).bytes;
+    std::vector<unsigned char> strip =
+        DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 16384, 65535, 1, 0x00E20746, {}).bytes;
     // A strip that declares 65535 rows of 65535 bytes, just under 4 GiB, and holds 1 KiB.
-    std::vector<unsigned char> short_strip = DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 65535, 65535, 1, 0x00E20746, {}).bytes;
+    std::vector<unsigned char> short_strip =
+        DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 65535, 65535, 1, 0x00E20746, {}).bytes;
     std::vector<unsigned char> rle = MakeRunLengthBmp(32767, 32767);
     auto small = [](std::vector<unsigned char> head) {  // a BMP that holds its head and 4 KiB of pixels
         const uint32_t length = static_cast<uint32_t>(head.size()) + 4096;
@@ -661,10 +664,10 @@ TEST_F(BitmapView, SizesAtTheEdgesOf32Bits) {
         RunLimits limits;
         limits.seconds = 120;
         struct rusage usage = {};
-        const std::vector<std::string> arguments =
-            test.mode[1] == 'f' ? std::vector<std::string>{"-f", path}
-                                : std::vector<std::string>{"-b", path, std::to_string(kWindowX), std::to_string(kWindowY),
-                                                           std::to_string(kWindowX + 400), std::to_string(kWindowY + 300)};
+        std::vector<std::string> arguments = {test.mode, path};
+        if (test.mode[1] == 'b')
+            for (int value : {kWindowX, kWindowY, kWindowX + 400, kWindowY + 300})
+                arguments.push_back(std::to_string(value));
         EXPECT_EQ(RunBlitviewWithin(arguments, limits, &usage), test.status);
         const uint64_t peak_kib = static_cast<uint64_t>(usage.ru_maxrss);
         printf("%-34s peak %6.1f MiB\n", test.name, static_cast<double>(peak_kib) / 1024);
