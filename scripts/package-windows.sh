@@ -7,8 +7,8 @@
 # manual page as plain text), the text files with Windows line ends.
 # VERSION is the CMake project version. The builds are made warning-free
 # (-Werror, on top of the warnings of the Linux build) in OUT_DIR/win64-build
-# and OUT_DIR/win32-build; the archives hold the same bytes for the same
-# sources.
+# and OUT_DIR/win32-build; the files in the archives carry the time of the
+# last commit.
 #
 # Usage: scripts/package-windows.sh [OUT_DIR]   (default: <repo>/build/release)
 #
