@@ -34,7 +34,9 @@ for key in Return space Escape KP_Enter; do
     status=0
     wait "$child_pid" || status=$?
     echo "key $key: $(tr '\n' ' ' <"$work/dismiss.out")child: $(cat "$work/child.out") (exit $status)"
-    if [[ $dismissed != 0 || $status != 0 || "$(cat "$work/child.out")" != "result -1" ]]; then
+    # Exactly one box: a load refused before it asks for memory shows none.
+    if [[ $dismissed != 0 || $status != 0 || "$(cat "$work/child.out")" != "result -1" ]] ||
+        ! grep -qx 'dialogs 1' "$work/dismiss.out"; then
         cat "$work/child.err" >&2
         failed=1
     fi
