@@ -1,4 +1,5 @@
-# Cross-compiling toolchain for 64-bit Windows with MinGW-w64.
+# Cross-compiling toolchain for 64-bit Windows with MinGW-w64 (and, included
+# by mingw-w64-i686.cmake, for 32-bit Windows).
 #
 # The posix threads flavour of the compilers is used: it is the one that
 # provides std::thread and friends, so that C++20 library headers behave the
@@ -6,9 +7,10 @@
 # MinGW runtime DLLs next to it (neither on Windows nor under Wine).
 
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(BLITVIEW_MINGW_TRIPLE x86_64-w64-mingw32)
+if(NOT BLITVIEW_MINGW_TRIPLE)
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+  set(BLITVIEW_MINGW_TRIPLE x86_64-w64-mingw32)
+endif()
 
 find_program(CMAKE_C_COMPILER NAMES ${BLITVIEW_MINGW_TRIPLE}-gcc-posix REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${BLITVIEW_MINGW_TRIPLE}-g++-posix REQUIRED)

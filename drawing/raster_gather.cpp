@@ -16,13 +16,20 @@ typedef uint64_t InkPair __attribute__((vector_size(16)));
 // are joined into one byte, first byte high, and each word's four bytes are
 // packed: eight bytes of gathered ink.
 inline uint64_t HalveInk(InkPair v) {
-    auto every = [](uint64_t mask) { return InkPair{mask, mask}; };
-    v = (v | (v >> 1)) & every(0x5555555555555555ull);  // pair k of a byte on bit 6 - 2k
-    v = (v | (v >> 1)) & every(0x3333333333333333ull);
-    v = (v | (v >> 2)) & every(0x0F0F0F0F0F0F0F0Full);  // pair k on bit 3 - k
-    v = ((v << 4) | (v >> 8)) & every(0x00FF00FF00FF00FFull);
-    v = (v | (v >> 8)) & every(0x0000FFFF0000FFFFull);
-    v = (v | (v >> 16)) & every(0x00000000FFFFFFFFull);
+    // Both lanes' masks as constants: a helper returning a vector would
+    // change the calling convention on targets without SSE.
+    const InkPair fives = {0x5555555555555555ull, 0x5555555555555555ull};
+    const InkPair threes = {0x3333333333333333ull, 0x3333333333333333ull};
+    const InkPair nibbles = {0x0F0F0F0F0F0F0F0Full, 0x0F0F0F0F0F0F0F0Full};
+    const InkPair bytes = {0x00FF00FF00FF00FFull, 0x00FF00FF00FF00FFull};
+    const InkPair halves = {0x0000FFFF0000FFFFull, 0x0000FFFF0000FFFFull};
+    const InkPair words = {0x00000000FFFFFFFFull, 0x00000000FFFFFFFFull};
+    v = (v | (v >> 1)) & fives;  // pair k of a byte on bit 6 - 2k
+    v = (v | (v >> 1)) & threes;
+    v = (v | (v >> 2)) & nibbles;  // pair k on bit 3 - k
+    v = ((v << 4) | (v >> 8)) & bytes;
+    v = (v | (v >> 8)) & halves;
+    v = (v | (v >> 16)) & words;
     return v[0] | (v[1] << 32);
 }
 

@@ -98,6 +98,29 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
+// A group's column sets reach up to 128 columns past its first: one
+// integer where the compiler has one that wide, two words on 32-bit targets.
+#if defined(__SIZEOF_INT128__)
+typedef unsigned __int128 GroupSets;
+inline GroupSets SetsAt(uint64_t sets, unsigned shift) { return static_cast<GroupSets>(sets) << shift; }
+inline GroupSets OrSets(GroupSets first, GroupSets second) { return first | second; }
+inline uint64_t LowSets(GroupSets sets) { return static_cast<uint64_t>(sets); }
+inline uint64_t HighSets(GroupSets sets) { return static_cast<uint64_t>(sets >> 64); }
+#else
+struct GroupSets {
+    uint64_t low, high;
+};
+inline GroupSets SetsAt(uint64_t sets, unsigned shift) {
+    if (shift >= 64) return {0, sets << (shift - 64)};
+    return {sets << shift, shift ? sets >> (64 - shift) : 0};
+}
+inline GroupSets OrSets(GroupSets first, GroupSets second) {
+    return {first.low | second.low, first.high | second.high};
+}
+inline uint64_t LowSets(GroupSets sets) { return sets.low; }
+inline uint64_t HighSets(GroupSets sets) { return sets.high; }
+#endif
+
 // Adds a data row at a scale below 1, eight bytes at a time: the column
 // sets of the eight bytes are gathered in a register, relative to the
 // group's first column, and added to the row once. Runs of 32 bytes without
@@ -126,7 +149,7 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
             }
         }
         uint32_t n = end - j < 8 ? end - j : 8;
-        unsigned __int128 gathered = 0;
+        GroupSets gathered = SetsAt(0, 0);
         if (layout->narrow_groups && n == 8) {
             // A whole group: its eight bytes in one load, each taken from it
             // by a shift, written out so that nothing but the lookups is left.
@@ -139,18 +162,18 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
             auto set_of = [&](int k) {
                 return static_cast<uint64_t>(patterns[tables[k] + ((group >> (8 * k)) & 0xFF)]) << deltas[k];
             };
-            gathered = (set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
-                       (set_of(6) | set_of(7));
+            gathered = SetsAt((set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
+                                  (set_of(6) | set_of(7)), 0);
         } else if (layout->narrow_groups) {
             uint64_t narrow = 0;
             for (uint32_t k = 0; k < n; k++)
                 narrow |= static_cast<uint64_t>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
                           << layout->byte_delta[j + k];
-            gathered = narrow;
+            gathered = SetsAt(narrow, 0);
         } else {
             for (uint32_t k = 0; k < n; k++)
-                gathered |= static_cast<unsigned __int128>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
-                            << layout->byte_delta[j + k];
+                gathered = OrSets(gathered, SetsAt(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)],
+                                                   layout->byte_delta[j + k]));
         }
         const int32_t base = layout->group_base[j / 8];
         for (; word < base >> 6; word++) {
@@ -160,7 +183,7 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
             third_word = 0;
         }
         const int shift = base & 63;
-        const uint64_t low = static_cast<uint64_t>(gathered), high = static_cast<uint64_t>(gathered >> 64);
+        const uint64_t low = LowSets(gathered), high = HighSets(gathered);
         first_word |= low << shift;
         second_word |= ((low >> 1) >> (63 - shift)) | (high << shift);
         third_word |= (high >> 1) >> (63 - shift);

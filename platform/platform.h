@@ -128,10 +128,12 @@ struct DIBSECTION {
     DWORD dsOffset;
 };
 
-static_assert(sizeof(BITMAP) == 32, "BITMAP layout");
+// The layouts of <windows.h> on the same word size: the pointer and the
+// handle take 8 bytes, aligned, on 64-bit targets and 4 on 32-bit ones.
+static_assert(sizeof(BITMAP) == (sizeof(void*) == 8 ? 32 : 24), "BITMAP layout");
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER layout");
 static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER layout");
-static_assert(sizeof(DIBSECTION) == 104, "DIBSECTION layout");
+static_assert(sizeof(DIBSECTION) == (sizeof(void*) == 8 ? 104 : 84), "DIBSECTION layout");
 
 // ---- Constants ----
 #define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))

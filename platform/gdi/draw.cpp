@@ -418,11 +418,11 @@ struct StretchPick {
 };
 
 int64_t PickedRow(const StretchPick& p, int64_t d) {
-    return p.source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * p.source_height + p.rows) / (2 * p.rows));
+    return p.source_y + FloorOfProduct(2 * d, p.source_height, p.rows, 2 * p.rows);
 }
 
 int64_t PickedColumn(const StretchPick& p, int64_t c) {
-    int64_t pick = static_cast<int64_t>((static_cast<__int128>(2) * (c + 1) * p.n + p.columns) / (2 * p.columns)) - 1;
+    int64_t pick = FloorOfProduct(2 * (c + 1), p.n, p.columns, 2 * p.columns) - 1;
     return p.source_x + (pick < 0 ? 0 : pick);
 }
 

@@ -4,10 +4,12 @@
 // the exact value rounded to nearest, an exact half going to the smaller
 // coordinate. The stepper keeps that quotient with its remainder, so that a
 // step costs two additions and a comparison where the formula costs a
-// 128-bit division.
+// division of up to 128 bits.
 #pragma once
 
 #include <stdint.h>
+
+#include "wide_division.h"
 
 struct LineSteps {
     int64_t offset;     // the minor offset at the current step
@@ -22,16 +24,6 @@ const int64_t kMaxSteppedLine = INT64_MAX / 4;
 // Up to this length every term of the formula fits 64 bits, whatever the stride up to 4.
 const int64_t kMaxNarrowLine = int64_t{1} << 29;
 
-inline __int128 FloorDiv128(__int128 numerator, __int128 denominator) {
-    __int128 q = numerator / denominator;
-    if ((numerator % denominator != 0) && ((numerator < 0) != (denominator < 0))) q--;
-    return q;
-}
-
-inline int64_t FloorDiv(__int128 numerator, __int128 denominator) {
-    return static_cast<int64_t>(FloorDiv128(numerator, denominator));
-}
-
 inline int64_t FloorDiv64(int64_t numerator, int64_t denominator) {
     int64_t q = numerator / denominator;
     if ((numerator % denominator != 0) && ((numerator < 0) != (denominator < 0))) q--;
@@ -40,7 +32,7 @@ inline int64_t FloorDiv64(int64_t numerator, int64_t denominator) {
 
 // The formula itself, exact for every line.
 inline int64_t LineOffsetAt(int64_t delta, int64_t a, int64_t i) {
-    return FloorDiv(static_cast<__int128>(2) * delta * i + a - 1, static_cast<__int128>(2) * a);
+    return FloorOfProduct(2 * delta, i, a - 1, 2 * a);
 }
 
 // Narrows the steps first to last to those whose minor coordinate, minor0
@@ -53,13 +45,15 @@ inline int KeepMinorInside(int64_t delta, int64_t a, int64_t minor0, int64_t low
     if (delta == 0) return minor0 >= low && minor0 < high && *first <= *last;  // the offset stays 0
     // offset(i) >= m exactly when 2 delta i >= 2a m - a + 1, and offset(i) <= m
     // exactly when 2 delta i <= 2a (m + 1) - a.
-    const __int128 period = static_cast<__int128>(2) * a;
-    const __int128 at_least = period * (low - minor0) - a + 1, at_most = period * (high - minor0) - a;
-    const __int128 twice = static_cast<__int128>(2) * delta;
-    const __int128 from = -FloorDiv128(delta > 0 ? -at_least : -at_most, twice);
-    const __int128 to = FloorDiv128(delta > 0 ? at_most : at_least, twice);
-    if (from > *first) *first = from > *last ? *last + 1 : static_cast<int64_t>(from);
-    if (to < *last) *last = to < *first ? *first - 1 : static_cast<int64_t>(to);
+    // With t = 2 |delta|: below = floor(-(2a (low - minor0) - a + 1) / t) and
+    // above = floor((2a (high - minor0) - a) / t); a line moving up swaps
+    // the roles of the two bounds.
+    const int64_t period = 2 * a, twice = delta > 0 ? 2 * delta : -2 * delta;
+    const int64_t below = FloorOfProduct(-period, low - minor0, a - 1, twice);
+    const int64_t above = FloorOfProduct(period, high - minor0, -a, twice);
+    const int64_t from = delta > 0 ? -below : -above, to = delta > 0 ? above : below;
+    if (from > *first) *first = from > *last ? *last + 1 : from;
+    if (to < *last) *last = to < *first ? *first - 1 : to;
     return *first <= *last;
 }
 
@@ -85,12 +79,8 @@ inline int StartLineSteps(int64_t delta, int64_t a, int64_t i, int64_t stride, L
         steps->part = 2 * delta * stride - steps->whole * steps->period;
         return 0;
     }
-    const __int128 numerator = static_cast<__int128>(2) * delta * i + a - 1;
-    const __int128 move = static_cast<__int128>(2) * delta * stride;
-    steps->offset = FloorDiv(numerator, steps->period);
-    steps->remainder = static_cast<int64_t>(numerator - static_cast<__int128>(steps->offset) * steps->period);
-    steps->whole = FloorDiv(move, steps->period);
-    steps->part = static_cast<int64_t>(move - static_cast<__int128>(steps->whole) * steps->period);
+    steps->offset = FloorOfProduct(2 * delta, i, a - 1, steps->period, &steps->remainder);
+    steps->whole = FloorOfProduct(2 * delta, stride, 0, steps->period, &steps->part);
     return 0;
 }
 

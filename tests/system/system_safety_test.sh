@@ -474,9 +474,9 @@ if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
     cleanup_steps+=(xvfb_stop)
     d="$work/x11"
     mkdir "$d"
-    # "BM", bfSize = the file's length (3 GiB), bfOffBits 54, a 40-byte header.
-    printf 'BM\x00\x00\x00\xc0\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$d/big.bmp"
-    truncate -s 3221225472 "$d/big.bmp"
+    # "BM", bfSize = the file's length (1.5 GiB), bfOffBits 54, a 40-byte header.
+    printf 'BM\x00\x00\x00\x60\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$d/big.bmp"
+    truncate -s 1610612736 "$d/big.bmp"
     for mode in vectors dialog; do
         if [ "$mode" = dialog ] && [ -n "$sanitized" ]; then
             skip "the dialog with a lost server: the sanitizers rule out a capped address space"

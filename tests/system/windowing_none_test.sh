@@ -37,10 +37,10 @@ status=0
 "$tree/blitview" -b "$work/sample.drw" 0 0 100 100 || status=$?
 ((status == 255)) || fail "-b gave $status without windows, not -1"
 
-# The allocation-failure message goes to standard error: a BMP of 3 GiB
+# The allocation-failure message goes to standard error: a BMP of 1.5 GiB
 # (sparse) under an address space of 1 GiB.
-printf 'BM\x00\x00\x00\xc0\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$work/big.bmp"
-truncate -s 3221225472 "$work/big.bmp"
+printf 'BM\x00\x00\x00\x60\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00' >"$work/big.bmp"
+truncate -s 1610612736 "$work/big.bmp"
 status=0
 (ulimit -v $((1024 * 1024)) && exec "$tree/blitview" -b "$work/big.bmp" 0 0 100 100) 2>"$work/stderr" || status=$?
 ((status == 255)) || fail "-b of a file too large for memory gave $status, not -1"

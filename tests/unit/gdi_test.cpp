@@ -395,7 +395,7 @@ TEST(SoftGdi, DibSectionsReportWhatTheReferenceReports) {
         ASSERT_NE(dib, nullptr) << c.bpp;
         ASSERT_NE(bits, nullptr);
         DIBSECTION ds;
-        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), 104);
+        ASSERT_EQ(GetObject(dib, sizeof ds, &ds), sizeof(void*) == 8 ? 104 : 84);
         EXPECT_EQ(ds.dsBm.bmWidthBytes, c.width_bytes);
         EXPECT_EQ(ds.dsBm.bmBits, bits);
         EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(c.width_bytes * 8));
@@ -554,3 +554,45 @@ TEST(SoftGdi, PolylineIsItsSegmentsAndKeepsThePosition) {
 }
 
 }  // namespace
+
+// The quotients lines and stretches are picked by, where x y needs more
+// than 64 bits: the two-word way of 32-bit targets against the hand-worked
+// values and, where the compiler has 128-bit integers, against them.
+TEST(SoftGdi, WideQuotientsAreExactOnEveryWordSize) {
+    struct Case {
+        int64_t x, y, c, d, quotient, remainder;
+    };
+    const int64_t big = int64_t{1} << 61;
+    const Case cases[] = {
+        {7, 3, 1, 4, 5, 2},
+        {-7, 3, 1, 4, -5, 0},
+        {-7, 3, 0, 4, -6, 3},
+        {big, 8, -1, big, 7, big - 1},        // 2^64 - 1 over 2^61
+        {-big, 8, 1, big, -8, 1},             // -(2^64) + 1 over 2^61
+        {big, big, 0, 2 * big, big / 2, 0},   // 2^122 over 2^62
+        {big, big, 5, 3, kWideQuotientLimit, 0},  // beyond 64 bits: held at the limit
+        {-big, big, 5, 3, -kWideQuotientLimit, 0},
+        {INT64_MAX / 4, 2, INT64_MAX / 4 - 1, INT64_MAX / 2 - 1, 1, INT64_MAX / 4 - 1},
+    };
+    for (const Case& test : cases) {
+        int64_t remainder = -1;
+        EXPECT_EQ(FloorOfProductBy64(test.x, test.y, test.c, test.d, &remainder), test.quotient)
+            << test.x << " " << test.y << " " << test.c << " " << test.d;
+        if (test.quotient != kWideQuotientLimit && test.quotient != -kWideQuotientLimit) {
+            EXPECT_EQ(remainder, test.remainder) << test.x << " " << test.y << " " << test.c << " " << test.d;
+        }
+    }
+#if defined(__SIZEOF_INT128__)
+    std::mt19937_64 rng(25);
+    for (int n = 0; n < 200000; n++) {
+        const int bits = static_cast<int>(rng() % 63);
+        auto value = [&](int width) { return static_cast<int64_t>(rng() >> (64 - width - 1)) * (rng() % 2 ? 1 : -1); };
+        const int64_t x = value(bits), y = value(62 - bits / 2), c = value(62);
+        const int64_t d = std::max<int64_t>(1, static_cast<int64_t>(rng() >> (rng() % 63 + 1)));
+        int64_t narrow_rest, wide_rest;
+        ASSERT_EQ(FloorOfProductBy64(x, y, c, d, &narrow_rest), FloorOfProduct(x, y, c, d, &wide_rest))
+            << x << " " << y << " " << c << " " << d;
+        ASSERT_EQ(narrow_rest, wide_rest) << x << " " << y << " " << c << " " << d;
+    }
+#endif
+}

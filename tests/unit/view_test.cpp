@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <random>
+#include <set>
 
 #include "bitmap/bitmap.h"
 #include "tests/fixtures/file_builders.h"
@@ -556,3 +560,132 @@ TEST_F(BitmapView, TheDeepestWindowUnderThePointTakesTheBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file of `length` bytes that starts with `head` and is a hole after it,
+// so that gigabytes cost no disk. Ink, when wanted, every MiB.
+bool WriteSparseFile(const std::string& path, const std::vector<unsigned char>& head, uint64_t length,
+                     bool ink = false) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = fwrite(head.data(), 1, head.size(), file) == head.size();
+    const unsigned char pattern[64] = {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81};
+    for (uint64_t at = 1 << 20; ink && ok && at + sizeof pattern < length; at += 1 << 20)
+        ok = fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 &&
+             fwrite(pattern, 1, sizeof pattern, file) == sizeof pattern;
+    ok = ok && ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
+    return fclose(file) == 0 && ok;
+}
+
+// A BMP header (file and info) declaring width x height at `bits`, with a
+// file size of `declared` and a table of 256 entries below 16 bits.
+std::vector<unsigned char> BmpHead(int32_t width, int32_t height, uint16_t bits, uint32_t declared) {
+    const uint32_t table = bits <= 8 ? 1024 : 0;
+    BmpBuilder bmp;
+    bmp.FileHeader(54 + table).InfoHeader(width, height, bits);
+    std::vector<unsigned char> bytes = bmp.bytes;
+    bytes.resize(bytes.size() + table);
+    for (int i = 0; i < 4; i++) bytes[2 + i] = static_cast<unsigned char>(declared >> (8 * i));
+    return bytes;
+}
+
+}  // namespace
+
+// Sizes at the edges of 32 bits, the same on every word size: what the
+// program does with each, and at what peak of resident memory (which
+// counts the test's own pages the child starts with). A refusal happens
+// before anything is allocated, so that it takes no memory and shows no
+// allocation dialog (which would hold the run until the time limit), and
+// leaves the window as it was; a product that overflows 32 bits is
+// refused, never wrapped into a small picture that the file seems to hold.
+TEST_F(BitmapView, SizesAtTheEdgesOf32Bits) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory is not the program's";
+#endif
+    enum Shows { kNothing, kUntouched, kPicture };
+    struct Case {
+        const char* name;
+        const char* mode;
+        uint64_t length;                  // the file's, a hole after its head
+        std::vector<unsigned char> head;  // or, for a whole file, all of it
+        int status;
+        uint64_t peak_mib;
+        Shows shows;
+        bool ink;
+    };
+    const uint64_t kGiB = 1ull << 30;
+    // One strip of 16384 rows of 65535 bytes: 1 GiB of raster data.
+    std::vector<unsigned char> strip =
+        DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 16384, 65535, 1, 0x00E20746, {}).bytes;
+    // A strip that declares 65535 rows of 65535 bytes, just under 4 GiB, and holds 1 KiB.
+    std::vector<unsigned char> short_strip =
+        DrawingBuilder(60000, 30000).Raster(0, 0, 0, 65535, 65535, 65535, 1, 0x00E20746, {}).bytes;
+    std::vector<unsigned char> rle = MakeRunLengthBmp(32767, 32767);
+    auto small = [](std::vector<unsigned char> head) {  // a BMP that holds its head and 4 KiB of pixels
+        const uint32_t length = static_cast<uint32_t>(head.size()) + 4096;
+        for (int i = 0; i < 4; i++) head[2 + i] = static_cast<unsigned char>(length >> (8 * i));
+        return head;
+    };
+    const Case cases[] = {
+        {"1 GiB strip", "-f", strip.size() + 16384ull * 65535, strip, 0, 64, kNothing, true},
+        {"strip declaring 4 GiB", "-f", short_strip.size() + 1024, short_strip, 255, 64, kNothing, true},
+        {"RLE8 32767 x 32767 in 8 MiB", "-b", rle.size(), rle, 0, 64, kPicture, false},
+        {"BMP file of 2 GiB", "-b", 2 * kGiB, BmpHead(32768, 16384, 32, 0x80000000u), 255, 64, kUntouched, false},
+        {"BMP file of 3 GiB", "-b", 3 * kGiB, BmpHead(32768, 24576, 32, 0xC0000000u), 255, 64, kUntouched, false},
+        {"BMP file of 4 GiB and 1 KiB", "-b", 4 * kGiB + 1078, BmpHead(16, 16, 8, 1078), 255, 64, kUntouched, false},
+        {"65536 x 65536 x 8 bits: 4 GiB", "-b", 0, small(BmpHead(65536, 65536, 8, 0)), 255, 64, kUntouched, false},
+        {"65536 x 32768 x 32 bits: 8 GiB", "-b", 0, small(BmpHead(65536, 32768, 32, 0)), 255, 64, kUntouched, false},
+        {"width x 32 bits past 32 bits", "-b", 0, small(BmpHead(0x08000001, 1, 32, 0)), 255, 64, kUntouched, false},
+        {"width x 24 bits past 32 bits", "-b", 0, small(BmpHead(0x0AAAAAAB, 2, 24, 0)), 255, 64, kUntouched, false},
+        {"stride 65536 x 65536 rows", "-b", 0, small(BmpHead(16384, 65536, 32, 0)), 255, 64, kUntouched, false},
+        {"stride x rows, top-down", "-b", 0, small(BmpHead(16384, -65536, 32, 0)), 255, 64, kUntouched, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        PaintHostWindow(host, 0, 0, host.width, host.height, kHostColour);
+        PaintHostWindow(host, 0, 302, 1, 1, kSampleColour);
+        const std::string path = dir.File("case");
+        ASSERT_TRUE(test.length ? WriteSparseFile(path, test.head, test.length, test.ink)
+                                : WriteFileBytes(path, test.head));
+        RunLimits limits;
+        limits.seconds = 120;
+        struct rusage usage = {};
+        std::vector<std::string> arguments = {test.mode, path};
+        if (test.mode[1] == 'b')
+            for (int value : {kWindowX, kWindowY, kWindowX + 400, kWindowY + 300})
+                arguments.push_back(std::to_string(value));
+        EXPECT_EQ(RunBlitviewWithin(arguments, limits, &usage), test.status);
+        const uint64_t peak_kib = static_cast<uint64_t>(usage.ru_maxrss);
+        printf("%-34s peak %6.1f MiB\n", test.name, static_cast<double>(peak_kib) / 1024);
+        EXPECT_LT(peak_kib, test.peak_mib << 10);
+        if (test.mode[1] == 'f' && test.status == 0) {
+            std::vector<unsigned char> written;
+            EXPECT_TRUE(ReadFileBytes(path, &written) && written.size() == 54u + 1024u * 512u * 4u);
+        }
+        if (test.shows == kUntouched) {
+            std::vector<uint32_t> untouched(static_cast<size_t>(host.width) * host.height, kHostColour);
+            untouched[static_cast<size_t>(302) * host.width] = kSampleColour;
+            ExpectWindow(host, untouched, test.name);
+        }
+        if (test.shows == kPicture) {
+            // Every pixel of the fitted picture is one of the picture's own
+            // colours; around it the frame, and the background outside.
+            const BoxPlacement p = FitToBox(400, 300, 32767, 32767);
+            std::vector<uint32_t> shown = ReadHostWindow(host), expected = Expected(host, 400, 300);
+            PaintFrame(host, 400, 300, p.fitted_width, p.fitted_height, p.left, p.top, &expected);
+            std::set<uint32_t> colours;
+            for (unsigned i = 0; i < 256; i++) colours.insert(RunLengthColour(i));
+            int strange = 0;
+            for (int y = p.top + 1; y < p.top + p.fitted_height - 1; y++)
+                for (int x = p.left + 1; x < p.left + p.fitted_width - 1; x++) {
+                    const size_t i = static_cast<size_t>(y) * host.width + x;
+                    strange += !colours.count(shown[i] & 0x00FFFFFF);
+                    expected[i] = shown[i];
+                }
+            EXPECT_EQ(strange, 0);
+            EXPECT_EQ(ImageDifference(shown, expected, host.width), "");
+        }
+        unlink(path.c_str());
+    }
+}

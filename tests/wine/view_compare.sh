@@ -31,6 +31,8 @@
 #   BLITVIEW_VIEW_SEED    seed of the random vector files (default fixed)
 #   BLITVIEW_VIEW_RANDOM  how many random cases (default 24)
 #   VIEW_COMPARE_KEEP=1   keep the work directory with inputs and captures
+#   BLITVIEW_WINDOWS_EXE  a blitview.exe to run instead of building one
+#   BLITVIEW_WINE_DIR     where the Wine prefix is kept instead of BINARY_DIR/wine
 set -euo pipefail
 
 if (($# != 4)); then
@@ -44,8 +46,13 @@ binary_dir="${paths[0]}" linux_exe="${paths[1]}" view_capture="${paths[2]}" view
 # shellcheck source=SCRIPTDIR/../../scripts/wine-env.sh
 source "$source_dir/scripts/wine-env.sh"
 wine_env_need_programs view_compare "$linux_exe" "$view_capture" "$view_inputs"
-wine_env_build "$binary_dir/windows" blitview view_host
-windows_exe="$binary_dir/windows/blitview.exe"
+if [[ -n "${BLITVIEW_WINDOWS_EXE:-}" ]]; then
+    wine_env_build "$binary_dir/windows" view_host
+    windows_exe="$BLITVIEW_WINDOWS_EXE"
+else
+    wine_env_build "$binary_dir/windows" blitview view_host
+    windows_exe="$binary_dir/windows/blitview.exe"
+fi
 host_exe="$binary_dir/windows/view_host.exe"
 wine_env_make_work view "${VIEW_COMPARE_KEEP:-}"
 work="$WINE_ENV_WORK"
@@ -72,7 +79,7 @@ linux_ok=1
 
 # The Windows side: for each case a host process maps its window and runs
 # blitview.exe; once it reports, the screen is captured and the host let go.
-if ! wine_env_start "$binary_dir/wine"; then
+if ! wine_env_start "${BLITVIEW_WINE_DIR:-$binary_dir/wine}"; then
     echo "view_compare: cannot run the Windows build without Wine" >&2
     echo "0 passed, $count failed"
     exit 1

@@ -17,6 +17,8 @@
 #
 # Environment:
 #   BLITVIEW_WINE_DISPLAY  an X display to use instead of a private Xvfb.
+#   BLITVIEW_WINDOWS_EXE   a blitview.exe to run instead of building one.
+#   BLITVIEW_WINE_DIR      where the Wine prefix is kept instead of BINARY_DIR/wine.
 #   WINE_COMPARE_KEEP=1    keep the work directory with both builds' results.
 set -euo pipefail
 
@@ -36,8 +38,12 @@ wine_env_need_programs wine_compare "$linux_exe"
 for dir in "${drawing_dirs[@]}"; do
     [[ -d "$dir" ]] || { echo "wine_compare: not a directory: $dir" >&2; exit 2; }
 done
-wine_env_build "$binary_dir/windows" blitview
-windows_exe="$binary_dir/windows/blitview.exe"
+if [[ -n "${BLITVIEW_WINDOWS_EXE:-}" ]]; then
+    windows_exe="$BLITVIEW_WINDOWS_EXE"
+else
+    wine_env_build "$binary_dir/windows" blitview
+    windows_exe="$binary_dir/windows/blitview.exe"
+fi
 wine_env_make_work wine "${WINE_COMPARE_KEEP:-}"
 work="$WINE_ENV_WORK"
 mkdir "$work/linux" "$work/windows"
@@ -75,7 +81,7 @@ for ((n = 0; n < count; n++)); do
     linux_status+=("$status")
 done
 
-if ! wine_env_start "$binary_dir/wine"; then
+if ! wine_env_start "${BLITVIEW_WINE_DIR:-$binary_dir/wine}"; then
     echo "wine_compare: cannot run the Windows build without Wine" >&2
     echo "0 passed, $count failed"
     exit 1
