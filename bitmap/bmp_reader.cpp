@@ -58,16 +58,11 @@ int ReadFileFields(const unsigned char* block, DWORD length, LoadedBitmap* recor
 // and nothing held.
 int ReadWholeFile(HANDLE file, unsigned char** whole, DWORD* whole_length) {
     // A file of 4 GiB or more is refused here: its low 32 bits alone could
-    // pass for the length of a small, valid BMP at its start. So is one of
-    // 2 GiB or more, before a block of its size is asked for: no 32-bit
-    // process has room for it, and a 64-bit one would hold gigabytes only
-    // to draw a box of at most 16384 pixels a side.
+    // pass for the length of a small, valid BMP at its start.
     DWORD high = 0;
     DWORD length = GetFileSize(file, &high);
-    if (length == INVALID_FILE_SIZE || high != 0 || length > 0x7FFFFFFFu) {
-        NoteStop(-1, high != 0            ? "the file holds 4 GiB or more"
-                     : length > 0x7FFFFFFFu && length != INVALID_FILE_SIZE ? "the file holds 2 GiB or more"
-                                                                             : "the file's length cannot be had");
+    if (length == INVALID_FILE_SIZE || high != 0) {
+        NoteStop(-1, high != 0 ? "the file holds 4 GiB or more" : "the file's length cannot be had");
         return -1;
     }
     unsigned char* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, length));
