@@ -4,8 +4,10 @@
 // and, as medians of paired runs beside what their work costs at least, a
 // small conversion and a few very long polylines.
 //   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs|small|polylines [PROGRAM]]]
-// A job still running after LIMIT_SECONDS (default 120) is stopped and shown
-// as such. A section named runs alone; PROGRAM, another build of blitview,
+// The short and the long polylines are also run in pairs beside the X
+// server's own XDrawLines doing the same job (bench/x_lines.cpp). A job
+// still running after LIMIT_SECONDS (default 120) is stopped and shown as
+// such. A section named runs alone; PROGRAM, another build of blitview,
 // runs in place of this build's, so that two builds can be compared.
 #include <fcntl.h>
 #include <limits.h>
@@ -113,6 +115,31 @@ Bytes VectorFile(long records) {
     return bytes;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// `runs` pairs of a window job run by blitview and by the X server's own
+// lines (bench/x_lines.cpp), each pair in turn: the medians of both times and
+// of how many times blitview's the X server's takes.
+void BesideXDrawLines(const char* name, int runs, const std::vector<std::string>& job) {
+    std::vector<double> ours, theirs, ratios;
+    for (int i = 0; i < runs; i++) {
+        JobFigures b = RunJob(job), x = RunJob(job, X_LINES_PATH);
+        if (!b.finished || !x.finished || b.status != 0 || x.status != 0) {
+            printf("%-48s failed (exit %d, XDrawLines exit %d)\n", name, b.status, x.status);
+            return;
+        }
+        ours.push_back(b.milliseconds);
+        theirs.push_back(x.milliseconds);
+        ratios.push_back(x.milliseconds / b.milliseconds);
+    }
+    printf("%-48s %9.1f ms   XDrawLines %7.1f ms   XDrawLines takes %.2f x (median of %d pairs)\n", name,
+           Median(ours), Median(theirs), Median(ratios), runs);
+}
+
 void BenchVectors(const std::string& directory, const HostWindow& host) {
     printf("-v, 600 x 480 units in a 600 x 480 box, two-point polylines 7 x 3 pixels:\n");
     const long counts[] = {0, 20000, 1000000};
@@ -130,6 +157,9 @@ void BenchVectors(const std::string& directory, const HostWindow& host) {
         else if (f.finished)
             printf("  %48s %.2f x the header-only run, %.2f us per record\n", "", f.milliseconds / header_only,
                    (f.milliseconds - header_only) * 1e3 / records);
+        if (records == 20000)
+            BesideXDrawLines("  20000 records, beside XDrawLines", 21,
+                             ViewCommand("-v", path, host.x + 10, host.y + 10, host.x + 610, host.y + 490));
         unlink(file.c_str());
     }
 }
@@ -290,12 +320,6 @@ int WriteFloor(const char* path) {
     return failed;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // `runs` pairs of a job and its floor, run one after the other, each after
 // its `prepare`: the medians of the job's time, of the floor's and of their
 // ratio, pair by pair.
@@ -367,6 +391,8 @@ void BenchPolylines(const std::string& directory, const HostWindow& host) {
     PairedRuns("  4 polylines of 65,535 random points", 11,
                ViewCommand("-v", lines, host.x + 10, host.y + 10, host.x + 610, host.y + 490), nullptr,
                ViewCommand("-v", header, host.x + 10, host.y + 10, host.x + 610, host.y + 490), g_program, nullptr);
+    BesideXDrawLines("  the same, beside XDrawLines", 11,
+                     ViewCommand("-v", lines, host.x + 10, host.y + 10, host.x + 610, host.y + 490));
     unlink((directory + "/lines.VCT").c_str());
     unlink((directory + "/header.VCT").c_str());
 }
