@@ -211,10 +211,18 @@ void SettleWindowShadow(SoftDc* dc) {
     if (!shadow) return;
     PaintCrowded(dc);
     if (shadow->bits) {
-        // A window shows colours, not the fourth byte.
+        // A window shows colours, not the fourth byte; four words at a time.
         uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
         const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
-        for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
+        const FourWords colours = {0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
+        size_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            FourWords four;
+            memcpy(&four, words + i, sizeof four);
+            four &= colours;
+            memcpy(words + i, &four, sizeof four);
+        }
+        for (; i < count; i++) words[i] &= 0x00FFFFFF;
         if (WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
                                shadow->width, shadow->height, words, shadow->width) != 0)
             g_window_failed = 1;
