@@ -182,38 +182,24 @@ void StepLineOnWords(SoftBitmap* b, int x_major, int64_t major0, int64_t step, i
     }
 }
 
-// The one-pixel line: one pixel per step of the major axis, start included,
-// end excluded; the minor coordinate is the exact value rounded to nearest,
-// an exact half going to the smaller coordinate whatever the direction.
-// Only the steps that can land inside `area`, which lies on the bitmap, are
-// visited.
+// The one-pixel line on a 32-bit bitmap: one pixel per step of the major
+// axis, start included, end excluded; the minor coordinate is the exact value
+// rounded to nearest, an exact half going to the smaller coordinate whatever
+// the direction. Only the steps that can land inside `area`, which lies on
+// the bitmap, are visited.
 void PaintCosmeticLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
-                       uint32_t word, COLORREF colour) {
+                       uint32_t word) {
     if (y0 == y1) {
-        PaintLevelLine(bitmap, area, x0, x1, y0, word, colour);
+        PaintLevelLine(bitmap, area, x0, x1, y0, word, ColourFromWord(word));
         return;
     }
     LineCut cut;
-    if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut)) return;
-    if (bitmap->bits_per_pixel == 32 && cut.a <= kMaxSteppedLine) {
-        if (!CutLineAlongMinor(area, &cut)) return;
-        LineSteps steps = {};
-        StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps);
-        StepLineOnWords(bitmap, cut.x_major, cut.major0, cut.step, cut.minor0, cut.a, steps, cut.first, cut.last,
-                        word);
-        return;
-    }
+    if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut) || !CutLineAlongMinor(area, &cut)) return;
+    // Never refused: a segment between two 32-bit points, moved by at most
+    // a window's offset, is far shorter than the stepper's longest line.
     LineSteps steps = {};
-    const int stepped = StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps) == 0;
-    for (int64_t i = cut.first; i <= cut.last; i++) {
-        int64_t minor = cut.minor0 + (stepped ? steps.offset : LineOffsetAt(cut.minor_delta, cut.a, i));
-        int64_t major = cut.major0 + cut.step * i;
-        if (cut.x_major)
-            PaintPoint(bitmap, area, major, minor, word, colour);
-        else
-            PaintPoint(bitmap, area, minor, major, word, colour);
-        if (stepped) NextLineStep(&steps);
-    }
+    StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps);
+    StepLineOnWords(bitmap, cut.x_major, cut.major0, cut.step, cut.minor0, cut.a, steps, cut.first, cut.last, word);
 }
 
 // Wide solid pens along one segment, end points included. Width 2 stamps
@@ -305,10 +291,10 @@ int CutLineAlongMinor(const Area& area, LineCut* cut) {
 }
 
 void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
-                           int64_t shift_y, uint32_t word, COLORREF colour) {
+                           int64_t shift_y, uint32_t word) {
     for (int i = 1; i < count; i++)
         PaintCosmeticLine(bitmap, area, points[i - 1].x + shift_x, points[i - 1].y + shift_y, points[i].x + shift_x,
-                          points[i].y + shift_y, word, colour);
+                          points[i].y + shift_y, word);
 }
 
 void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y) {
@@ -316,9 +302,13 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
     COLORREF colour = ResolveColour(pen->colour);
     uint32_t word = WordFromColour(colour);
     if (pen->width <= 1) {
-        // Painting moves neither the bitmap nor the clip: the area is found once.
+        // Painting moves neither the bitmap nor the clip: the area is found
+        // once. One-pixel lines are drawn on 32-bit bitmaps only: nothing
+        // draws them on the monochrome one, and what the reference paints
+        // there was never observed.
         Area area;
-        if (DrawArea(dc, &area)) PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word, colour);
+        if (DrawArea(dc, &area) && dc->bitmap->bits_per_pixel == 32)
+            PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word);
         return;
     }
     for (int i = 1; i < count; i++) {

@@ -214,9 +214,9 @@ int CutLineAlongMinor(const Area& area, LineCut* cut);
 void PaintLevelLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t x1, int64_t y, uint32_t word,
                     COLORREF colour);
 // The one-pixel segments of a polyline, cut by `area`, which lies on the
-// 32-bit or monochrome bitmap.
+// 32-bit bitmap.
 void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
-                           int64_t shift_y, uint32_t word, COLORREF colour);
+                           int64_t shift_y, uint32_t word);
 
 // ---- Crowded polylines ----
 // A polyline of one-pixel segments whose steps would paint the pixels of

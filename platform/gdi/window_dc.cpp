@@ -173,7 +173,7 @@ void PaintCrowded(SoftDc* dc) {
         for (int b = 0; b < dc->crowded_count; b++) {
             const CrowdedBatch& batch = dc->crowded[b];
             PaintOnePixelSegments(dc->shadow, batch.area, batch.points, batch.count, batch.shift_x, batch.shift_y,
-                                  batch.word, ColourFromWord(batch.word));
+                                  batch.word);
         }
     }
     DropCrowded(dc);

@@ -192,7 +192,7 @@ TEST(SoftGdi, CrowdedPolylinesPaintWhatTheyPaintInTurn) {
             const uint32_t word = 0x00010203u * static_cast<uint32_t>(b + 1) + static_cast<uint32_t>(round);
             kept.push_back({points[b].data(), static_cast<int>(points[b].size()), shift_x, shift_y, area, word});
             PaintOnePixelSegments(LookUpBitmap(in_turn.bitmap), area, points[b].data(),
-                                  static_cast<int>(points[b].size()), shift_x, shift_y, word, ColourFromWord(word));
+                                  static_cast<int>(points[b].size()), shift_x, shift_y, word);
         }
         // When painting them together does not pay, nothing is painted.
         const int result = PaintCrowdedBatches(LookUpBitmap(together.bitmap), kept.data(), batches);
