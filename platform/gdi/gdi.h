@@ -219,12 +219,19 @@ void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* po
                            int64_t shift_y, uint32_t word);
 
 // ---- Crowded polylines ----
-// A polyline of one-pixel segments whose steps would paint the pixels of
-// `area` many times over, as one through thousands of scattered points does.
-// Polylines of fewer points are never taken for crowded: painting them with
-// others would spare less than it costs.
+// Polylines that a window DC keeps, to paint them later all together: which
+// and when, window_dc.cpp; how, crowded_lines.cpp.
+// Polylines of fewer points are never kept: painting them with others would
+// spare less than it costs.
 const int kFewestCrowdedPoints = 64;
-int IsCrowded(const Area& area, const POINT* points, int count);
+// Painting the latest first pays once the steps would paint the area this
+// many times over: below that, the tiles cost more than the steps they spare.
+const int64_t kCrowding = 4;
+// The largest area painted this way, whose claims then take 16 MiB.
+const int64_t kMaxCrowdedArea = int64_t{1} << 24;
+// The steps of a polyline's one-pixel segments, the sum of max(|dx|, |dy|),
+// counted until they reach `enough`.
+int64_t CountSteps(const POINT* points, int count, int64_t enough);
 // Such a polyline, kept by a window DC to be painted into its shadow later.
 struct CrowdedBatch {
     const POINT* points;

@@ -1,6 +1,24 @@
-// The window-DC bridge: GetDC and ReleaseDC for foreign windows,
-// and the drawing calls that land in one. Lines are painted with the same
-// primitives as a memory DC into a copy of the window kept by its DC.
+// The window-DC bridge: GetDC and ReleaseDC for foreign windows, and the
+// drawing calls that land in one.
+//
+// The shadow. A window DC keeps a copy of part of its window: a block copied
+// into the window, whose pixels are known, or the window inside the clip,
+// read when a line is first drawn. Lines are painted into it with the same
+// primitives as a memory DC, and it reaches the window in one transfer when
+// it is settled: at the release, before a GetPixel or a block copied into the
+// window, and before a line under a clip whose pixels it does not all hold.
+//
+// Kept polylines. A polyline that would paint its part of the shadow many
+// times over is not painted when it is drawn: the DC keeps it (KeepsPolyline
+// below says which), to paint all it keeps together, the latest first
+// (crowded_lines.cpp), where each step paints only a pixel that no later one
+// paints again. What is kept is painted before anything else touches the
+// shadow: before the next polyline that is not kept, when the shadow is
+// settled, and when the store is full. When painting them together cannot be
+// done (no memory for it, their areas together too large) or does not pay
+// (polylines that retrace one path), PaintCrowded paints them one after
+// another. Either way the shadow ends with the pixels that painting each
+// polyline at once gives.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -155,6 +173,17 @@ namespace {
 // Polylines kept for the shadow at most, in points, before they are painted.
 const int64_t kMaxCrowdedPoints = int64_t{1} << 21;
 
+// Whether a polyline drawn through the DC, whose shadow has pixels, into
+// `area` of the shadow is kept, to be painted later with the others kept:
+// a one-pixel pen, enough points to be worth the keeping and few enough to
+// keep, an area that the claims can cover, and steps that would paint it
+// kCrowding times over.
+int KeepsPolyline(const SoftDc* dc, const Area& area, const POINT* points, int count) {
+    if (dc->pen->width > 1 || count < kFewestCrowdedPoints || count > kMaxCrowdedPoints) return 0;
+    const int64_t pixels = (area.right - area.left) * (area.bottom - area.top);
+    return pixels <= kMaxCrowdedArea && CountSteps(points, count, kCrowding * pixels) >= kCrowding * pixels;
+}
+
 void DropCrowded(SoftDc* dc) {
     ReleaseZeroed(dc->crowded_points_kept);
     free(dc->crowded);
@@ -179,10 +208,10 @@ void PaintCrowded(SoftDc* dc) {
     DropCrowded(dc);
 }
 
-// Keeps a crowded polyline for the shadow: 0, or -1 when it must be painted now.
+// Keeps a polyline for the shadow, painting what is kept first when the
+// store is full: 0, or -1 when it must be painted now.
 int KeepCrowded(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y, const Area& area,
                 uint32_t word) {
-    if (count > kMaxCrowdedPoints) return -1;
     if (dc->crowded_points + count > kMaxCrowdedPoints || dc->crowded_count == kMaxCrowdedBatches) PaintCrowded(dc);
     if (dc->crowded_count == dc->crowded_capacity) {
         const int capacity = dc->crowded_capacity ? 2 * dc->crowded_capacity : 8;
@@ -240,27 +269,28 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     const Area limit = DrawLimit(dc);
     if (dc->shadow && !Covers(dc->shadow_serves, limit)) SettleWindowShadow(dc);
     if (!dc->shadow) OpenWindowShadow(dc);
-    if (!dc->shadow) return;
-    SoftDc target = *dc;
-    target.bitmap = dc->shadow;
-    target.clipped = 0;
-    if (dc->clipped) {
-        // The clip, moved with the shadow; the shadow's own edges cut the rest.
-        auto moved = [](int64_t value) {
-            return static_cast<LONG>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
-        };
-        target.clipped = 1;
-        target.clip = {moved(limit.left - dc->shadow_x), moved(limit.top - dc->shadow_y),
-                       moved(limit.right - dc->shadow_x), moved(limit.bottom - dc->shadow_y)};
-    }
-    // A crowded polyline waits, to be painted with the others together.
-    Area area = {0, 0, dc->shadow->width, dc->shadow->height};
+    SoftBitmap* shadow = dc->shadow;
+    if (!shadow || !shadow->bits) return;
+    // Where the lines may land: the clip, moved with the shadow, cut by its
+    // edges.
+    const int64_t shift_x = -dc->shadow_x, shift_y = -dc->shadow_y;
+    Area area = {0, 0, shadow->width, shadow->height};
+    if (!CutArea(&area, {limit.left + shift_x, limit.top + shift_y, limit.right + shift_x, limit.bottom + shift_y}))
+        return;
     const uint32_t word = WordFromColour(ResolveColour(dc->pen->colour));
-    if (count >= kFewestCrowdedPoints && dc->pen->width <= 1 && dc->shadow->bits && CutToClip(&target, &area) &&
-        IsCrowded(area, points, count) && KeepCrowded(dc, points, count, -dc->shadow_x, -dc->shadow_y, area, word) == 0)
+    if (KeepsPolyline(dc, area, points, count) && KeepCrowded(dc, points, count, shift_x, shift_y, area, word) == 0)
         return;
     PaintCrowded(dc);
-    PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
+    if (dc->pen->width <= 1) {
+        PaintOnePixelSegments(shadow, area, points, count, shift_x, shift_y, word);
+        return;
+    }
+    SoftDc target = *dc;
+    target.bitmap = shadow;
+    target.clipped = 1;
+    target.clip = {static_cast<LONG>(area.left), static_cast<LONG>(area.top), static_cast<LONG>(area.right),
+                   static_cast<LONG>(area.bottom)};
+    PaintSegments(&target, points, count, shift_x, shift_y);
 }
 
 COLORREF WindowPixel(SoftDc* dc, int x, int y) {
