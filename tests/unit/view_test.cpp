@@ -461,8 +461,9 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
 
 // Polylines that cross their clip many times over wait in the window DC to
 // be painted together; a wider pen, a clip the DC's copy does not hold, a
-// read, a copy and the release each come after them. The window ends as a
-// memory DC given the same calls does.
+// read, a copy and the release each come after them. Polylines that retrace
+// one path, for which painting together does not pay, are painted one after
+// another. The window ends as a memory DC given the same calls does.
 TEST_F(BitmapView, CrowdedWindowLinesLandInTheirTurn) {
     auto draw = [](HDC dc, std::vector<COLORREF>* read) {
         std::mt19937 rng(77);
@@ -482,7 +483,22 @@ TEST_F(BitmapView, CrowdedWindowLinesLandInTheirTurn) {
             SelectClipRgn(dc, region);
             DeleteObject(region);
         };
+        auto retrace = [&](COLORREF colour, POINT from, POINT to) {
+            std::vector<POINT> line;
+            for (int n = 0; n < 2000; n++) line.push_back(n % 2 ? to : from);
+            HPEN pen = CreatePen(PS_SOLID, 1, colour);
+            HGDIOBJ previous = SelectObject(dc, pen);
+            Polyline(dc, line.data(), static_cast<int>(line.size()));
+            SelectObject(dc, previous);
+            DeleteObject(pen);
+        };
         const RECT first = {10, 10, 130, 100}, inner = {20, 20, 90, 70}, second = {60, 40, 250, 200};
+        const RECT apart = {260, 10, 430, 120};
+        clip_to(apart);
+        retrace(RGB(255, 128, 0), {255, 5}, {435, 125});
+        retrace(RGB(128, 0, 255), {435, 5}, {255, 125});
+        retrace(RGB(0, 128, 128), {435, 125}, {255, 5});
+        polyline(RGB(0, 0, 255), 2, 6, apart);
         clip_to(first);
         polyline(RGB(255, 0, 0), 1, 3000, first);
         polyline(RGB(0, 255, 0), 1, 3000, first);
