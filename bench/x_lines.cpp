@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
             break;
         }
         for (size_t i = 0; i < count; i++) {
-            const int16_t x = static_cast<int16_t>(U16(&bytes[4 * i])), y = static_cast<int16_t>(U16(&bytes[4 * i + 2]));
+            const int16_t x = static_cast<int16_t>(U16(&bytes[4 * i]));
+            const int16_t y = static_cast<int16_t>(U16(&bytes[4 * i + 2]));
             points[i].x = Short(p.left + ScaleCoordinate(x, scale));
             points[i].y = Short(p.top + ScaleCoordinate(y, scale));
         }
