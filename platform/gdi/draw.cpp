@@ -434,7 +434,11 @@ struct StretchPick {
 };
 
 int64_t PickedRow(const StretchPick& p, int64_t d) {
-    return p.source_y + static_cast<int64_t>((static_cast<__int128>(2) * d * p.source_height + p.rows) / (2 * p.rows));
+    // Enlarged more than twice, the last rows would round past the source's
+    // last row, which shows there: a 1-row source fills every row.
+    const int64_t pick =
+        static_cast<int64_t>((static_cast<__int128>(2) * d * p.source_height + p.rows) / (2 * p.rows));
+    return p.source_y + (pick < p.source_height ? pick : p.source_height - 1);
 }
 
 int64_t PickedColumn(const StretchPick& p, int64_t c) {

@@ -357,6 +357,26 @@ TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
     EXPECT_EQ(SetPixel(dc, 0, 0, RGB(200, 10, 10)), 0u);
     EXPECT_EQ(SetPixel(dc, 0, 0, RGB(255, 255, 255)), 0x00FFFFFFu);
     EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    // A view whose box bitmap could not be made draws its box on it: a fill
+    // takes the nearer of black and white, and copied from, it gives its one
+    // pixel to the destination's (0, 0) alone, or, stretched, to all of it.
+    HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x40, 0x60));
+    RECT box = {0, 0, 8, 8};
+    FillRect(dc, &box, brush);
+    DeleteObject(brush);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
+    BitBlt(dc, 0, 0, 8, 8, nullptr, 0, 0, WHITENESS);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    {
+        MarkedCanvas copied(6, 4), stretched(6, 4);
+        BitBlt(copied.dc, 0, 0, 6, 4, dc, 0, 0, SRCCOPY);
+        ExpectExactly(copied, {{0, 0}}, 0x00FFFFFF, "copied from the monochrome pixel");
+        StretchBlt(stretched.dc, 0, 0, 6, 4, dc, 0, 0, 1, 1, SRCCOPY);
+        std::set<std::pair<int, int>> all;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++) all.insert({x, y});
+        ExpectExactly(stretched, all, 0x00FFFFFF, "stretched from the monochrome pixel");
+    }
     // A zero-sided compatible bitmap is that same shared monochrome bitmap.
     HDC screen = GetDC(nullptr);
     HBITMAP empty = CreateCompatibleBitmap(screen, 0, 10);
