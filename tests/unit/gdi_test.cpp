@@ -486,6 +486,19 @@ TEST(SoftGdi, DibSectionRefusals) {
 
 TEST(SoftGdi, SelectedObjectsAreNotDeletedAndStaleHandlesAreRefused) {
     HDC dc = CreateCompatibleDC(nullptr);
+    // The live counts hold while objects live, however many are made and
+    // deleted, and whatever memory the deleted ones leave for the next.
+    for (int round = 0; round < 2; round++) {
+        std::vector<HGDIOBJ> objects;
+        for (int n = 0; n < 40; n++)
+            objects.push_back(n % 3 == 0   ? static_cast<HGDIOBJ>(CreatePen(PS_SOLID, 1, RGB(n, 0, 0)))
+                              : n % 3 == 1 ? static_cast<HGDIOBJ>(CreateSolidBrush(RGB(0, n, 0)))
+                                           : static_cast<HGDIOBJ>(CreateRectRgn(0, 0, n, n)));
+        EXPECT_EQ(GetPlatformCounts().gdi_objects, 40);
+        EXPECT_EQ(GetPlatformCounts().device_contexts, 1);
+        for (HGDIOBJ object : objects) EXPECT_TRUE(DeleteObject(object));
+        EXPECT_EQ(GetPlatformCounts().gdi_objects, 0);
+    }
     HPEN pen = CreatePen(PS_SOLID, 1, 0);
     HGDIOBJ previous = SelectObject(dc, pen);
     EXPECT_FALSE(DeleteObject(pen));
