@@ -543,11 +543,15 @@ TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
     HDC dc = GetDC(window);
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
-    CloseHostWindow(&host);
     {
         Canvas memory(10, 10, dc);
-        // Every call on the vanished window fails quietly, as on a destroyed one.
+        // A block copied in before the window goes never reaches it, and
+        // that is reported; every call on the vanished window fails
+        // quietly, as on a destroyed one.
+        BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
+        CloseHostWindow(&host);
         EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+        EXPECT_FALSE(GdiFlush());
         BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
         const POINT points[] = {{0, 0}, {9, 9}};
         Polyline(dc, points, 2);
