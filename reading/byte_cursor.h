@@ -67,17 +67,28 @@ inline int ReadI32Le(ByteCursor* cursor, int32_t* value) {
 // stream that only this thread uses: where the C library offers it, the read
 // skips the stream's lock, which would otherwise cost more than copying the
 // bytes, and a read of a few bytes takes them from the stream's buffer one
-// by one, which costs less than the library's general copy.
+// by one, which costs less than the library's general copy. They are
+// gathered in a register and stored at once: bytes stored one by one and
+// read back as wider numbers would make each such read wait.
 inline size_t ReadStreamUpTo(FILE* stream, void* buffer, size_t size) {
 #ifdef __GLIBC__
     if (size <= 8) {
         unsigned char* bytes = static_cast<unsigned char*>(buffer);
-        for (size_t i = 0; i < size; i++) {
+        uint64_t gathered = 0;
+        size_t read = 0;
+        for (; read < size; read++) {
             const int byte = getc_unlocked(stream);
-            if (byte == EOF) return i;
-            bytes[i] = static_cast<unsigned char>(byte);
+            if (byte == EOF) break;
+            gathered |= static_cast<uint64_t>(byte) << (8 * read);
         }
-        return size;
+        // A whole read of a size known here, a record's head or a point, is
+        // one store.
+        if (read == size) {
+            for (size_t i = 0; i < size; i++) bytes[i] = static_cast<unsigned char>(gathered >> (8 * i));
+            return size;
+        }
+        for (size_t i = 0; i < read; i++) bytes[i] = static_cast<unsigned char>(gathered >> (8 * i));
+        return read;
     }
     return fread_unlocked(buffer, 1, size, stream);
 #else
