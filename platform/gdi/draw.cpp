@@ -10,11 +10,13 @@
 namespace {
 
 // The pixels a DC may draw into: its bitmap, cut by its clip rectangle.
-// Only 32-bit and monochrome bitmaps are drawing targets.
+// Only 32-bit and monochrome bitmaps are drawing targets. Every caller
+// draws into them.
 int DrawArea(const SoftDc* dc, Area* area) {
     SoftBitmap* b = dc->bitmap;
     // DIB sections are never drawn into here.
-    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakePixels(b) != 0) return 0;
+    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakeWritablePixels(b) != 0)
+        return 0;
     *area = {0, 0, b->width, b->height};
     return CutToClip(dc, area);
 }

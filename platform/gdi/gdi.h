@@ -57,6 +57,7 @@ int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, 
 enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
 
 struct CrowdedBatch;
+struct SoftDc;
 
 struct GdiHeader {
     int kind;  // OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_MEMDC or OBJ_DC
@@ -79,6 +80,8 @@ struct SoftBitmap {
     // `bits` is NULL, and `pending` may hold an upload to paint them with.
     int pixels_unmade;
     PendingUpload* pending;
+    // The window DC whose shadow shares these pixels, NULL for none.
+    SoftDc* lent_to;
 };
 
 struct SoftPen {
@@ -128,6 +131,8 @@ struct SoftDc {
     int64_t shadow_x;
     int64_t shadow_y;
     Area shadow_serves;
+    // The bitmap whose pixels the shadow shares, NULL when it has its own.
+    SoftBitmap* shadow_lender;
     // Crowded polylines for the shadow, painted all together, the latest
     // first, before anything else touches it.
     CrowdedBatch* crowded;
@@ -148,6 +153,9 @@ void FreeDc(SoftDc* dc);
 // Makes a bitmap's pixels, painting a kept upload into them: 0 when `bits`
 // can be used, -1 when memory runs out.
 int MakePixels(SoftBitmap* b);
+// The same before the pixels are written: a window DC's shadow that shares
+// them gets its own first.
+int MakeWritablePixels(SoftBitmap* b);
 
 // ---- Areas ----
 // Cuts `area` down to its part inside `limit`: 1 when something is left.
@@ -255,4 +263,10 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count);
 // Writes a window DC's shadow back into its window and drops it; nothing
 // for any other DC.
 void SettleWindowShadow(SoftDc* dc);
+// Gives a shadow that shares a bitmap's pixels pixels of its own, before
+// either is written; without memory for them the shadow is lost, and that
+// is reported as a window that missed its pixels.
+void UnshareShadow(SoftDc* dc);
+// The bitmap `b`, whose shadow shares its pixels, goes: the shadow keeps them.
+void LeaveSharedPixels(SoftBitmap* b);
 COLORREF WindowPixel(SoftDc* dc, int x, int y);

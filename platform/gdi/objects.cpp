@@ -28,6 +28,7 @@ SoftBitmap g_stock_bitmap = {
     .colour_count = 0,
     .pixels_unmade = 0,
     .pending = nullptr,
+    .lent_to = nullptr,
 };
 SoftPen g_stock_pen = {.header = {.kind = OBJ_PEN, .stock = 1, .selections = 0}, .width = 1, .colour = 0x000000};
 SoftBrush g_stock_brush = {.header = {.kind = OBJ_BRUSH, .stock = 1, .selections = 0}, .colour = 0xFFFFFF};
@@ -123,6 +124,7 @@ void DropPending(SoftBitmap* b) {
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
     DropPending(b);
+    if (b->lent_to) LeaveSharedPixels(b);
     ReleaseZeroed(b->bits);
     free(b);
 }
@@ -181,6 +183,11 @@ int MakePixels(SoftBitmap* b) {
         DropPending(b);
     }
     return 0;
+}
+
+int MakeWritablePixels(SoftBitmap* b) {
+    if (b->lent_to) UnshareShadow(b->lent_to);
+    return MakePixels(b);
 }
 
 int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
@@ -528,7 +535,7 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
     SoftDc* dc = LookUpDc(handle);
     if (!g_direct_surfaces || !dc || dc->dc_kind != DC_MEMORY || dc->clipped || !dc->bitmap) return -1;
     SoftBitmap* b = dc->bitmap;
-    if (b->bits_per_pixel != 32 || b->is_dib || MakePixels(b) != 0) return -1;
+    if (b->bits_per_pixel != 32 || b->is_dib || MakeWritablePixels(b) != 0) return -1;
     surface->words = reinterpret_cast<uint32_t*>(b->bits);
     surface->width = b->width;
     surface->height = b->height;
@@ -538,7 +545,7 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
 
 int GetDeviceBitmapWords(HBITMAP handle, DeviceBitmapWords* words) {
     SoftBitmap* b = LookUpBitmap(handle);
-    if (!b || b->is_dib || b->bits_per_pixel != 32 || MakePixels(b) != 0) return -1;
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || MakeWritablePixels(b) != 0) return -1;
     words->words = reinterpret_cast<uint32_t*>(b->bits);
     words->width = b->width;
     words->height = b->height;

@@ -2,8 +2,9 @@
 // drawing calls that land in one.
 //
 // The shadow. A window DC keeps a copy of part of its window: a block copied
-// into the window, whose pixels are known, or the window inside the clip,
-// read when a line is first drawn. Lines are painted into it with the same
+// into the window, whose pixels are known (a whole bitmap's are shared with
+// the bitmap until either is written), or the window inside the clip, read
+// when a line is first drawn. Lines are painted into it with the same
 // primitives as a memory DC, and it reaches the window in one transfer when
 // it is settled: at the release, before a GetPixel or a block copied into the
 // window, and before a line under a clip whose pixels it does not all hold.
@@ -86,7 +87,9 @@ int InstallShadow(SoftDc* dc, uint32_t* words, const Area& area, const Area& ser
 // A block of a memory DC's bitmap copied into a foreign window: only what
 // lies inside both the window and the source bitmap. The block becomes the
 // DC's shadow, so that lines drawn over it next cost no read of the window,
-// and the block and the lines reach the window in one transfer.
+// and the block and the lines reach the window in one transfer. A whole
+// device bitmap, as each view's box is, is not copied: the shadow shares its
+// pixels until either is written, and keeps them when the bitmap goes first.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
     SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
@@ -103,6 +106,16 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     if (!CutArea(&copied, inside_window) || !CutArea(&copied, inside_source)) return TRUE;
     const size_t columns = static_cast<size_t>(copied.right - copied.left);
     const size_t rows = static_cast<size_t>(copied.bottom - copied.top);
+    if (!from->is_dib && !from->lent_to && copied.left + shift_x == 0 && copied.top + shift_y == 0 &&
+        columns == static_cast<size_t>(from->width) && rows == static_cast<size_t>(from->height)) {
+        if (InstallShadow(dc, reinterpret_cast<uint32_t*>(from->bits), copied, copied) != 0) {
+            g_window_failed = 1;
+            return FALSE;
+        }
+        dc->shadow_lender = from;
+        from->lent_to = dc;
+        return TRUE;
+    }
     const size_t size = columns * rows * 4;
     uint32_t* block = static_cast<uint32_t*>(AllocateZeroed(size));
     if (!block) {
@@ -198,6 +211,8 @@ void DropCrowded(SoftDc* dc) {
 // together cannot be done or does not pay.
 void PaintCrowded(SoftDc* dc) {
     if (!dc->crowded_count) return;
+    UnshareShadow(dc);
+    if (!dc->shadow->bits) return;
     if (PaintCrowdedBatches(dc->shadow, dc->crowded, dc->crowded_count) != 0) {
         for (int b = 0; b < dc->crowded_count; b++) {
             const CrowdedBatch& batch = dc->crowded[b];
@@ -235,9 +250,34 @@ int KeepCrowded(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int
 
 }  // namespace
 
+void UnshareShadow(SoftDc* dc) {
+    SoftBitmap* lender = dc->shadow_lender;
+    if (!lender) return;
+    SoftBitmap* shadow = dc->shadow;
+    const size_t size = static_cast<size_t>(shadow->stride) * static_cast<size_t>(shadow->height);
+    unsigned char* own = static_cast<unsigned char*>(AllocateZeroed(size));
+    if (own) {
+        memcpy(own, shadow->bits, size);
+    } else {
+        g_window_failed = 1;
+        DropCrowded(dc);
+    }
+    shadow->bits = own;
+    lender->lent_to = nullptr;
+    dc->shadow_lender = nullptr;
+}
+
+void LeaveSharedPixels(SoftBitmap* b) {
+    b->lent_to->shadow_lender = nullptr;
+    b->lent_to = nullptr;
+    b->bits = nullptr;
+}
+
 void SettleWindowShadow(SoftDc* dc) {
     SoftBitmap* shadow = dc->shadow;
     if (!shadow) return;
+    // The window gets colours only, cleared here in the shadow's own pixels.
+    UnshareShadow(dc);
     PaintCrowded(dc);
     if (shadow->bits) {
         // A window shows colours, not the fourth byte; four words at a time.
@@ -281,6 +321,8 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     if (KeepsPolyline(dc, area, points, count) && KeepCrowded(dc, points, count, shift_x, shift_y, area, word) == 0)
         return;
     PaintCrowded(dc);
+    UnshareShadow(dc);
+    if (!shadow->bits) return;
     if (dc->pen->width <= 1) {
         PaintOnePixelSegments(shadow, area, points, count, shift_x, shift_y, word);
         return;

@@ -459,6 +459,69 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
     ExpectWindow(host, expected, "lines, copy and clip through one window DC");
 }
 
+// A whole bitmap copied into a window shows there as it was when copied,
+// whatever is drawn afterwards into the bitmap or, over the copy, into the
+// window, and the bitmap keeps its own pixels, fourth bytes included; a
+// bitmap deleted after the copy leaves the copy in the window.
+TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    auto fill = [](HDC target, const RECT& r, COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        FillRect(target, &r, brush);
+        DeleteObject(brush);
+    };
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+    HGDIOBJ previous_pen = SelectObject(dc, pen);
+    std::vector<uint32_t> kept;
+    {
+        Canvas block(4, 4, dc);
+        BitBlt(block.dc, 0, 0, 4, 4, nullptr, 0, 0, WHITENESS);
+        BitBlt(dc, 50, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
+        fill(block.dc, {0, 0, 1, 1}, RGB(255, 0, 0));
+        BitBlt(dc, 60, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
+        HRGN clip = CreateRectRgn(60, 50, 64, 54);
+        SelectClipRgn(dc, clip);
+        DeleteObject(clip);
+        MoveToEx(dc, 60, 53, nullptr);
+        LineTo(dc, 64, 53);
+        SelectClipRgn(dc, nullptr);
+        kept = block.Words();
+        {
+            Canvas gone(4, 4, dc);
+            fill(gone.dc, {0, 0, 4, 4}, RGB(0, 0, 255));
+            BitBlt(dc, 70, 50, 4, 4, gone.dc, 0, 0, SRCCOPY);
+        }
+        clip = CreateRectRgn(70, 50, 74, 54);
+        SelectClipRgn(dc, clip);
+        DeleteObject(clip);
+        MoveToEx(dc, 70, 50, nullptr);
+        LineTo(dc, 74, 50);
+        SelectObject(dc, previous_pen);
+        DeleteObject(pen);
+        EXPECT_EQ(ReleaseDC(window, dc), 1);
+        EXPECT_EQ(block.Words(), kept);
+    }
+    EXPECT_NOTHING_LIVE();
+    std::vector<uint32_t> expect_block(16, 0xFFFFFFFFu);
+    expect_block[0] = 0x00FF0000;
+    EXPECT_EQ(kept, expect_block);
+
+    std::vector<uint32_t> expected(static_cast<size_t>(host.width) * host.height, kHostColour);
+    expected[static_cast<size_t>(302) * host.width] = kSampleColour;
+    auto at = [&](int x, int y) -> uint32_t& { return expected[static_cast<size_t>(y) * host.width + x]; };
+    for (int y = 50; y < 54; y++)
+        for (int x = 0; x < 4; x++) {
+            at(50 + x, y) = 0xFFFFFF;
+            at(60 + x, y) = y == 53 ? 0x00FF00 : 0xFFFFFF;
+            at(70 + x, y) = y == 50 ? 0x00FF00 : 0x0000FF;
+        }
+    at(60, 50) = 0xFF0000;
+    ExpectWindow(host, expected, "copies of bitmaps drawn into after they were copied");
+}
+
 // Polylines that cross their clip many times over wait in the window DC to
 // be painted together; a wider pen, a clip the DC's copy does not hold, a
 // read, a copy and the release each come after them. Polylines that retrace
