@@ -54,18 +54,16 @@ union SmallObject {
     SoftPen pen;
     SoftBrush brush;
     SoftRegion region;
-    SmallObject* next_kept;
 };
 const int kKeptSmallObjects = 16;
-SmallObject* g_kept_objects = nullptr;
+SmallObject* g_kept_objects[kKeptSmallObjects];
 int g_kept_object_count = 0;
 
 // A zeroed, registered object of `kind`, NULL when memory runs out.
 GdiHeader* NewSmallObject(int kind) {
-    SmallObject* object = g_kept_objects;
-    if (object) {
-        g_kept_objects = object->next_kept;
-        g_kept_object_count--;
+    SmallObject* object = nullptr;
+    if (g_kept_object_count) {
+        object = g_kept_objects[--g_kept_object_count];
 #if defined(__SANITIZE_ADDRESS__)
         ASAN_UNPOISON_MEMORY_REGION(object, sizeof(SmallObject));
 #endif
@@ -90,9 +88,7 @@ void FreeSmallObject(GdiHeader* header) {
         free(object);
         return;
     }
-    object->next_kept = g_kept_objects;
-    g_kept_objects = object;
-    g_kept_object_count++;
+    g_kept_objects[g_kept_object_count++] = object;
 #if defined(__SANITIZE_ADDRESS__)
     // A deleted object stays freed memory to the sanitizer while it is kept.
     ASAN_POISON_MEMORY_REGION(object, sizeof(SmallObject));
