@@ -462,7 +462,8 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
 // A whole bitmap copied into a window shows there as it was when copied,
 // whatever is drawn afterwards into the bitmap or, over the copy, into the
 // window, and the bitmap keeps its own pixels, fourth bytes included; a
-// bitmap deleted after the copy leaves the copy in the window.
+// bitmap deleted after the copy leaves the copy in the window. A part of
+// one is copied too.
 TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
     POINT corner = {kWindowX + 5, kWindowY + 5};
     HWND window = WindowFromPoint(corner);
@@ -489,6 +490,7 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
         LineTo(dc, 64, 53);
         SelectClipRgn(dc, nullptr);
         kept = block.Words();
+        BitBlt(dc, 80, 50, 2, 2, block.dc, 0, 0, SRCCOPY);
         {
             Canvas gone(4, 4, dc);
             fill(gone.dc, {0, 0, 4, 4}, RGB(0, 0, 255));
@@ -519,6 +521,8 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
             at(70 + x, y) = y == 50 ? 0x00FF00 : 0x0000FF;
         }
     at(60, 50) = 0xFF0000;
+    at(80, 50) = 0xFF0000;
+    at(81, 50) = at(80, 51) = at(81, 51) = 0xFFFFFF;
     ExpectWindow(host, expected, "copies of bitmaps drawn into after they were copied");
 }
 
