@@ -206,8 +206,8 @@ inline void StepShortLine(SoftBitmap* b, int64_t x0, int64_t y0, int64_t dx, int
     const int64_t major_bytes = x_major ? (dx < 0 ? -4 : 4) : (dy < 0 ? -stride : stride);
     const int64_t minor_bytes = x_major ? stride : 4;
     const int64_t a = x_major ? across : down;
-    LineSteps steps = {};
-    StartLineSteps(x_major ? dy : dx, a, 0, 1, &steps);
+    LineSteps steps;
+    StartLineStepsAtZero(x_major ? dy : dx, a, &steps);
     StepOneLane(b->bits, y0 * stride + 4 * x0, steps.remainder, major_bytes + steps.whole * minor_bytes, minor_bytes,
                 steps, a, word);
 }

@@ -321,7 +321,7 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     if (KeepsPolyline(dc, area, points, count) && KeepCrowded(dc, points, count, shift_x, shift_y, area, word) == 0)
         return;
     PaintCrowded(dc);
-    UnshareShadow(dc);
+    if (dc->shadow_lender) UnshareShadow(dc);
     if (!shadow->bits) return;
     if (dc->pen->width <= 1) {
         PaintOnePixelSegments(shadow, area, points, count, shift_x, shift_y, word);
