@@ -136,9 +136,12 @@ TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
         if (GetDeviceBitmapWords(canvas.bitmap, &words) != 0) GTEST_SKIP() << "no memory for the bitmap";
         // The corner compared, at (left, top) of the bitmap.
         const int left = canvas.width - width, top = canvas.height - height;
+        auto pixel = [&](int x, int y) -> uint32_t& {
+            return words.words[static_cast<size_t>(top + y) * words.stride_words + left + x];
+        };
         for (int round = 0; round < c.rounds; round++) {
             for (int y = 0; y < height; y++)
-                for (int x = 0; x < width; x++) words.words[static_cast<size_t>(top + y) * words.stride_words + left + x] = kBackground;
+                for (int x = 0; x < width; x++) pixel(x, y) = kBackground;
             std::vector<uint32_t> expected(static_cast<size_t>(width) * height, kBackground);
             RECT clip = {0, 0, width, height};
             SelectClipRgn(canvas.dc, nullptr);
@@ -174,9 +177,7 @@ TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
             }
             std::vector<uint32_t> shown(static_cast<size_t>(width) * height);
             for (int y = 0; y < height; y++)
-                for (int x = 0; x < width; x++)
-                    shown[static_cast<size_t>(y) * width + x] =
-                        words.words[static_cast<size_t>(top + y) * words.stride_words + left + x];
+                for (int x = 0; x < width; x++) shown[static_cast<size_t>(y) * width + x] = pixel(x, y);
             ASSERT_EQ(shown, expected) << "side " << c.side << ", round " << round;
         }
     }
