@@ -88,6 +88,13 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
     return words;
 }
 
+// Clips the DC to `r`, the region deleted at once: the DC keeps its copy.
+void ClipTo(HDC dc, const RECT& r) {
+    HRGN region = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+    SelectClipRgn(dc, region);
+    DeleteObject(region);
+}
+
 void ExpectWindow(const HostWindow& host, const std::vector<uint32_t>& expected, const char* what) {
     EXPECT_EQ(ImageDifference(ReadHostWindow(host), expected, host.width), "") << what;
 }
@@ -434,9 +441,7 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
     BitBlt(dc, 30, 15, 2, 2, memory, 0, 0, SRCCOPY);  // over the line's (30, 15) and (30, 16)
     MoveToEx(dc, 40, 30, nullptr);
     LineTo(dc, 40, 40);
-    HRGN clip = CreateRectRgn(0, 0, 20, 100);
-    SelectClipRgn(dc, clip);
-    DeleteObject(clip);
+    ClipTo(dc, {0, 0, 20, 100});
     MoveToEx(dc, 30, 20, nullptr);
     LineTo(dc, 0, 20);
     SelectObject(dc, previous_pen);
@@ -483,9 +488,7 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
         BitBlt(dc, 50, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
         fill(block.dc, {0, 0, 1, 1}, RGB(255, 0, 0));
         BitBlt(dc, 60, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
-        HRGN clip = CreateRectRgn(60, 50, 64, 54);
-        SelectClipRgn(dc, clip);
-        DeleteObject(clip);
+        ClipTo(dc, {60, 50, 64, 54});
         MoveToEx(dc, 60, 53, nullptr);
         LineTo(dc, 64, 53);
         SelectClipRgn(dc, nullptr);
@@ -496,9 +499,7 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
             fill(gone.dc, {0, 0, 4, 4}, RGB(0, 0, 255));
             BitBlt(dc, 70, 50, 4, 4, gone.dc, 0, 0, SRCCOPY);
         }
-        clip = CreateRectRgn(70, 50, 74, 54);
-        SelectClipRgn(dc, clip);
-        DeleteObject(clip);
+        ClipTo(dc, {70, 50, 74, 54});
         MoveToEx(dc, 70, 50, nullptr);
         LineTo(dc, 74, 50);
         SelectObject(dc, previous_pen);
@@ -535,44 +536,38 @@ TEST_F(BitmapView, CrowdedWindowLinesLandInTheirTurn) {
     auto draw = [](HDC dc, std::vector<COLORREF>* read) {
         std::mt19937 rng(77);
         auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
-        auto polyline = [&](COLORREF colour, int width, int points, const RECT& around) {
-            std::vector<POINT> line;
-            for (int n = 0; n < points; n++)
-                line.push_back({pick(around.left - 9, around.right + 9), pick(around.top - 9, around.bottom + 9)});
+        auto stroke = [&](COLORREF colour, int width, const std::vector<POINT>& line) {
             HPEN pen = CreatePen(PS_SOLID, width, colour);
             HGDIOBJ previous = SelectObject(dc, pen);
             Polyline(dc, line.data(), static_cast<int>(line.size()));
             SelectObject(dc, previous);
             DeleteObject(pen);
         };
-        auto clip_to = [&](const RECT& r) {
-            HRGN region = CreateRectRgn(r.left, r.top, r.right, r.bottom);
-            SelectClipRgn(dc, region);
-            DeleteObject(region);
+        auto polyline = [&](COLORREF colour, int width, int points, const RECT& around) {
+            std::vector<POINT> line;
+            for (int n = 0; n < points; n++)
+                line.push_back({pick(around.left - 9, around.right + 9), pick(around.top - 9, around.bottom + 9)});
+            stroke(colour, width, line);
         };
         auto retrace = [&](COLORREF colour, POINT from, POINT to) {
             std::vector<POINT> line;
             for (int n = 0; n < 2000; n++) line.push_back(n % 2 ? to : from);
-            HPEN pen = CreatePen(PS_SOLID, 1, colour);
-            HGDIOBJ previous = SelectObject(dc, pen);
-            Polyline(dc, line.data(), static_cast<int>(line.size()));
-            SelectObject(dc, previous);
-            DeleteObject(pen);
+            stroke(colour, 1, line);
         };
         const RECT first = {10, 10, 130, 100}, inner = {20, 20, 90, 70}, second = {60, 40, 250, 200};
         const RECT apart = {260, 10, 430, 120};
-        clip_to(apart);
+        ClipTo(dc, apart);
         retrace(RGB(255, 128, 0), {255, 5}, {435, 125});
         retrace(RGB(128, 0, 255), {435, 5}, {255, 125});
         retrace(RGB(0, 128, 128), {435, 125}, {255, 5});
         polyline(RGB(0, 0, 255), 2, 6, apart);
-        clip_to(first);
+        ClipTo(dc, first);
         polyline(RGB(255, 0, 0), 1, 3000, first);
         polyline(RGB(0, 255, 0), 1, 3000, first);
         polyline(RGB(0, 0, 255), 2, 6, first);
-        clip_to(inner);
+        ClipTo(dc, inner);
         polyline(RGB(255, 255, 0), 1, 3000, inner);
-        clip_to(second);
+        ClipTo(dc, second);
         polyline(RGB(0, 255, 255), 1, 4000, second);
         read->push_back(GetPixel(dc, 100, 80));
         polyline(RGB(255, 0, 255), 1, 4000, second);
