@@ -9,9 +9,8 @@
 
 namespace {
 
-// The pixels a DC may draw into: its bitmap, cut by its clip rectangle.
-// Only 32-bit and monochrome bitmaps are drawing targets. Every caller
-// draws into them.
+// The pixels a DC draws into: its bitmap, cut by its clip rectangle. Only
+// 32-bit and monochrome bitmaps are drawing targets.
 int DrawArea(const SoftDc* dc, Area* area) {
     SoftBitmap* b = dc->bitmap;
     // DIB sections are never drawn into here.

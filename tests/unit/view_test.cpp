@@ -479,6 +479,13 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
         FillRect(target, &r, brush);
         DeleteObject(brush);
     };
+    // A level line from (x0, y) to (x1, y), clipped to [x0, x1) x [top, bottom).
+    auto level_line = [dc](int x0, int x1, int y, int top, int bottom) {
+        ClipTo(dc, {x0, top, x1, bottom});
+        MoveToEx(dc, x0, y, nullptr);
+        LineTo(dc, x1, y);
+        SelectClipRgn(dc, nullptr);
+    };
     HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
     HGDIOBJ previous_pen = SelectObject(dc, pen);
     std::vector<uint32_t> kept;
@@ -488,10 +495,7 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
         BitBlt(dc, 50, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
         fill(block.dc, {0, 0, 1, 1}, RGB(255, 0, 0));
         BitBlt(dc, 60, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
-        ClipTo(dc, {60, 50, 64, 54});
-        MoveToEx(dc, 60, 53, nullptr);
-        LineTo(dc, 64, 53);
-        SelectClipRgn(dc, nullptr);
+        level_line(60, 64, 53, 50, 54);
         kept = block.Words();
         BitBlt(dc, 80, 50, 2, 2, block.dc, 0, 0, SRCCOPY);
         {
@@ -499,9 +503,7 @@ TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
             fill(gone.dc, {0, 0, 4, 4}, RGB(0, 0, 255));
             BitBlt(dc, 70, 50, 4, 4, gone.dc, 0, 0, SRCCOPY);
         }
-        ClipTo(dc, {70, 50, 74, 54});
-        MoveToEx(dc, 70, 50, nullptr);
-        LineTo(dc, 74, 50);
+        level_line(70, 74, 50, 50, 54);
         SelectObject(dc, previous_pen);
         DeleteObject(pen);
         EXPECT_EQ(ReleaseDC(window, dc), 1);
