@@ -4,8 +4,10 @@
 // and, as medians of paired runs beside what their work costs at least, a
 // small conversion and a few very long polylines.
 //   bench/jobs.sh [LIMIT_SECONDS [vectors|bitmap|runs|small|polylines [PROGRAM]]]
-// A job still running after LIMIT_SECONDS (default 120) is stopped and shown
-// as such. A section named runs alone; PROGRAM, another build of blitview,
+// The short and the long polylines are also run in pairs beside the X
+// server's own XDrawLines doing the same job (bench/x_lines.cpp). A job
+// still running after LIMIT_SECONDS (default 120) is stopped and shown as
+// such. A section named runs alone; PROGRAM, another build of blitview,
 // runs in place of this build's, so that two builds can be compared.
 #include <fcntl.h>
 #include <limits.h>
@@ -75,6 +77,8 @@ std::vector<std::string> ViewCommand(const char* mode, const std::string& path, 
     return {mode, path, std::to_string(x1), std::to_string(y1), std::to_string(x2), std::to_string(y2)};
 }
 
+void BesideXDrawLines(const char* name, int runs, const std::vector<std::string>& job);
+
 void BenchVectors(const std::string& directory, const HostWindow& host) {
     printf("-v, 600 x 480 units in a 600 x 480 box, two-point polylines 7 x 3 pixels:\n");
     const long counts[] = {0, 20000, 1000000};
@@ -92,6 +96,9 @@ void BenchVectors(const std::string& directory, const HostWindow& host) {
         else if (f.finished)
             printf("  %48s %.2f x the header-only run, %.2f us per record\n", "", f.milliseconds / header_only,
                    (f.milliseconds - header_only) * 1e3 / records);
+        if (records == 20000)
+            BesideXDrawLines("  20000 records, beside XDrawLines", 21,
+                             ViewCommand("-v", path, host.x + 10, host.y + 10, host.x + 610, host.y + 490));
         unlink(file.c_str());
     }
 }
@@ -197,29 +204,64 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// `runs` pairs of a job and its floor, run one after the other, each after
-// its `prepare`: the medians of the job's time, of the floor's and of their
-// ratio, pair by pair.
+// The medians over pairs of runs of two jobs, one after the other: of each
+// job's time and of the first's time over the second's.
+struct PairMedians {
+    int failed;  // a run failed or was stopped: the statuses say which
+    int first_status, second_status;
+    double first_ms, second_ms, ratio;
+    long first_peak_kib;
+};
+
+// `runs` pairs of two jobs, each run after its `prepare`, by its program.
+PairMedians RunPairs(int runs, const std::vector<std::string>& first, const char* first_program,
+                     void (*prepare_first)(void), const std::vector<std::string>& second, const char* second_program,
+                     void (*prepare_second)(void)) {
+    std::vector<double> first_ms, second_ms, ratios;
+    PairMedians m = {};
+    for (int i = 0; i < runs; i++) {
+        if (prepare_first) prepare_first();
+        JobFigures a = RunJob(first, first_program);
+        if (prepare_second) prepare_second();
+        JobFigures b = RunJob(second, second_program);
+        if (!a.finished || !b.finished || a.status != 0 || b.status != 0) {
+            m = {1, a.status, b.status, 0, 0, 0, 0};
+            return m;
+        }
+        first_ms.push_back(a.milliseconds);
+        second_ms.push_back(b.milliseconds);
+        ratios.push_back(a.milliseconds / b.milliseconds);
+        m.first_peak_kib = std::max(m.first_peak_kib, a.peak_kib);
+    }
+    m.first_ms = Median(first_ms);
+    m.second_ms = Median(second_ms);
+    m.ratio = Median(ratios);
+    return m;
+}
+
+// `runs` pairs of a job and its floor: the medians of the job's time, of
+// the floor's and of their ratio, pair by pair.
 void PairedRuns(const char* name, int runs, const std::vector<std::string>& job, void (*prepare_job)(void),
                 const std::vector<std::string>& floor, const char* floor_program, void (*prepare_floor)(void)) {
-    std::vector<double> job_ms, floor_ms, ratios;
-    long peak_kib = 0;
-    for (int i = 0; i < runs; i++) {
-        if (prepare_job) prepare_job();
-        JobFigures j = RunJob(job);
-        if (prepare_floor) prepare_floor();
-        JobFigures f = RunJob(floor, floor_program);
-        if (!j.finished || !f.finished || j.status != 0 || f.status != 0) {
-            printf("%-48s failed (exit %d, floor exit %d)\n", name, j.status, f.status);
-            return;
-        }
-        job_ms.push_back(j.milliseconds);
-        floor_ms.push_back(f.milliseconds);
-        ratios.push_back(j.milliseconds / f.milliseconds);
-        peak_kib = std::max(peak_kib, j.peak_kib);
-    }
-    printf("%-48s %9.1f ms   floor %7.1f ms   ratio %.2f (median of %d pairs)   peak RSS %ld KiB\n", name,
-           Median(job_ms), Median(floor_ms), Median(ratios), runs, peak_kib);
+    const PairMedians m = RunPairs(runs, job, g_program, prepare_job, floor, floor_program, prepare_floor);
+    if (m.failed)
+        printf("%-48s failed (exit %d, floor exit %d)\n", name, m.first_status, m.second_status);
+    else
+        printf("%-48s %9.1f ms   floor %7.1f ms   ratio %.2f (median of %d pairs)   peak RSS %ld KiB\n", name,
+               m.first_ms, m.second_ms, m.ratio, runs, m.first_peak_kib);
+}
+
+// `runs` pairs of a window job done by blitview and by the X server's own
+// lines (bench/x_lines.cpp): how many times blitview's time the X server's
+// takes, pair by pair. The count of pairs is odd, so that the median of the
+// inverse ratios is the inverse of their median.
+void BesideXDrawLines(const char* name, int runs, const std::vector<std::string>& job) {
+    const PairMedians m = RunPairs(runs | 1, job, g_program, nullptr, job, X_LINES_PATH, nullptr);
+    if (m.failed)
+        printf("%-48s failed (exit %d, XDrawLines exit %d)\n", name, m.first_status, m.second_status);
+    else
+        printf("%-48s %9.1f ms   XDrawLines %7.1f ms   XDrawLines takes %.2f x (median of %d pairs)\n", name,
+               m.first_ms, m.second_ms, 1 / m.ratio, runs | 1);
 }
 
 std::string g_small;
@@ -248,6 +290,8 @@ void BenchPolylines(const std::string& directory, const HostWindow& host) {
     PairedRuns("  4 polylines of 65,535 random points", 11,
                ViewCommand("-v", lines, host.x + 10, host.y + 10, host.x + 610, host.y + 490), nullptr,
                ViewCommand("-v", header, host.x + 10, host.y + 10, host.x + 610, host.y + 490), g_program, nullptr);
+    BesideXDrawLines("  the same, beside XDrawLines", 11,
+                     ViewCommand("-v", lines, host.x + 10, host.y + 10, host.x + 610, host.y + 490));
     unlink((directory + "/lines.VCT").c_str());
     unlink((directory + "/header.VCT").c_str());
 }

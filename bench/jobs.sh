@@ -6,5 +6,5 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/build.sh
 source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
-bench_build blitview job_bench
+bench_build blitview job_bench x_lines
 tests/fixtures/with_xvfb.sh build/bench/job_bench "$@"

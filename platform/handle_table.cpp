@@ -18,12 +18,6 @@ int AddHandle(HandleTable* table, void* handle, size_t size) {
     return 0;
 }
 
-int FindHandle(const HandleTable* table, const void* handle) {
-    for (int i = 0; i < table->count; i++)
-        if (table->entries[i].handle == handle) return i;
-    return -1;
-}
-
 void RemoveHandleAt(HandleTable* table, int index) {
     table->entries[index] = table->entries[--table->count];
 }

@@ -18,8 +18,13 @@ struct HandleTable {
 
 // 0, or -1 when the table cannot grow.
 int AddHandle(HandleTable* table, void* handle, size_t size);
-// The index of `handle`, -1 when it is not in the table.
-int FindHandle(const HandleTable* table, const void* handle);
+// The index of `handle`, -1 when it is not in the table. The newest first:
+// most handles are let go soon after they were made.
+inline int FindHandle(const HandleTable* table, const void* handle) {
+    for (int i = table->count - 1; i >= 0; i--)
+        if (table->entries[i].handle == handle) return i;
+    return -1;
+}
 // Removes the entry at `index`; the last entry takes its place.
 void RemoveHandleAt(HandleTable* table, int index);
 // 0, or -1 when `handle` is not in the table.

@@ -45,14 +45,15 @@ static int StrokePolyline(const POINT* points, uint16_t count, uint16_t colour_i
     return 0;
 }
 
-int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
+static int StopInsideHead(void) {
+    NoteStop(record_offset, "polyline at byte %lld ends inside its 4-byte head", static_cast<long long>(record_offset));
+    return -1;
+}
+
+// The rest of the polyline record whose 4-byte head has been read.
+static int DrawPolyline(FILE* stream, const unsigned char head[4], int32_t left, int32_t top) {
     const long long at = static_cast<long long>(record_offset);
-    unsigned char head[4];
-    if (ReadStreamExact(stream, head, sizeof head) != 0) {
-        NoteStop(record_offset, "polyline at byte %lld ends inside its 4-byte head", at);
-        return -1;
-    }
-    ByteCursor cursor = MakeCursor(head, sizeof head);
+    ByteCursor cursor = MakeCursor(head, 4);
     uint16_t colour_index, count;
     ReadU16Le(&cursor, &colour_index);
     ReadU16Le(&cursor, &count);
@@ -79,6 +80,12 @@ int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
     HeapFree(GetProcessHeap(), 0, points);
     if (result == 0) record_offset += 4 + 4 * static_cast<int64_t>(count);
     return result;
+}
+
+int DrawPolylineRecord(FILE* stream, int32_t left, int32_t top) {
+    unsigned char head[4];
+    if (ReadStreamExact(stream, head, sizeof head) != 0) return StopInsideHead();
+    return DrawPolyline(stream, head, left, top);
 }
 
 // The box composed off screen and copied in once: the background, the white
@@ -147,16 +154,17 @@ BoxPlacement PlaceVectors(int32_t box_width, int32_t box_height) {
 
 int DrawVectorRecords(FILE* stream, int32_t left, int32_t top) {
     for (;;) {
-        int next = fgetc(stream);
+        unsigned char head[4];
+        const size_t read = ReadStreamUpTo(stream, head, sizeof head);
         // The end of the file, where a record would begin; a read error is
         // no end.
-        if (next == EOF) {
-            if (!ferror(stream)) return 0;
+        if (read == 0 && !ferror(stream)) return 0;
+        if (read == 0) {
             NoteStop(record_offset, "the file cannot be read at byte %lld", static_cast<long long>(record_offset));
             return -1;
         }
-        ungetc(next, stream);
-        if (DrawPolylineRecord(stream, left, top) != 0) return -1;
+        if (read < sizeof head) return StopInsideHead();
+        if (DrawPolyline(stream, head, left, top) != 0) return -1;
     }
 }
 

@@ -19,11 +19,6 @@ namespace {
 
 const int kTileShift = 4;
 const int64_t kTile = int64_t{1} << kTileShift;
-// Painting the latest first pays once the steps would paint the area this
-// many times over: below that, the tiles cost more than the steps they spare.
-const int64_t kCrowding = 4;
-// The largest area painted this way, whose claims then take 16 MiB.
-const int64_t kMaxCrowdedArea = int64_t{1} << 24;
 
 struct Tiles {
     Area area;
@@ -258,10 +253,7 @@ int64_t ClaimSegment(const Tiles& tiles, const Area& area, int64_t x0, int64_t y
 
 }  // namespace
 
-int IsCrowded(const Area& area, const POINT* points, int count) {
-    const int64_t pixels = (area.right - area.left) * (area.bottom - area.top);
-    if (count < kFewestCrowdedPoints || pixels > kMaxCrowdedArea) return 0;
-    const int64_t enough = kCrowding * pixels;
+int64_t CountSteps(const POINT* points, int count, int64_t enough) {
     int64_t steps = 0;
     for (int i = 1; i < count && steps < enough; i++) {
         const int64_t dx = static_cast<int64_t>(points[i].x) - points[i - 1].x;
@@ -269,7 +261,7 @@ int IsCrowded(const Area& area, const POINT* points, int count) {
         const int64_t across = dx < 0 ? -dx : dx, down = dy < 0 ? -dy : dy;
         steps += across > down ? across : down;
     }
-    return steps >= enough;
+    return steps;
 }
 
 int PaintCrowdedBatches(SoftBitmap* bitmap, const CrowdedBatch* batches, int count) {

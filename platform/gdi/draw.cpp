@@ -9,12 +9,13 @@
 
 namespace {
 
-// The pixels a DC may draw into: its bitmap, cut by its clip rectangle.
-// Only 32-bit and monochrome bitmaps are drawing targets.
+// The pixels a DC draws into: its bitmap, cut by its clip rectangle. Only
+// 32-bit and monochrome bitmaps are drawing targets.
 int DrawArea(const SoftDc* dc, Area* area) {
     SoftBitmap* b = dc->bitmap;
     // DIB sections are never drawn into here.
-    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakePixels(b) != 0) return 0;
+    if (!b || b->is_dib || (b->bits_per_pixel != 32 && b->bits_per_pixel != 1) || MakeWritablePixels(b) != 0)
+        return 0;
     *area = {0, 0, b->width, b->height};
     return CutToClip(dc, area);
 }
@@ -49,6 +50,23 @@ const int64_t kLanedLine = 32;
 // of eight steps past it, within 32 bits.
 const int64_t kMaxNarrowBitmap = int64_t{1} << 30;
 
+// Paints `count` steps of a one-pixel line, one lane, from the byte offset
+// `at` and the remainder `rest` there: each step moves by `move`, and by
+// one more minor step when the remainder wraps. With masks rather than
+// conditions, which the compiler may turn into branches that the slope's
+// pattern of wraps would keep mispredicting.
+inline void StepOneLane(unsigned char* bits, int64_t at, int64_t rest, int64_t move, int64_t minor_bytes,
+                        const LineSteps& steps, int64_t count, uint32_t word) {
+    const int64_t part = steps.part - steps.period;
+    for (int64_t i = 0; i < count; i++) {
+        memcpy(bits + at, &word, 4);
+        const int64_t next = rest + part;
+        const int64_t kept = next >> 63;  // all ones when the remainder did not wrap
+        at += move + (minor_bytes & ~kept);
+        rest = next + (steps.period & kept);
+    }
+}
+
 // Paints the steps first to last of a one-pixel line on a 32-bit bitmap,
 // every one of them inside it, `steps` standing at step first. Each lane
 // keeps the byte offset of its pixel and moves it by its major steps and
@@ -66,8 +84,7 @@ void StepLineOnWords(SoftBitmap* b, int x_major, int64_t major0, int64_t step, i
     const int64_t period = steps.period;
     const int64_t origin = x_major ? minor0 * stride + 4 * major0 : major0 * stride + 4 * minor0;
     auto offset_of = [&](int64_t i, int64_t minor_offset) { return origin + i * major_bytes + minor_offset * minor_bytes; };
-    // With masks rather than conditions, which the compiler may turn into
-    // branches that the slope's pattern of wraps would keep mispredicting.
+    // As StepOneLane moves its lane.
     auto advance = [&](int64_t* at, int64_t* rest, int64_t move, int64_t part) {
         const int64_t next = *rest + part;
         const int64_t kept = next >> 63;  // all ones when the remainder did not wrap
@@ -174,46 +191,44 @@ void StepLineOnWords(SoftBitmap* b, int x_major, int64_t major0, int64_t step, i
         for (int k = 0; i < count; i++, k++) memcpy(bits + tail[k], &word, 4);
         return;
     }
-    int64_t at0 = offset_of(first, steps.offset), r0 = steps.remainder;
-    const int64_t move = major_bytes + steps.whole * minor_bytes, part = steps.part - period;
-    for (; i < count; i++) {
-        memcpy(bits + at0, &word, 4);
-        advance(&at0, &r0, move, part);
-    }
+    StepOneLane(bits, offset_of(first, steps.offset), steps.remainder, major_bytes + steps.whole * minor_bytes,
+                minor_bytes, steps, count, word);
 }
 
-// The one-pixel line: one pixel per step of the major axis, start included,
-// end excluded; the minor coordinate is the exact value rounded to nearest,
-// an exact half going to the smaller coordinate whatever the direction.
-// Only the steps that can land inside `area`, which lies on the bitmap, are
-// visited.
-void PaintCosmeticLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
-                       uint32_t word, COLORREF colour) {
+// A line shorter than kLanedLine along both axes, whose every pixel lies on
+// the 32-bit bitmap, as most segments of a polyline are: stepped from its
+// start, with nothing to cut.
+inline void StepShortLine(SoftBitmap* b, int64_t x0, int64_t y0, int64_t dx, int64_t dy, uint32_t word) {
+    const int64_t stride = b->stride;
+    const int64_t across = dx < 0 ? -dx : dx, down = dy < 0 ? -dy : dy;
+    const int x_major = across >= down;
+    const int64_t major_bytes = x_major ? (dx < 0 ? -4 : 4) : (dy < 0 ? -stride : stride);
+    const int64_t minor_bytes = x_major ? stride : 4;
+    const int64_t a = x_major ? across : down;
+    LineSteps steps;
+    StartLineStepsAtZero(x_major ? dy : dx, a, &steps);
+    StepOneLane(b->bits, y0 * stride + 4 * x0, steps.remainder, major_bytes + steps.whole * minor_bytes, minor_bytes,
+                steps, a, word);
+}
+
+// The one-pixel line on a 32-bit bitmap: one pixel per step of the major
+// axis, start included, end excluded; the minor coordinate is the exact value
+// rounded to nearest, an exact half going to the smaller coordinate whatever
+// the direction. Only the steps that can land inside `area`, which lies on
+// the bitmap, are visited.
+__attribute__((noinline)) void PaintCosmeticLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t y0,
+                                                  int64_t x1, int64_t y1, uint32_t word) {
     if (y0 == y1) {
-        PaintLevelLine(bitmap, area, x0, x1, y0, word, colour);
+        PaintLevelLine(bitmap, area, x0, x1, y0, word, ColourFromWord(word));
         return;
     }
     LineCut cut;
-    if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut)) return;
-    if (bitmap->bits_per_pixel == 32 && cut.a <= kMaxSteppedLine) {
-        if (!CutLineAlongMinor(area, &cut)) return;
-        LineSteps steps = {};
-        StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps);
-        StepLineOnWords(bitmap, cut.x_major, cut.major0, cut.step, cut.minor0, cut.a, steps, cut.first, cut.last,
-                        word);
-        return;
-    }
+    if (!CutLineAlongMajor(x0, y0, x1, y1, area, &cut) || !CutLineAlongMinor(area, &cut)) return;
+    // Never refused: a segment between two 32-bit points, moved by at most
+    // a window's offset, is far shorter than the stepper's longest line.
     LineSteps steps = {};
-    const int stepped = StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps) == 0;
-    for (int64_t i = cut.first; i <= cut.last; i++) {
-        int64_t minor = cut.minor0 + (stepped ? steps.offset : LineOffsetAt(cut.minor_delta, cut.a, i));
-        int64_t major = cut.major0 + cut.step * i;
-        if (cut.x_major)
-            PaintPoint(bitmap, area, major, minor, word, colour);
-        else
-            PaintPoint(bitmap, area, minor, major, word, colour);
-        if (stepped) NextLineStep(&steps);
-    }
+    StartLineSteps(cut.minor_delta, cut.a, cut.first, 1, &steps);
+    StepLineOnWords(bitmap, cut.x_major, cut.major0, cut.step, cut.minor0, cut.a, steps, cut.first, cut.last, word);
 }
 
 // Wide solid pens along one segment, end points included. Width 2 stamps
@@ -257,8 +272,7 @@ void StepsInside(int64_t origin, int64_t extent, int64_t low, int64_t high, int6
 // painted nothing, when it is not crowded or painting it so does not pay.
 int PaintCrowdedNow(SoftDc* dc, const POINT* points, int count) {
     Area area;
-    if (count < kFewestCrowdedPoints || dc->pen->width > 1 || !DrawArea(dc, &area) ||
-        dc->bitmap->bits_per_pixel != 32 || !IsCrowded(area, points, count))
+    if (!DrawArea(dc, &area) || dc->bitmap->bits_per_pixel != 32 || !IsCrowdedPolyline(dc, area, points, count))
         return -1;
     const CrowdedBatch batch = {points, count, 0, 0, area, WordFromColour(ResolveColour(dc->pen->colour))};
     return PaintCrowdedBatches(dc->bitmap, &batch, 1);
@@ -317,10 +331,20 @@ int CutLineAlongMinor(const Area& area, LineCut* cut) {
 }
 
 void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
-                           int64_t shift_y, uint32_t word, COLORREF colour) {
-    for (int i = 1; i < count; i++)
-        PaintCosmeticLine(bitmap, area, points[i - 1].x + shift_x, points[i - 1].y + shift_y, points[i].x + shift_x,
-                          points[i].y + shift_y, word, colour);
+                           int64_t shift_y, uint32_t word) {
+    auto inside = [&](int64_t x, int64_t y) {
+        return x >= area.left && x < area.right && y >= area.top && y < area.bottom;
+    };
+    for (int i = 1; i < count; i++) {
+        const int64_t x0 = points[i - 1].x + shift_x, y0 = points[i - 1].y + shift_y;
+        const int64_t x1 = points[i].x + shift_x, y1 = points[i].y + shift_y;
+        const int64_t dx = x1 - x0, dy = y1 - y0;
+        if (dy != 0 && dx > -kLanedLine && dx < kLanedLine && dy > -kLanedLine && dy < kLanedLine && inside(x0, y0) &&
+            inside(x1, y1))
+            StepShortLine(bitmap, x0, y0, dx, dy, word);
+        else
+            PaintCosmeticLine(bitmap, area, x0, y0, x1, y1, word);
+    }
 }
 
 void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y) {
@@ -328,9 +352,13 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
     COLORREF colour = ResolveColour(pen->colour);
     uint32_t word = WordFromColour(colour);
     if (pen->width <= 1) {
-        // Painting moves neither the bitmap nor the clip: the area is found once.
+        // Painting moves neither the bitmap nor the clip: the area is found
+        // once. One-pixel lines are drawn on 32-bit bitmaps only: nothing
+        // draws them on the monochrome one, and what the reference paints
+        // there was never observed.
         Area area;
-        if (DrawArea(dc, &area)) PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word, colour);
+        if (DrawArea(dc, &area) && dc->bitmap->bits_per_pixel == 32)
+            PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word);
         return;
     }
     for (int i = 1; i < count; i++) {
@@ -418,7 +446,10 @@ struct StretchPick {
 };
 
 int64_t PickedRow(const StretchPick& p, int64_t d) {
-    return p.source_y + FloorOfProduct(2 * d, p.source_height, p.rows, 2 * p.rows);
+    // Enlarged more than twice, the last rows would round past the source's
+    // last row, which shows there: a 1-row source fills every row.
+    const int64_t pick = FloorOfProduct(2 * d, p.source_height, p.rows, 2 * p.rows);
+    return p.source_y + (pick < p.source_height ? pick : p.source_height - 1);
 }
 
 int64_t PickedColumn(const StretchPick& p, int64_t c) {

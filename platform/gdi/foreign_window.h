@@ -13,7 +13,8 @@ HWND ForeignWindowAtPoint(int32_t x, int32_t y);
 // touched.
 int ForeignWindowSize(HWND window, int32_t* width, int32_t* height);
 // Pixels as 0x00RRGGBB words, row by row, converted from and to whatever the
-// window's visual holds; 0 or -1.
+// window's visual holds; 0 or -1. Reading fails for a rectangle that does
+// not lie inside the window.
 int ReadForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words);
 int WriteForeignPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
                        int32_t stride_words);

@@ -6,6 +6,8 @@
 // bitmap that every new memory context holds until something else is selected.
 #pragma once
 
+#include <string.h>
+
 #include "../backend.h"
 #include "foreign_window.h"
 
@@ -55,6 +57,7 @@ int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, 
 enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
 
 struct CrowdedBatch;
+struct SoftDc;
 
 struct GdiHeader {
     int kind;  // OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_MEMDC or OBJ_DC
@@ -77,6 +80,8 @@ struct SoftBitmap {
     // `bits` is NULL, and `pending` may hold an upload to paint them with.
     int pixels_unmade;
     PendingUpload* pending;
+    // The window DC whose shadow shares these pixels, NULL for none.
+    SoftDc* lent_to;
 };
 
 struct SoftPen {
@@ -126,6 +131,8 @@ struct SoftDc {
     int64_t shadow_x;
     int64_t shadow_y;
     Area shadow_serves;
+    // The bitmap whose pixels the shadow shares, NULL when it has its own.
+    SoftBitmap* shadow_lender;
     // Crowded polylines for the shadow, painted all together, the latest
     // first, before anything else touches it.
     CrowdedBatch* crowded;
@@ -146,6 +153,9 @@ void FreeDc(SoftDc* dc);
 // Makes a bitmap's pixels, painting a kept upload into them: 0 when `bits`
 // can be used, -1 when memory runs out.
 int MakePixels(SoftBitmap* b);
+// The same before the pixels are written: a window DC's shadow that shares
+// them gets its own first.
+int MakeWritablePixels(SoftBitmap* b);
 
 // ---- Areas ----
 // Cuts `area` down to its part inside `limit`: 1 when something is left.
@@ -160,6 +170,16 @@ uint32_t WordFromColour(COLORREF colour);
 COLORREF ColourFromWord(uint32_t word);
 // Monochrome targets take the nearer of black and white: 1 for white.
 int MonoBitFromColour(COLORREF colour);
+
+// Four words at a time, as the compiler would not otherwise do it: this is
+// the fill of every rectangle, canvas and box.
+typedef uint32_t FourWords __attribute__((vector_size(16)));
+inline void FillWords(uint32_t* words, size_t count, uint32_t word) {
+    const FourWords four = {word, word, word, word};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) memcpy(words + i, &four, sizeof four);
+    for (; i < count; i++) words[i] = word;
+}
 
 inline uint32_t* RowWords(SoftBitmap* b, int y) {
     return reinterpret_cast<uint32_t*>(b->bits + static_cast<size_t>(y) * b->stride);
@@ -202,17 +222,31 @@ int CutLineAlongMinor(const Area& area, LineCut* cut);
 void PaintLevelLine(SoftBitmap* bitmap, const Area& area, int64_t x0, int64_t x1, int64_t y, uint32_t word,
                     COLORREF colour);
 // The one-pixel segments of a polyline, cut by `area`, which lies on the
-// 32-bit or monochrome bitmap.
+// 32-bit bitmap.
 void PaintOnePixelSegments(SoftBitmap* bitmap, const Area& area, const POINT* points, int count, int64_t shift_x,
-                           int64_t shift_y, uint32_t word, COLORREF colour);
+                           int64_t shift_y, uint32_t word);
 
 // ---- Crowded polylines ----
-// A polyline of one-pixel segments whose steps would paint the pixels of
-// `area` many times over, as one through thousands of scattered points does.
-// Polylines of fewer points are never taken for crowded: painting them with
-// others would spare less than it costs.
+// Polylines that a window DC keeps, to paint them later all together: which
+// and when, window_dc.cpp; how, crowded_lines.cpp.
+// Polylines of fewer points are never kept: painting them with others would
+// spare less than it costs.
 const int kFewestCrowdedPoints = 64;
-int IsCrowded(const Area& area, const POINT* points, int count);
+// Painting the latest first pays once the steps would paint the area this
+// many times over: below that, the tiles cost more than the steps they spare.
+const int64_t kCrowding = 4;
+// The largest area painted this way, whose claims then take 16 MiB.
+const int64_t kMaxCrowdedArea = int64_t{1} << 24;
+// The steps of a polyline's one-pixel segments, the sum of max(|dx|, |dy|),
+// counted until they reach `enough`.
+int64_t CountSteps(const POINT* points, int count, int64_t enough);
+// Whether a polyline drawn with the DC's pen into `area` is crowded, every
+// condition in one place (window_dc.cpp): a one-pixel pen, enough points to
+// be worth it and few enough for a window DC to keep, an area that the
+// claims can cover, and steps that would paint it kCrowding times over. A
+// window DC keeps such a polyline to paint it later with the others it
+// keeps; a memory DC paints it at once, its latest segment first.
+int IsCrowdedPolyline(const SoftDc* dc, const Area& area, const POINT* points, int count);
 // Such a polyline, kept by a window DC to be painted into its shadow later.
 struct CrowdedBatch {
     const POINT* points;
@@ -236,4 +270,10 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count);
 // Writes a window DC's shadow back into its window and drops it; nothing
 // for any other DC.
 void SettleWindowShadow(SoftDc* dc);
+// Gives a shadow that shares a bitmap's pixels pixels of its own, before
+// either is written; without memory for them the shadow is lost, and that
+// is reported as a window that missed its pixels.
+void UnshareShadow(SoftDc* dc);
+// The bitmap `b`, whose shadow shares its pixels, goes: the shadow keeps them.
+void LeaveSharedPixels(SoftBitmap* b);
 COLORREF WindowPixel(SoftDc* dc, int x, int y);

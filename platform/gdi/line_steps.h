@@ -57,20 +57,27 @@ inline int KeepMinorInside(int64_t delta, int64_t a, int64_t minor0, int64_t low
     return *first <= *last;
 }
 
+// Sets the stepper at the start of a line of 0 < a <= kMaxSteppedLine
+// steps, to move one step at a time. At the start the offset is 0 and
+// (a - 1) remains; as |delta| <= a, one step moves the offset by -1, 0 or 1
+// at most: no division.
+inline void StartLineStepsAtZero(int64_t delta, int64_t a, LineSteps* steps) {
+    steps->period = 2 * a;
+    steps->offset = 0;
+    steps->remainder = a - 1;
+    steps->whole = delta == a ? 1 : delta < 0 ? -1 : 0;
+    steps->part = 2 * delta - steps->whole * steps->period;
+}
+
 // Sets the stepper at step i, to move `stride` steps (1 to 4) at a time: 0,
 // or -1 when the line is too long for it.
 inline int StartLineSteps(int64_t delta, int64_t a, int64_t i, int64_t stride, LineSteps* steps) {
     if (a <= 0 || a > kMaxSteppedLine || stride < 1 || stride > 4) return -1;
-    steps->period = 2 * a;
     if (i == 0 && stride == 1) {
-        // At the start the offset is 0 and (a - 1) remains; as |delta| <= a,
-        // one step moves the offset by -1, 0 or 1 at most: no division.
-        steps->offset = 0;
-        steps->remainder = a - 1;
-        steps->whole = delta == a ? 1 : delta < 0 ? -1 : 0;
-        steps->part = 2 * delta - steps->whole * steps->period;
+        StartLineStepsAtZero(delta, a, steps);
         return 0;
     }
+    steps->period = 2 * a;
     if (a <= kMaxNarrowLine && i <= a) {
         const int64_t numerator = 2 * delta * i + a - 1;
         steps->offset = FloorDiv64(numerator, steps->period);

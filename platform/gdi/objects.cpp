@@ -4,6 +4,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "../../reading/reading.h"
 #include "gdi.h"
 #include "../handle_table.h"
@@ -24,6 +28,7 @@ SoftBitmap g_stock_bitmap = {
     .colour_count = 0,
     .pixels_unmade = 0,
     .pending = nullptr,
+    .lent_to = nullptr,
 };
 SoftPen g_stock_pen = {.header = {.kind = OBJ_PEN, .stock = 1, .selections = 0}, .width = 1, .colour = 0x000000};
 SoftBrush g_stock_brush = {.header = {.kind = OBJ_BRUSH, .stock = 1, .selections = 0}, .colour = 0xFFFFFF};
@@ -38,6 +43,56 @@ int Register(GdiHeader* object) {
 
 void Unregister(GdiHeader* object) {
     RemoveHandle(&g_live, object);
+}
+
+// ---- Pens, brushes and regions ----
+// The program makes and deletes one of these for nearly every record it
+// draws (a pen per polyline, a brush per rectangle): the memory of deleted
+// ones is kept for the next, instead of costing the C library's allocator
+// twice per record.
+union SmallObject {
+    SoftPen pen;
+    SoftBrush brush;
+    SoftRegion region;
+};
+const int kKeptSmallObjects = 16;
+SmallObject* g_kept_objects[kKeptSmallObjects];
+int g_kept_object_count = 0;
+
+// A zeroed, registered object of `kind`, NULL when memory runs out.
+GdiHeader* NewSmallObject(int kind) {
+    SmallObject* object = nullptr;
+    if (g_kept_object_count) {
+        object = g_kept_objects[--g_kept_object_count];
+#if defined(__SANITIZE_ADDRESS__)
+        ASAN_UNPOISON_MEMORY_REGION(object, sizeof(SmallObject));
+#endif
+        memset(object, 0, sizeof(SmallObject));
+    } else {
+        object = static_cast<SmallObject*>(calloc(1, sizeof(SmallObject)));
+        if (!object) return nullptr;
+    }
+    GdiHeader* header = &object->pen.header;
+    header->kind = kind;
+    if (Register(header) != 0) {
+        free(object);
+        return nullptr;
+    }
+    return header;
+}
+
+void FreeSmallObject(GdiHeader* header) {
+    Unregister(header);
+    SmallObject* object = reinterpret_cast<SmallObject*>(header);
+    if (g_kept_object_count == kKeptSmallObjects) {
+        free(object);
+        return;
+    }
+    g_kept_objects[g_kept_object_count++] = object;
+#if defined(__SANITIZE_ADDRESS__)
+    // A deleted object stays freed memory to the sanitizer while it is kept.
+    ASAN_POISON_MEMORY_REGION(object, sizeof(SmallObject));
+#endif
 }
 
 void ReleaseSelections(SoftDc* dc) {
@@ -65,6 +120,7 @@ void DropPending(SoftBitmap* b) {
 void FreeBitmap(SoftBitmap* b) {
     Unregister(&b->header);
     DropPending(b);
+    if (b->lent_to) LeaveSharedPixels(b);
     ReleaseZeroed(b->bits);
     free(b);
 }
@@ -123,6 +179,11 @@ int MakePixels(SoftBitmap* b) {
         DropPending(b);
     }
     return 0;
+}
+
+int MakeWritablePixels(SoftBitmap* b) {
+    if (b->lent_to) UnshareShadow(b->lent_to);
+    return MakePixels(b);
 }
 
 int KeepUploadPending(HBITMAP handle, const PendingUpload* upload) {
@@ -354,8 +415,7 @@ BOOL DeleteObject(HGDIOBJ object) {
         FreeBitmap(reinterpret_cast<SoftBitmap*>(header));
         return TRUE;
     }
-    Unregister(header);
-    free(header);
+    FreeSmallObject(header);
     return TRUE;
 }
 
@@ -386,14 +446,9 @@ int GetObjectA(HANDLE object, int size, LPVOID buffer) {
 
 HBRUSH CreateSolidBrush(COLORREF colour) {
     if (TakeFault(FAULT_CREATE_OBJECT)) return nullptr;
-    SoftBrush* brush = static_cast<SoftBrush*>(calloc(1, sizeof(SoftBrush)));
+    SoftBrush* brush = reinterpret_cast<SoftBrush*>(NewSmallObject(OBJ_BRUSH));
     if (!brush) return nullptr;
-    brush->header.kind = OBJ_BRUSH;
     brush->colour = colour;
-    if (Register(&brush->header) != 0) {
-        free(brush);
-        return nullptr;
-    }
     return reinterpret_cast<HBRUSH>(brush);
 }
 
@@ -401,31 +456,21 @@ HPEN CreatePen(int style, int width, COLORREF colour) {
     // Every pen the program makes is solid: the style changes nothing it draws.
     (void)style;
     if (TakeFault(FAULT_CREATE_OBJECT)) return nullptr;
-    SoftPen* pen = static_cast<SoftPen*>(calloc(1, sizeof(SoftPen)));
+    SoftPen* pen = reinterpret_cast<SoftPen*>(NewSmallObject(OBJ_PEN));
     if (!pen) return nullptr;
-    pen->header.kind = OBJ_PEN;
     pen->width = width < 0 ? -width : width;
     pen->colour = colour;
-    if (Register(&pen->header) != 0) {
-        free(pen);
-        return nullptr;
-    }
     return reinterpret_cast<HPEN>(pen);
 }
 
 HRGN CreateRectRgn(int left, int top, int right, int bottom) {
     if (TakeFault(FAULT_CREATE_OBJECT)) return nullptr;
-    SoftRegion* region = static_cast<SoftRegion*>(calloc(1, sizeof(SoftRegion)));
+    SoftRegion* region = reinterpret_cast<SoftRegion*>(NewSmallObject(OBJ_REGION));
     if (!region) return nullptr;
-    region->header.kind = OBJ_REGION;
     region->rect.left = left < right ? left : right;
     region->rect.right = left < right ? right : left;
     region->rect.top = top < bottom ? top : bottom;
     region->rect.bottom = top < bottom ? bottom : top;
-    if (Register(&region->header) != 0) {
-        free(region);
-        return nullptr;
-    }
     return reinterpret_cast<HRGN>(region);
 }
 
@@ -486,7 +531,7 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
     SoftDc* dc = LookUpDc(handle);
     if (!g_direct_surfaces || !dc || dc->dc_kind != DC_MEMORY || dc->clipped || !dc->bitmap) return -1;
     SoftBitmap* b = dc->bitmap;
-    if (b->bits_per_pixel != 32 || b->is_dib || MakePixels(b) != 0) return -1;
+    if (b->bits_per_pixel != 32 || b->is_dib || MakeWritablePixels(b) != 0) return -1;
     surface->words = reinterpret_cast<uint32_t*>(b->bits);
     surface->width = b->width;
     surface->height = b->height;
@@ -496,7 +541,7 @@ int GetDirectSurface(HDC handle, DirectSurface* surface) {
 
 int GetDeviceBitmapWords(HBITMAP handle, DeviceBitmapWords* words) {
     SoftBitmap* b = LookUpBitmap(handle);
-    if (!b || b->is_dib || b->bits_per_pixel != 32 || MakePixels(b) != 0) return -1;
+    if (!b || b->is_dib || b->bits_per_pixel != 32 || MakeWritablePixels(b) != 0) return -1;
     words->words = reinterpret_cast<uint32_t*>(b->bits);
     words->width = b->width;
     words->height = b->height;

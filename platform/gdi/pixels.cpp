@@ -59,8 +59,7 @@ int MonoBitFromColour(COLORREF colour) {
 
 void PaintSpan(SoftBitmap* b, int y, int x0, int x1, uint32_t word, COLORREF colour) {
     if (b->bits_per_pixel == 32) {
-        uint32_t* row = RowWords(b, y);
-        for (int x = x0; x < x1; x++) row[x] = word;
+        FillWords(RowWords(b, y) + x0, x1 > x0 ? static_cast<size_t>(x1 - x0) : 0, word);
         return;
     }
     int bit = MonoBitFromColour(colour);

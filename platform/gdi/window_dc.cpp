@@ -1,6 +1,25 @@
-// The window-DC bridge: GetDC and ReleaseDC for foreign windows,
-// and the drawing calls that land in one. Lines are painted with the same
-// primitives as a memory DC into a copy of the window kept by its DC.
+// The window-DC bridge: GetDC and ReleaseDC for foreign windows, and the
+// drawing calls that land in one.
+//
+// The shadow. A window DC keeps a copy of part of its window: a block copied
+// into the window, whose pixels are known (a whole bitmap's are shared with
+// the bitmap until either is written), or the window inside the clip, read
+// when a line is first drawn. Lines are painted into it with the same
+// primitives as a memory DC, and it reaches the window in one transfer when
+// it is settled: at the release, before a GetPixel or a block copied into the
+// window, and before a line under a clip whose pixels it does not all hold.
+//
+// Kept polylines. A polyline that would paint its part of the shadow many
+// times over is not painted when it is drawn: the DC keeps it (IsCrowdedPolyline
+// below says which), to paint all it keeps together, the latest first
+// (crowded_lines.cpp), where each step paints only a pixel that no later one
+// paints again. What is kept is painted before anything else touches the
+// shadow: before the next polyline that is not kept, when the shadow is
+// settled, and when the store is full. When painting them together cannot be
+// done (no memory for it, their areas together too large) or does not pay
+// (polylines that retrace one path), PaintCrowded paints them one after
+// another. Either way the shadow ends with the pixels that painting each
+// polyline at once gives.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -68,7 +87,9 @@ int InstallShadow(SoftDc* dc, uint32_t* words, const Area& area, const Area& ser
 // A block of a memory DC's bitmap copied into a foreign window: only what
 // lies inside both the window and the source bitmap. The block becomes the
 // DC's shadow, so that lines drawn over it next cost no read of the window,
-// and the block and the lines reach the window in one transfer.
+// and the block and the lines reach the window in one transfer. A whole
+// device bitmap, as each view's box is, is not copied: the shadow shares its
+// pixels until either is written, and keeps them when the bitmap goes first.
 BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* source, int source_x, int source_y) {
     SettleWindowShadow(dc);
     SoftBitmap* from = source->bitmap;
@@ -85,6 +106,16 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     if (!CutArea(&copied, inside_window) || !CutArea(&copied, inside_source)) return TRUE;
     const size_t columns = static_cast<size_t>(copied.right - copied.left);
     const size_t rows = static_cast<size_t>(copied.bottom - copied.top);
+    if (!from->is_dib && !from->lent_to && copied.left + shift_x == 0 && copied.top + shift_y == 0 &&
+        columns == static_cast<size_t>(from->width) && rows == static_cast<size_t>(from->height)) {
+        if (InstallShadow(dc, reinterpret_cast<uint32_t*>(from->bits), copied, copied) != 0) {
+            g_window_failed = 1;
+            return FALSE;
+        }
+        dc->shadow_lender = from;
+        from->lent_to = dc;
+        return TRUE;
+    }
     const size_t size = columns * rows * 4;
     uint32_t* block = static_cast<uint32_t*>(AllocateZeroed(size));
     if (!block) {
@@ -155,6 +186,16 @@ namespace {
 // Polylines kept for the shadow at most, in points, before they are painted.
 const int64_t kMaxCrowdedPoints = int64_t{1} << 21;
 
+}  // namespace
+
+int IsCrowdedPolyline(const SoftDc* dc, const Area& area, const POINT* points, int count) {
+    if (dc->pen->width > 1 || count < kFewestCrowdedPoints || count > kMaxCrowdedPoints) return 0;
+    const int64_t pixels = (area.right - area.left) * (area.bottom - area.top);
+    return pixels <= kMaxCrowdedArea && CountSteps(points, count, kCrowding * pixels) >= kCrowding * pixels;
+}
+
+namespace {
+
 void DropCrowded(SoftDc* dc) {
     ReleaseZeroed(dc->crowded_points_kept);
     free(dc->crowded);
@@ -169,20 +210,22 @@ void DropCrowded(SoftDc* dc) {
 // together cannot be done or does not pay.
 void PaintCrowded(SoftDc* dc) {
     if (!dc->crowded_count) return;
+    UnshareShadow(dc);
+    if (!dc->shadow->bits) return;
     if (PaintCrowdedBatches(dc->shadow, dc->crowded, dc->crowded_count) != 0) {
         for (int b = 0; b < dc->crowded_count; b++) {
             const CrowdedBatch& batch = dc->crowded[b];
             PaintOnePixelSegments(dc->shadow, batch.area, batch.points, batch.count, batch.shift_x, batch.shift_y,
-                                  batch.word, ColourFromWord(batch.word));
+                                  batch.word);
         }
     }
     DropCrowded(dc);
 }
 
-// Keeps a crowded polyline for the shadow: 0, or -1 when it must be painted now.
+// Keeps a polyline for the shadow, painting what is kept first when the
+// store is full: 0, or -1 when it must be painted now.
 int KeepCrowded(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y, const Area& area,
                 uint32_t word) {
-    if (count > kMaxCrowdedPoints) return -1;
     if (dc->crowded_points + count > kMaxCrowdedPoints || dc->crowded_count == kMaxCrowdedBatches) PaintCrowded(dc);
     if (dc->crowded_count == dc->crowded_capacity) {
         const int capacity = dc->crowded_capacity ? 2 * dc->crowded_capacity : 8;
@@ -206,15 +249,48 @@ int KeepCrowded(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int
 
 }  // namespace
 
+void UnshareShadow(SoftDc* dc) {
+    SoftBitmap* lender = dc->shadow_lender;
+    if (!lender) return;
+    SoftBitmap* shadow = dc->shadow;
+    const size_t size = static_cast<size_t>(shadow->stride) * static_cast<size_t>(shadow->height);
+    unsigned char* own = static_cast<unsigned char*>(AllocateZeroed(size));
+    if (own) {
+        memcpy(own, shadow->bits, size);
+    } else {
+        g_window_failed = 1;
+        DropCrowded(dc);
+    }
+    shadow->bits = own;
+    lender->lent_to = nullptr;
+    dc->shadow_lender = nullptr;
+}
+
+void LeaveSharedPixels(SoftBitmap* b) {
+    b->lent_to->shadow_lender = nullptr;
+    b->lent_to = nullptr;
+    b->bits = nullptr;
+}
+
 void SettleWindowShadow(SoftDc* dc) {
     SoftBitmap* shadow = dc->shadow;
     if (!shadow) return;
+    // The window gets colours only, cleared here in the shadow's own pixels.
+    UnshareShadow(dc);
     PaintCrowded(dc);
     if (shadow->bits) {
-        // A window shows colours, not the fourth byte.
+        // A window shows colours, not the fourth byte; four words at a time.
         uint32_t* words = reinterpret_cast<uint32_t*>(shadow->bits);
         const size_t count = static_cast<size_t>(shadow->width) * static_cast<size_t>(shadow->height);
-        for (size_t i = 0; i < count; i++) words[i] &= 0x00FFFFFF;
+        const FourWords colours = {0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
+        size_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            FourWords four;
+            memcpy(&four, words + i, sizeof four);
+            four &= colours;
+            memcpy(words + i, &four, sizeof four);
+        }
+        for (; i < count; i++) words[i] &= 0x00FFFFFF;
         if (WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
                                shadow->width, shadow->height, words, shadow->width) != 0)
             g_window_failed = 1;
@@ -232,35 +308,36 @@ void PaintSegmentsOnWindow(SoftDc* dc, const POINT* points, int count) {
     const Area limit = DrawLimit(dc);
     if (dc->shadow && !Covers(dc->shadow_serves, limit)) SettleWindowShadow(dc);
     if (!dc->shadow) OpenWindowShadow(dc);
-    if (!dc->shadow) return;
-    SoftDc target = *dc;
-    target.bitmap = dc->shadow;
-    target.clipped = 0;
-    if (dc->clipped) {
-        // The clip, moved with the shadow; the shadow's own edges cut the rest.
-        auto moved = [](int64_t value) {
-            return static_cast<LONG>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
-        };
-        target.clipped = 1;
-        target.clip = {moved(limit.left - dc->shadow_x), moved(limit.top - dc->shadow_y),
-                       moved(limit.right - dc->shadow_x), moved(limit.bottom - dc->shadow_y)};
-    }
-    // A crowded polyline waits, to be painted with the others together.
-    Area area = {0, 0, dc->shadow->width, dc->shadow->height};
+    SoftBitmap* shadow = dc->shadow;
+    if (!shadow || !shadow->bits) return;
+    // Where the lines may land: the clip, moved with the shadow, cut by its
+    // edges.
+    const int64_t shift_x = -dc->shadow_x, shift_y = -dc->shadow_y;
+    Area area = {0, 0, shadow->width, shadow->height};
+    if (!CutArea(&area, {limit.left + shift_x, limit.top + shift_y, limit.right + shift_x, limit.bottom + shift_y}))
+        return;
     const uint32_t word = WordFromColour(ResolveColour(dc->pen->colour));
-    if (count >= kFewestCrowdedPoints && dc->pen->width <= 1 && dc->shadow->bits && CutToClip(&target, &area) &&
-        IsCrowded(area, points, count) && KeepCrowded(dc, points, count, -dc->shadow_x, -dc->shadow_y, area, word) == 0)
+    if (IsCrowdedPolyline(dc, area, points, count) && KeepCrowded(dc, points, count, shift_x, shift_y, area, word) == 0)
         return;
     PaintCrowded(dc);
-    PaintSegments(&target, points, count, -dc->shadow_x, -dc->shadow_y);
+    if (dc->shadow_lender) UnshareShadow(dc);
+    if (!shadow->bits) return;
+    if (dc->pen->width <= 1) {
+        PaintOnePixelSegments(shadow, area, points, count, shift_x, shift_y, word);
+        return;
+    }
+    SoftDc target = *dc;
+    target.bitmap = shadow;
+    target.clipped = 1;
+    target.clip = {static_cast<LONG>(area.left), static_cast<LONG>(area.top), static_cast<LONG>(area.right),
+                   static_cast<LONG>(area.bottom)};
+    PaintSegments(&target, points, count, shift_x, shift_y);
 }
 
 COLORREF WindowPixel(SoftDc* dc, int x, int y) {
     SettleWindowShadow(dc);
-    int32_t width, height;
+    // A point past the window's far edges cannot be read either.
     uint32_t word;
-    if (ForeignWindowSize(dc->window, &width, &height) != 0 || x < 0 || y < 0 || x >= width || y >= height ||
-        ReadForeignPixels(dc->window, x, y, 1, 1, &word) != 0)
-        return CLR_INVALID;
+    if (x < 0 || y < 0 || ReadForeignPixels(dc->window, x, y, 1, 1, &word) != 0) return CLR_INVALID;
     return ColourFromWord(word);
 }

@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "../handle_table.h"
 #include "posix.h"
 
@@ -42,6 +46,77 @@ int g_heap_marker;  // its address serves as the process heap's handle
 // one reader that pins them, set by the first pin.
 HandleTable g_pins = {};
 void (*g_before_pinned_free)(const void* start, size_t size) = nullptr;
+
+// ---- Blocks kept for reuse ----
+// The program allocates and frees a block for every record it reads (a
+// polyline's points, a strip's rows). From the C library each would cost an
+// allocation and a free, and past its mapping threshold fresh pages, which
+// the kernel clears, every time. Freed blocks of up to 512 KiB are kept
+// instead, a few of each power-of-two capacity, and handed out again
+// cleared; larger ones are large blocks, mapped on their own.
+const int kSmallestCapacityShift = 4;  // 16 bytes
+const int kCapacities = 16;            // 16 bytes to 512 KiB
+const int kKeptPerCapacity = 4;
+
+struct KeptBlocks {
+    void* blocks[kKeptPerCapacity];
+    int count;
+};
+KeptBlocks g_kept[kCapacities];
+
+// The capacity class of a block of `size` bytes (at least 1), -1 for a large block.
+int CapacityClass(size_t size) {
+    const int shift = size <= 1 ? 0 : 64 - __builtin_clzll(static_cast<unsigned long long>(size - 1));
+    const int capacity_class = shift > kSmallestCapacityShift ? shift - kSmallestCapacityShift : 0;
+    return capacity_class < kCapacities ? capacity_class : -1;
+}
+
+size_t Capacity(int capacity_class) {
+    return size_t{1} << (capacity_class + kSmallestCapacityShift);
+}
+
+// The sanitizer sees a kept block as freed memory, and the spare bytes past a
+// block's size as lying outside it, as it would with the C library's blocks.
+void MarkUnusable(void* start, size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_POISON_MEMORY_REGION(start, size);
+#else
+    (void)start;
+    (void)size;
+#endif
+}
+
+void MarkUsable(void* start, size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_UNPOISON_MEMORY_REGION(start, size);
+#else
+    (void)start;
+    (void)size;
+#endif
+}
+
+// A zeroed block of `size` bytes, at least 1, of the capacity class: a kept
+// one, or a new one from the C library.
+void* TakeBlock(int capacity_class, size_t size) {
+    KeptBlocks& kept = g_kept[capacity_class];
+    void* block = kept.count ? kept.blocks[--kept.count] : malloc(Capacity(capacity_class));
+    if (!block) return nullptr;
+    MarkUsable(block, size);
+    memset(block, 0, size);
+    MarkUnusable(static_cast<unsigned char*>(block) + size, Capacity(capacity_class) - size);
+    return block;
+}
+
+void GiveBackBlock(int capacity_class, void* block) {
+    KeptBlocks& kept = g_kept[capacity_class];
+    MarkUsable(block, Capacity(capacity_class));
+    if (kept.count == kKeptPerCapacity) {
+        free(block);
+        return;
+    }
+    MarkUnusable(block, Capacity(capacity_class));
+    kept.blocks[kept.count++] = block;
+}
 
 }  // namespace
 
@@ -177,14 +252,18 @@ HANDLE GetProcessHeap(void) {
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
     if (heap != &g_heap_marker || TakeFault(FAULT_HEAP_ALLOC)) return nullptr;
     // A zero-byte request still gets a distinct block.
-    size_t real_size = size ? size : 1;
+    const size_t real_size = size ? size : 1;
     // Every block comes zeroed: large ones are fresh pages, for which
     // zeroing is free, and small ones cost next to nothing to clear.
     (void)flags;
-    void* block = AllocateZeroed(real_size);
+    const int capacity_class = CapacityClass(real_size);
+    void* block = capacity_class >= 0 ? TakeBlock(capacity_class, real_size) : AllocateZeroed(real_size);
     if (!block) return nullptr;
     if (AddHandle(&g_blocks, block, size) != 0) {
-        ReleaseZeroed(block);
+        if (capacity_class >= 0)
+            GiveBackBlock(capacity_class, block);
+        else
+            ReleaseZeroed(block);
         return nullptr;
     }
     return block;
@@ -196,13 +275,18 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     if (!block) return TRUE;
     const int index = FindHandle(&g_blocks, block);
     if (index < 0) return FALSE;
+    const size_t size = g_blocks.entries[index].size;
     // Whoever pinned the block still reads it: they take what they need first.
     if (FindHandle(&g_pins, block) >= 0) {
-        g_before_pinned_free(block, g_blocks.entries[index].size);
+        g_before_pinned_free(block, size);
         RemoveHandle(&g_pins, block);
     }
     RemoveHandle(&g_blocks, block);
-    ReleaseZeroed(block);
+    const int capacity_class = CapacityClass(size ? size : 1);
+    if (capacity_class >= 0)
+        GiveBackBlock(capacity_class, block);
+    else
+        ReleaseZeroed(block);
     return TRUE;
 }
 

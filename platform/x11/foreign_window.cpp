@@ -32,6 +32,13 @@ int EndRunSilently(Display* display) {
     _exit(255);  // -1 as an exit status
 }
 
+// Whether a request has gone out that the server has not yet answered:
+// only then may an error still be on its way. Requests are answered in
+// order, so once the last one is, every earlier error has been handled.
+int Unanswered(Display* display) {
+    return NextRequest(display) - 1 != LastKnownRequestProcessed(display);
+}
+
 // The display for a new operation, with any error left over from an earlier
 // one collected and forgotten, so that it is not blamed on this one.
 Display* OpenDisplay(void) {
@@ -44,7 +51,7 @@ Display* OpenDisplay(void) {
         }
     }
     if (g_display) {
-        XSync(g_display, False);
+        if (Unanswered(g_display)) XSync(g_display, False);
         g_x_failed = 0;
     }
     return g_display;
@@ -53,7 +60,7 @@ Display* OpenDisplay(void) {
 // Runs the requests made since the last call to the server and says whether
 // any of them failed.
 int XFailedSince(Display* display) {
-    XSync(display, False);
+    if (Unanswered(display)) XSync(display, False);
     int failed = g_x_failed;
     g_x_failed = 0;
     return failed;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <vector>
+
 #include "bitmap/internal.h"
 #include "drawing/drawing.h"
 #include "tests/fixtures/canvas.h"
@@ -136,6 +138,31 @@ TEST(DibImage, InvalidImagesAreRefusedWithoutBeingRead) {
 }
 
 // A canvas-like bitmap written by SaveBitmapAsBmp, read back.
+// Heap blocks, however often freed ones are handed out again: readable to
+// their last byte and no further, cleared, and counted while they live.
+TEST(ProcessHeap, BlocksAreTheirSizeAndComeCleared) {
+    const size_t sizes[] = {1, 20, 4096, 500000, 700000, size_t{3} << 20};
+    for (size_t size : sizes) {
+        for (int round = 0; round < 2; round++) {
+            std::vector<unsigned char*> blocks;
+            for (int n = 0; n < 8; n++) {
+                unsigned char* block = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, size));
+                ASSERT_NE(block, nullptr);
+                EXPECT_FALSE(IsBadReadPtr(block, size)) << size;
+                EXPECT_TRUE(IsBadReadPtr(block, size + 1)) << size;
+                size_t set = 0;
+                for (size_t i = 0; i < size; i++) set += block[i] != 0;
+                EXPECT_EQ(set, 0u) << size << " bytes, round " << round << ", block " << n;
+                memset(block, 0xA5, size);
+                blocks.push_back(block);
+            }
+            EXPECT_EQ(GetPlatformCounts().heap_blocks, 8);
+            for (unsigned char* block : blocks) EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, block));
+        }
+    }
+    EXPECT_NOTHING_LIVE();
+}
+
 TEST(BmpWriter, TopRowIsStoredFirstUnderAPositiveHeight) {
     TempDir dir;
     {

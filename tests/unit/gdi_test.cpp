@@ -116,47 +116,70 @@ TEST(SoftGdi, LineStepperFollowsTheRoundingFormula) {
     EXPECT_EQ(StartLineSteps(1, kMaxSteppedLine + 1, 0, 1, &steps), -1);
 }
 
-// Random lines in every octant, through a small clip and far past it, with
-// their ends on the bitmap and far off it: every pixel as the formula paints
-// it, the later line over the earlier.
+// Random lines in every octant, short and long, through a small clip and far
+// past it, with their ends on the bitmap and far off it: every pixel as the
+// formula paints it, the later line over the earlier. On a small bitmap, and
+// in the last corner of one of 1 GiB, the largest box a view takes, where
+// the pixels' byte offsets pass 32 bits; there the lines are always clipped
+// to that corner, whose pixels alone are painted and compared.
 TEST(SoftGdi, RandomLinesPaintWhatTheFormulaGives) {
     std::mt19937 rng(1912);
     auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     const int width = 96, height = 64;
-    for (int round = 0; round < 1500; round++) {
-        MarkedCanvas canvas(width, height);
-        std::vector<uint32_t> expected(static_cast<size_t>(width) * height, kBackground);
-        RECT clip = {0, 0, width, height};
-        if (round % 2) {
-            clip = {pick(-5, 60), pick(-5, 40), 0, 0};
-            clip.right = clip.left + pick(1, 50);
-            clip.bottom = clip.top + pick(1, 40);
-            HRGN region = CreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
-            SelectClipRgn(canvas.dc, region);
-            DeleteObject(region);
-        }
-        for (int n = 0; n < 6; n++) {
-            const int reach = n % 3 == 0 ? 65535 : 150;
-            POINT ends[2];
-            for (POINT& end : ends) end = {pick(-reach, reach) + width / 2, pick(-reach, reach) + height / 2};
-            if (n == 5) ends[1].y = ends[0].y;
-            const uint32_t word = 0x00010101u * static_cast<uint32_t>(round % 50 + 1) + static_cast<uint32_t>(n);
-            DrawLine(canvas.dc, RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF), 1, {ends[0], ends[1]});
-            const int64_t dx = ends[1].x - ends[0].x, dy = ends[1].y - ends[0].y;
-            const int x_major = std::abs(dx) >= std::abs(dy);
-            const int64_t a = x_major ? std::abs(dx) : std::abs(dy), delta = x_major ? dy : dx;
-            const int64_t step = (x_major ? dx : dy) < 0 ? -1 : 1;
-            for (int64_t i = 0; i < a; i++) {
-                const int64_t major = (x_major ? ends[0].x : ends[0].y) + step * i;
-                if (major < 0 || major >= (x_major ? width : height)) continue;
-                const int64_t minor = (x_major ? ends[0].y : ends[0].x) + LineOffsetAt(delta, a, i);
-                const int64_t x = x_major ? major : minor, y = x_major ? minor : major;
-                if (x >= std::max<int64_t>(0, clip.left) && x < std::min<int64_t>(width, clip.right) &&
-                    y >= std::max<int64_t>(0, clip.top) && y < std::min<int64_t>(height, clip.bottom))
-                    expected[static_cast<size_t>(y) * width + x] = word;
+    struct Case {
+        int side;  // of the bitmap, 0 for width x height
+        int rounds;
+    };
+    for (const Case& c : {Case{0, 1500}, Case{16384, 150}}) {
+        Canvas canvas(c.side ? c.side : width, c.side ? c.side : height);
+        DeviceBitmapWords words;
+        if (GetDeviceBitmapWords(canvas.bitmap, &words) != 0) GTEST_SKIP() << "no memory for the bitmap";
+        // The corner compared, at (left, top) of the bitmap.
+        const int left = canvas.width - width, top = canvas.height - height;
+        auto pixel = [&](int x, int y) -> uint32_t& {
+            return words.words[static_cast<size_t>(top + y) * words.stride_words + left + x];
+        };
+        for (int round = 0; round < c.rounds; round++) {
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < width; x++) pixel(x, y) = kBackground;
+            std::vector<uint32_t> expected(static_cast<size_t>(width) * height, kBackground);
+            RECT clip = {0, 0, width, height};
+            SelectClipRgn(canvas.dc, nullptr);
+            if (round % 2 || c.side) {
+                clip = {pick(-5, 60), pick(-5, 40), 0, 0};
+                clip.right = clip.left + pick(1, 50);
+                clip.bottom = clip.top + pick(1, 40);
+                HRGN region = CreateRectRgn(left + clip.left, top + clip.top, left + clip.right, top + clip.bottom);
+                SelectClipRgn(canvas.dc, region);
+                DeleteObject(region);
             }
+            for (int n = 0; n < 6; n++) {
+                const int reach = n % 3 == 0 ? 65535 : n % 3 == 1 ? 150 : 20;
+                POINT ends[2];
+                for (POINT& end : ends) end = {pick(-reach, reach) + width / 2, pick(-reach, reach) + height / 2};
+                if (n == 5) ends[1].y = ends[0].y;
+                const uint32_t word = 0x00010101u * static_cast<uint32_t>(round % 50 + 1) + static_cast<uint32_t>(n);
+                DrawLine(canvas.dc, RGB((word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF), 1,
+                         {{left + ends[0].x, top + ends[0].y}, {left + ends[1].x, top + ends[1].y}});
+                const int64_t dx = ends[1].x - ends[0].x, dy = ends[1].y - ends[0].y;
+                const int x_major = std::abs(dx) >= std::abs(dy);
+                const int64_t a = x_major ? std::abs(dx) : std::abs(dy), delta = x_major ? dy : dx;
+                const int64_t step = (x_major ? dx : dy) < 0 ? -1 : 1;
+                for (int64_t i = 0; i < a; i++) {
+                    const int64_t major = (x_major ? ends[0].x : ends[0].y) + step * i;
+                    if (major < 0 || major >= (x_major ? width : height)) continue;
+                    const int64_t minor = (x_major ? ends[0].y : ends[0].x) + LineOffsetAt(delta, a, i);
+                    const int64_t x = x_major ? major : minor, y = x_major ? minor : major;
+                    if (x >= std::max<int64_t>(0, clip.left) && x < std::min<int64_t>(width, clip.right) &&
+                        y >= std::max<int64_t>(0, clip.top) && y < std::min<int64_t>(height, clip.bottom))
+                        expected[static_cast<size_t>(y) * width + x] = word;
+                }
+            }
+            std::vector<uint32_t> shown(static_cast<size_t>(width) * height);
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < width; x++) shown[static_cast<size_t>(y) * width + x] = pixel(x, y);
+            ASSERT_EQ(shown, expected) << "side " << c.side << ", round " << round;
         }
-        ASSERT_EQ(canvas.Words(), expected) << "round " << round;
     }
 }
 
@@ -192,7 +215,7 @@ TEST(SoftGdi, CrowdedPolylinesPaintWhatTheyPaintInTurn) {
             const uint32_t word = 0x00010203u * static_cast<uint32_t>(b + 1) + static_cast<uint32_t>(round);
             kept.push_back({points[b].data(), static_cast<int>(points[b].size()), shift_x, shift_y, area, word});
             PaintOnePixelSegments(LookUpBitmap(in_turn.bitmap), area, points[b].data(),
-                                  static_cast<int>(points[b].size()), shift_x, shift_y, word, ColourFromWord(word));
+                                  static_cast<int>(points[b].size()), shift_x, shift_y, word);
         }
         // When painting them together does not pay, nothing is painted.
         const int result = PaintCrowdedBatches(LookUpBitmap(together.bitmap), kept.data(), batches);
@@ -335,6 +358,26 @@ TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
     EXPECT_EQ(SetPixel(dc, 0, 0, RGB(200, 10, 10)), 0u);
     EXPECT_EQ(SetPixel(dc, 0, 0, RGB(255, 255, 255)), 0x00FFFFFFu);
     EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    // A view whose box bitmap could not be made draws its box on it: a fill
+    // takes the nearer of black and white, and copied from, it gives its one
+    // pixel to the destination's (0, 0) alone, or, stretched, to all of it.
+    HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x40, 0x60));
+    RECT box = {0, 0, 8, 8};
+    FillRect(dc, &box, brush);
+    DeleteObject(brush);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
+    BitBlt(dc, 0, 0, 8, 8, nullptr, 0, 0, WHITENESS);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    {
+        MarkedCanvas copied(6, 4), stretched(6, 4);
+        BitBlt(copied.dc, 0, 0, 6, 4, dc, 0, 0, SRCCOPY);
+        ExpectExactly(copied, {{0, 0}}, 0x00FFFFFF, "copied from the monochrome pixel");
+        StretchBlt(stretched.dc, 0, 0, 6, 4, dc, 0, 0, 1, 1, SRCCOPY);
+        std::set<std::pair<int, int>> all;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++) all.insert({x, y});
+        ExpectExactly(stretched, all, 0x00FFFFFF, "stretched from the monochrome pixel");
+    }
     // A zero-sided compatible bitmap is that same shared monochrome bitmap.
     HDC screen = GetDC(nullptr);
     HBITMAP empty = CreateCompatibleBitmap(screen, 0, 10);
@@ -444,6 +487,19 @@ TEST(SoftGdi, DibSectionRefusals) {
 
 TEST(SoftGdi, SelectedObjectsAreNotDeletedAndStaleHandlesAreRefused) {
     HDC dc = CreateCompatibleDC(nullptr);
+    // The live counts hold while objects live, however many are made and
+    // deleted, and whatever memory the deleted ones leave for the next.
+    for (int round = 0; round < 2; round++) {
+        std::vector<HGDIOBJ> objects;
+        for (int n = 0; n < 40; n++)
+            objects.push_back(n % 3 == 0   ? static_cast<HGDIOBJ>(CreatePen(PS_SOLID, 1, RGB(n, 0, 0)))
+                              : n % 3 == 1 ? static_cast<HGDIOBJ>(CreateSolidBrush(RGB(0, n, 0)))
+                                           : static_cast<HGDIOBJ>(CreateRectRgn(0, 0, n, n)));
+        EXPECT_EQ(GetPlatformCounts().gdi_objects, 40);
+        EXPECT_EQ(GetPlatformCounts().device_contexts, 1);
+        for (HGDIOBJ object : objects) EXPECT_TRUE(DeleteObject(object));
+        EXPECT_EQ(GetPlatformCounts().gdi_objects, 0);
+    }
     HPEN pen = CreatePen(PS_SOLID, 1, 0);
     HGDIOBJ previous = SelectObject(dc, pen);
     EXPECT_FALSE(DeleteObject(pen));

@@ -79,6 +79,13 @@ std::vector<uint32_t> Expected(const HostWindow& host, int box_width, int box_he
     return words;
 }
 
+// Clips the DC to `r`, the region deleted at once: the DC keeps its copy.
+void ClipTo(HDC dc, const RECT& r) {
+    HRGN region = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+    SelectClipRgn(dc, region);
+    DeleteObject(region);
+}
+
 void ExpectWindow(const HostWindow& host, const std::vector<uint32_t>& expected, const char* what) {
     EXPECT_EQ(ImageDifference(ReadHostWindow(host), expected, host.width), "") << what;
 }
@@ -425,9 +432,7 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
     BitBlt(dc, 30, 15, 2, 2, memory, 0, 0, SRCCOPY);  // over the line's (30, 15) and (30, 16)
     MoveToEx(dc, 40, 30, nullptr);
     LineTo(dc, 40, 40);
-    HRGN clip = CreateRectRgn(0, 0, 20, 100);
-    SelectClipRgn(dc, clip);
-    DeleteObject(clip);
+    ClipTo(dc, {0, 0, 20, 100});
     MoveToEx(dc, 30, 20, nullptr);
     LineTo(dc, 0, 20);
     SelectObject(dc, previous_pen);
@@ -450,37 +455,112 @@ TEST_F(BitmapView, WindowLinesLandBeforeTheWindowIsUsedOtherwise) {
     ExpectWindow(host, expected, "lines, copy and clip through one window DC");
 }
 
+// A whole bitmap copied into a window shows there as it was when copied,
+// whatever is drawn afterwards into the bitmap or, over the copy, into the
+// window, and the bitmap keeps its own pixels, fourth bytes included; a
+// bitmap deleted after the copy leaves the copy in the window. A part of
+// one is copied too.
+TEST_F(BitmapView, ABitmapCopiedIntoAWindowShowsAsItWasCopied) {
+    POINT corner = {kWindowX + 5, kWindowY + 5};
+    HWND window = WindowFromPoint(corner);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    auto fill = [](HDC target, const RECT& r, COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        FillRect(target, &r, brush);
+        DeleteObject(brush);
+    };
+    // A level line from (x0, y) to (x1, y), clipped to [x0, x1) x [top, bottom).
+    auto level_line = [dc](int x0, int x1, int y, int top, int bottom) {
+        ClipTo(dc, {x0, top, x1, bottom});
+        MoveToEx(dc, x0, y, nullptr);
+        LineTo(dc, x1, y);
+        SelectClipRgn(dc, nullptr);
+    };
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+    HGDIOBJ previous_pen = SelectObject(dc, pen);
+    std::vector<uint32_t> kept;
+    {
+        Canvas block(4, 4, dc);
+        BitBlt(block.dc, 0, 0, 4, 4, nullptr, 0, 0, WHITENESS);
+        BitBlt(dc, 50, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
+        fill(block.dc, {0, 0, 1, 1}, RGB(255, 0, 0));
+        BitBlt(dc, 60, 50, 4, 4, block.dc, 0, 0, SRCCOPY);
+        level_line(60, 64, 53, 50, 54);
+        kept = block.Words();
+        BitBlt(dc, 80, 50, 2, 2, block.dc, 0, 0, SRCCOPY);
+        {
+            Canvas gone(4, 4, dc);
+            fill(gone.dc, {0, 0, 4, 4}, RGB(0, 0, 255));
+            BitBlt(dc, 70, 50, 4, 4, gone.dc, 0, 0, SRCCOPY);
+        }
+        level_line(70, 74, 50, 50, 54);
+        SelectObject(dc, previous_pen);
+        DeleteObject(pen);
+        EXPECT_EQ(ReleaseDC(window, dc), 1);
+        EXPECT_EQ(block.Words(), kept);
+    }
+    EXPECT_NOTHING_LIVE();
+    std::vector<uint32_t> expect_block(16, 0xFFFFFFFFu);
+    expect_block[0] = 0x00FF0000;
+    EXPECT_EQ(kept, expect_block);
+
+    std::vector<uint32_t> expected(static_cast<size_t>(host.width) * host.height, kHostColour);
+    expected[static_cast<size_t>(302) * host.width] = kSampleColour;
+    auto at = [&](int x, int y) -> uint32_t& { return expected[static_cast<size_t>(y) * host.width + x]; };
+    for (int y = 50; y < 54; y++)
+        for (int x = 0; x < 4; x++) {
+            at(50 + x, y) = 0xFFFFFF;
+            at(60 + x, y) = y == 53 ? 0x00FF00 : 0xFFFFFF;
+            at(70 + x, y) = y == 50 ? 0x00FF00 : 0x0000FF;
+        }
+    at(60, 50) = 0xFF0000;
+    at(80, 50) = 0xFF0000;
+    at(81, 50) = at(80, 51) = at(81, 51) = 0xFFFFFF;
+    ExpectWindow(host, expected, "copies of bitmaps drawn into after they were copied");
+}
+
 // Polylines that cross their clip many times over wait in the window DC to
 // be painted together; a wider pen, a clip the DC's copy does not hold, a
-// read, a copy and the release each come after them. The window ends as a
-// memory DC given the same calls does.
+// read, a copy and the release each come after them. Polylines that retrace
+// one path, for which painting together does not pay, are painted one after
+// another. The window ends as a memory DC given the same calls does.
 TEST_F(BitmapView, CrowdedWindowLinesLandInTheirTurn) {
     auto draw = [](HDC dc, std::vector<COLORREF>* read) {
         std::mt19937 rng(77);
         auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
-        auto polyline = [&](COLORREF colour, int width, int points, const RECT& around) {
-            std::vector<POINT> line;
-            for (int n = 0; n < points; n++)
-                line.push_back({pick(around.left - 9, around.right + 9), pick(around.top - 9, around.bottom + 9)});
+        auto stroke = [&](COLORREF colour, int width, const std::vector<POINT>& line) {
             HPEN pen = CreatePen(PS_SOLID, width, colour);
             HGDIOBJ previous = SelectObject(dc, pen);
             Polyline(dc, line.data(), static_cast<int>(line.size()));
             SelectObject(dc, previous);
             DeleteObject(pen);
         };
-        auto clip_to = [&](const RECT& r) {
-            HRGN region = CreateRectRgn(r.left, r.top, r.right, r.bottom);
-            SelectClipRgn(dc, region);
-            DeleteObject(region);
+        auto polyline = [&](COLORREF colour, int width, int points, const RECT& around) {
+            std::vector<POINT> line;
+            for (int n = 0; n < points; n++)
+                line.push_back({pick(around.left - 9, around.right + 9), pick(around.top - 9, around.bottom + 9)});
+            stroke(colour, width, line);
+        };
+        auto retrace = [&](COLORREF colour, POINT from, POINT to) {
+            std::vector<POINT> line;
+            for (int n = 0; n < 2000; n++) line.push_back(n % 2 ? to : from);
+            stroke(colour, 1, line);
         };
         const RECT first = {10, 10, 130, 100}, inner = {20, 20, 90, 70}, second = {60, 40, 250, 200};
-        clip_to(first);
+        const RECT apart = {260, 10, 430, 120};
+        ClipTo(dc, apart);
+        retrace(RGB(255, 128, 0), {255, 5}, {435, 125});
+        retrace(RGB(128, 0, 255), {435, 5}, {255, 125});
+        retrace(RGB(0, 128, 128), {435, 125}, {255, 5});
+        polyline(RGB(0, 0, 255), 2, 6, apart);
+        ClipTo(dc, first);
         polyline(RGB(255, 0, 0), 1, 3000, first);
         polyline(RGB(0, 255, 0), 1, 3000, first);
         polyline(RGB(0, 0, 255), 2, 6, first);
-        clip_to(inner);
+        ClipTo(dc, inner);
         polyline(RGB(255, 255, 0), 1, 3000, inner);
-        clip_to(second);
+        ClipTo(dc, second);
         polyline(RGB(0, 255, 255), 1, 4000, second);
         read->push_back(GetPixel(dc, 100, 80));
         polyline(RGB(255, 0, 255), 1, 4000, second);
@@ -518,11 +598,15 @@ TEST_F(BitmapView, AWindowThatVanishesEndsNothing) {
     HDC dc = GetDC(window);
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(GetPixel(dc, 0, 0), kHostColour >> 16 | (kHostColour & 0xFF00) | (kHostColour & 0xFF) << 16);
-    CloseHostWindow(&host);
     {
         Canvas memory(10, 10, dc);
-        // Every call on the vanished window fails quietly, as on a destroyed one.
+        // A block copied in before the window goes never reaches it, and
+        // that is reported; every call on the vanished window fails
+        // quietly, as on a destroyed one.
+        BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
+        CloseHostWindow(&host);
         EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+        EXPECT_FALSE(GdiFlush());
         BitBlt(dc, 0, 0, 10, 10, memory.dc, 0, 0, SRCCOPY);
         const POINT points[] = {{0, 0}, {9, 9}};
         Polyline(dc, points, 2);
@@ -585,7 +669,7 @@ std::vector<unsigned char> BmpHead(int32_t width, int32_t height, uint16_t bits,
     BmpBuilder bmp;
     bmp.FileHeader(54 + table).InfoHeader(width, height, bits);
     std::vector<unsigned char> bytes = bmp.bytes;
-    bytes.resize(bytes.size() + table);
+    bytes.insert(bytes.end(), table, 0);
     for (int i = 0; i < 4; i++) bytes[2 + i] = static_cast<unsigned char>(declared >> (8 * i));
     return bytes;
 }
