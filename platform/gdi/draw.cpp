@@ -278,11 +278,16 @@ int PaintCrowdedNow(SoftDc* dc, const POINT* points, int count) {
     return PaintCrowdedBatches(dc->bitmap, &batch, 1);
 }
 
-void DrawSegments(SoftDc* dc, const POINT* points, int count) {
+// FALSE, painting nothing, for one-pixel lines on a monochrome bitmap: no
+// caller draws them there, and what real GDI paints there was never observed.
+BOOL DrawSegments(SoftDc* dc, const POINT* points, int count) {
     if (dc->dc_kind == DC_WINDOW)
         PaintSegmentsOnWindow(dc, points, count);
+    else if (dc->bitmap && dc->bitmap->bits_per_pixel == 1 && dc->pen->width <= 1)
+        return FALSE;
     else if (PaintCrowdedNow(dc, points, count) != 0)
         PaintSegments(dc, points, count, 0, 0);
+    return TRUE;
 }
 
 }  // namespace
@@ -353,9 +358,7 @@ void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, 
     uint32_t word = WordFromColour(colour);
     if (pen->width <= 1) {
         // Painting moves neither the bitmap nor the clip: the area is found
-        // once. One-pixel lines are drawn on 32-bit bitmaps only: nothing
-        // draws them on the monochrome one, and what the reference paints
-        // there was never observed.
+        // once. One-pixel lines are drawn on 32-bit bitmaps only.
         Area area;
         if (DrawArea(dc, &area) && dc->bitmap->bits_per_pixel == 32)
             PaintOnePixelSegments(dc->bitmap, area, points, count, shift_x, shift_y, word);
@@ -573,10 +576,10 @@ BOOL LineTo(HDC handle, int x, int y) {
     SoftDc* dc = LookUpDc(handle);
     if (!dc) return FALSE;
     const POINT segment[2] = {{dc->x, dc->y}, {x, y}};
-    DrawSegments(dc, segment, 2);
+    const BOOL drawn = DrawSegments(dc, segment, 2);
     dc->x = x;
     dc->y = y;
-    return TRUE;
+    return drawn;
 }
 
 BOOL Polyline(HDC handle, const POINT* points, int count) {
@@ -584,8 +587,7 @@ BOOL Polyline(HDC handle, const POINT* points, int count) {
     // Fewer than two points draw nothing and report it; the current
     // position is neither used nor moved.
     if (!dc || !points || count < 2) return FALSE;
-    DrawSegments(dc, points, count);
-    return TRUE;
+    return DrawSegments(dc, points, count);
 }
 
 COLORREF SetPixel(HDC handle, int x, int y, COLORREF requested) {

@@ -368,6 +368,11 @@ TEST(SoftGdi, FreshMemoryDcHoldsOneMonochromePixel) {
     EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
     BitBlt(dc, 0, 0, 8, 8, nullptr, 0, 0, WHITENESS);
     EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
+    // One-pixel lines are refused there, not reported as drawn.
+    const POINT line[2] = {{0, 0}, {5, 0}};
+    EXPECT_FALSE(Polyline(dc, line, 2));
+    EXPECT_FALSE(LineTo(dc, 5, 0));
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0x00FFFFFFu);
     {
         MarkedCanvas copied(6, 4), stretched(6, 4);
         BitBlt(copied.dc, 0, 0, 6, 4, dc, 0, 0, SRCCOPY);
