@@ -2,10 +2,12 @@
 // of the given background, as a PNG or a PPM, for hosts that cannot lend a
 // window and show the pixels themselves. The views themselves draw it: a
 // memory bitmap of the box's window (the box and the three rows below it, in
-// the background colour) stands in for the window under the box's corner.
+// the background colour), lent to them as a window, stands in for the window
+// under the box's corner.
 #include <string.h>
 
 #include "../app/app.h"
+#include "../platform/platform_test.h"
 #include "../present/present.h"
 #include "../reading/reading.h"
 #include "../pictures/pictures.h"
@@ -62,13 +64,22 @@ int RenderBox(const char* path, const InspectOptions* options) {
     HDC window = CreateCompatibleDC(screen);
     HBITMAP pixels = CreateCompatibleBitmap(screen, width, height + kRowsBelowBox);
     HGDIOBJ previous = window && pixels ? SelectObject(window, pixels) : nullptr;
+    if (previous) FillBox(window, width, height + kRowsBelowBox, options->background);
+    // The views draw through the window DC of a window over those pixels,
+    // as they draw into a host's window, at the same cost.
+    HWND stand_in = previous ? CreateBitmapWindow(pixels) : nullptr;
+    HDC target = stand_in ? GetDC(stand_in) : nullptr;
     int status = 1;
-    if (!previous) {
+    if (!target) {
         snprintf(reason, sizeof reason, "no memory for a box of %d x %d", width, height);
     } else {
-        FillBox(window, width, height + kRowsBelowBox, options->background);
         ClearStopReason();
-        if (RunView(mode, path, width, height, window) != 0) {
+        const int shown = RunView(mode, path, width, height, target);
+        // What is drawn reaches the pixels at the latest when the window DC
+        // is released, as it reaches a window.
+        ReleaseDC(stand_in, target);
+        const BOOL written = GdiFlush();
+        if (shown != 0) {
             StopReason stop;
             const size_t length = strlen(path);
             const char* why = GetStopReason(&stop) == 0 ? stop.text
@@ -84,16 +95,14 @@ int RenderBox(const char* path, const InspectOptions* options) {
                          static_cast<int>(length - 3), path);
             snprintf(reason, sizeof reason, "-%c fails: %s%s", mode, why, files);
         } else {
-            // The overlay leaves its clip on the stand-in; the pixels are
-            // read whole.
-            SelectClipRgn(window, nullptr);
             DirectSurface surface;
-            if (GetDirectSurface(window, &surface) != 0)
+            if (!written || GetDirectSurface(window, &surface) != 0)
                 snprintf(reason, sizeof reason, "the box's pixels are not at hand");
             else if (WriteBox(options, surface, width, height, reason, sizeof reason) == 0)
                 status = 0;
         }
     }
+    if (stand_in) DestroyBitmapWindow(stand_in);
     if (previous) SelectObject(window, previous);
     if (pixels) DeleteObject(pixels);
     if (window) DeleteDC(window);

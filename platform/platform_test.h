@@ -37,6 +37,15 @@ void InjectFault(PlatformFault kind, int skip);
 // Clears every injected fault; returns how many of them never fired.
 int ClearFaults(void);
 
+// A window over a 32-bit device bitmap, for a program that renders a box
+// without a window to draw into: GetDC gives it a window DC like any other,
+// whose pixels are the bitmap's, so that what is drawn there takes the path
+// it takes into a foreign window. NULL for any other bitmap or without
+// memory. Destroyed before the bitmap is deleted; it counts as a GDI object
+// while it lives.
+HWND CreateBitmapWindow(HBITMAP bitmap);
+BOOL DestroyBitmapWindow(HWND window);
+
 // Whether GetDirectSurface hands out pixels (on by default), so that tests can
 // drive the SetPixel path of the callers as well.
 void EnableDirectSurfaces(int enabled);

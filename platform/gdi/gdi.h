@@ -54,6 +54,16 @@ struct UploadPick {
 };
 int ReadUploadPicks(const PendingUpload* upload, int64_t width, int64_t height, const UploadPick* pick);
 
+// ---- Windows (bitmap_window.cpp) ----
+// A window's size and pixels, as the window DC reaches them: a window over a
+// memory bitmap (CreateBitmapWindow) through that bitmap, any other through
+// the windowing system (foreign_window.h), with the same results.
+int WindowSize(HWND window, int32_t* width, int32_t* height);
+int ReadWindowPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* words);
+int WriteWindowPixels(HWND window, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* words,
+                      int32_t stride_words);
+int CountBitmapWindows(void);
+
 enum DcKind { DC_MEMORY, DC_SCREEN, DC_WINDOW };
 
 struct CrowdedBatch;

@@ -251,7 +251,7 @@ void FreeDc(SoftDc* dc) {
 }
 
 int CountLiveGdiObjects(void) {
-    int count = 0;
+    int count = CountBitmapWindows();
     for (int i = 0; i < g_live.count; i++) {
         const GdiHeader* header = static_cast<const GdiHeader*>(g_live.entries[i].handle);
         if (header->kind != OBJ_MEMDC && header->kind != OBJ_DC) count++;

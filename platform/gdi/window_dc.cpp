@@ -29,7 +29,7 @@
 HDC GetDC(HWND window) {
     if (!window) return reinterpret_cast<HDC>(NewDc(DC_SCREEN));
     int32_t width, height;
-    if (ForeignWindowSize(window, &width, &height) != 0) return nullptr;
+    if (WindowSize(window, &width, &height) != 0) return nullptr;
     SoftDc* dc = NewDc(DC_WINDOW);
     if (dc) dc->window = window;
     return reinterpret_cast<HDC>(dc);
@@ -95,7 +95,7 @@ BOOL CopyToWindow(SoftDc* dc, int x, int y, int width, int height, SoftDc* sourc
     SoftBitmap* from = source->bitmap;
     int32_t window_width, window_height;
     if (!from || from->bits_per_pixel != 32 || width <= 0 || height <= 0 || MakePixels(from) != 0) return TRUE;
-    if (ForeignWindowSize(dc->window, &window_width, &window_height) != 0) {
+    if (WindowSize(dc->window, &window_width, &window_height) != 0) {
         g_window_failed = 1;
         return FALSE;
     }
@@ -155,7 +155,7 @@ int Covers(const Area& outer, const Area& inner) {
 void OpenWindowShadow(SoftDc* dc) {
     int32_t window_width, window_height;
     Area area = {0, 0, 0, 0};
-    const int readable = ForeignWindowSize(dc->window, &window_width, &window_height) == 0;
+    const int readable = WindowSize(dc->window, &window_width, &window_height) == 0;
     if (!readable) g_window_failed = 1;
     if (readable) area = {0, 0, window_width, window_height};
     uint32_t* words = nullptr;
@@ -164,7 +164,7 @@ void OpenWindowShadow(SoftDc* dc) {
         size = static_cast<size_t>(area.right - area.left) * static_cast<size_t>(area.bottom - area.top) * 4;
         words = static_cast<uint32_t*>(AllocateZeroed(size));
         if (!words ||
-            ReadForeignPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top),
+            ReadWindowPixels(dc->window, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top),
                               static_cast<int32_t>(area.right - area.left),
                               static_cast<int32_t>(area.bottom - area.top), words) != 0) {
             g_window_failed = 1;
@@ -291,7 +291,7 @@ void SettleWindowShadow(SoftDc* dc) {
             memcpy(words + i, &four, sizeof four);
         }
         for (; i < count; i++) words[i] &= 0x00FFFFFF;
-        if (WriteForeignPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
+        if (WriteWindowPixels(dc->window, static_cast<int32_t>(dc->shadow_x), static_cast<int32_t>(dc->shadow_y),
                                shadow->width, shadow->height, words, shadow->width) != 0)
             g_window_failed = 1;
     }
@@ -338,6 +338,6 @@ COLORREF WindowPixel(SoftDc* dc, int x, int y) {
     SettleWindowShadow(dc);
     // A point past the window's far edges cannot be read either.
     uint32_t word;
-    if (x < 0 || y < 0 || ReadForeignPixels(dc->window, x, y, 1, 1, &word) != 0) return CLR_INVALID;
+    if (x < 0 || y < 0 || ReadWindowPixels(dc->window, x, y, 1, 1, &word) != 0) return CLR_INVALID;
     return ColourFromWord(word);
 }
