@@ -63,27 +63,29 @@ static int HasSpareFourthByte(const DibImage* image) {
 // Copies 32-bit pixels with their fourth byte 0. The canvas holds 0xFF there
 // where WHITENESS painted and 0 where a record did; image readers that take
 // the byte for alpha would show such a file as a see-through mix. Eight
-// pixels a round, which the compiler turns into vector loads and stores as
-// fast as the plain copy.
-static void CopyWithoutFourthByte(unsigned char* __restrict to, const unsigned char* __restrict from,
-                                  uint32_t size) {
-    const uint32_t pixels = size / 4;
+// pixels a step in two vectors, nearly as fast as the plain copy. A loop of
+// single pixels would be left to the compiler's vectoriser, which the
+// checked copies of _FORTIFY_SOURCE keep from it.
+static void CopyWithoutFourthByte(unsigned char* to, const unsigned char* from, uint32_t size) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad colour = {0x00FFFFFFu, 0x00FFFFFFu, 0x00FFFFFFu, 0x00FFFFFFu};
     uint32_t i = 0;
-    for (; i + 8 <= pixels; i += 8) {
-        for (uint32_t k = i; k < i + 8; k++) {
-            uint32_t word;
-            memcpy(&word, from + 4 * k, 4);
-            word &= 0x00FFFFFFu;
-            memcpy(to + 4 * k, &word, 4);
-        }
+    for (; i + 32 <= size; i += 32) {
+        Quad low, high;
+        memcpy(&low, from + i, 16);
+        memcpy(&high, from + i + 16, 16);
+        low &= colour;
+        high &= colour;
+        memcpy(to + i, &low, 16);
+        memcpy(to + i + 16, &high, 16);
     }
-    for (; i < pixels; i++) {
-        uint32_t word;
-        memcpy(&word, from + 4 * i, 4);
-        word &= 0x00FFFFFFu;
-        memcpy(to + 4 * i, &word, 4);
+    for (; i + 4 <= size; i += 4) {
+        uint32_t pixel;
+        memcpy(&pixel, from + i, 4);
+        pixel &= 0x00FFFFFFu;
+        memcpy(to + i, &pixel, 4);
     }
-    memcpy(to + 4 * i, from + 4 * i, size - 4 * i);
+    memcpy(to + i, from + i, size - i);
 }
 
 // The packed size, when it and the whole file's size fit in 32 bits.
