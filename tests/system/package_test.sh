@@ -75,9 +75,13 @@ fi
 
 # The compile options that hardening-check cannot see: no function of ours
 # has a stack frame large enough to need the probing loop it looks for. They
-# are read from every unit's debug information in the built programs.
+# are read from the debug information of every unit compiled in this build
+# folder (a sanitizer's runtime brings units of its own).
+compiled_here=$(realpath -- "$build_dir")
 for program in "$blitview" "$build_dir/blitview-inspect"; do
-    producers=$(readelf --debug-dump=info "$program" 2>/dev/null | grep DW_AT_producer || true)
+    producers=$(readelf --debug-dump=info "$program" 2>/dev/null | awk -v dir="$compiled_here" '
+        /DW_AT_producer/ { sub(/.*\): /, ""); producer = $0 }
+        /DW_AT_comp_dir/ { sub(/.*\): /, ""); if ($0 == dir) print producer }')
     [[ -n $producers ]] || fail "$program has no debug information to read its compile options from"
     for option in -fstack-protector-strong -fstack-clash-protection -fcf-protection; do
         missing=$(grep -v -c -- " $option" <<<"$producers" || true)
