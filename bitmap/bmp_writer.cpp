@@ -50,6 +50,44 @@ static void ApplyFixups(unsigned char* table, uint32_t colour_count) {
     for (size_t i = 0; i < n; i++) PutU32Le(table + 4 * fixups[i].entry, FixupColors[fixups[i].colour]);
 }
 
+// Whether every pixel has a fourth byte that carries no colour: 32-bit pixels
+// under BI_RGB, or under colour masks that all lie in the low three bytes.
+static int HasSpareFourthByte(const DibImage* image) {
+    const DIBSECTION& d = image->description;
+    if (d.dsBm.bmBitsPixel != 32) return 0;
+    if (d.dsBmih.biCompression == BI_RGB) return 1;
+    return d.dsBmih.biCompression == BI_BITFIELDS &&
+           ((d.dsBitfields[0] | d.dsBitfields[1] | d.dsBitfields[2]) & 0xFF000000u) == 0;
+}
+
+// Copies 32-bit pixels with their fourth byte 0. The canvas holds 0xFF there
+// where WHITENESS painted and 0 where a record did; image readers that take
+// the byte for alpha would show such a file as a see-through mix. Eight
+// pixels a step in two vectors, nearly as fast as the plain copy. A loop of
+// single pixels would be left to the compiler's vectoriser, which the
+// checked copies of _FORTIFY_SOURCE keep from it.
+static void CopyWithoutFourthByte(unsigned char* to, const unsigned char* from, uint32_t size) {
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    const Quad colour = {0x00FFFFFFu, 0x00FFFFFFu, 0x00FFFFFFu, 0x00FFFFFFu};
+    uint32_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        Quad low, high;
+        memcpy(&low, from + i, 16);
+        memcpy(&high, from + i + 16, 16);
+        low &= colour;
+        high &= colour;
+        memcpy(to + i, &low, 16);
+        memcpy(to + i + 16, &high, 16);
+    }
+    for (; i + 4 <= size; i += 4) {
+        uint32_t pixel;
+        memcpy(&pixel, from + i, 4);
+        pixel &= 0x00FFFFFFu;
+        memcpy(to + i, &pixel, 4);
+    }
+    memcpy(to + i, from + i, size - i);
+}
+
 // The packed size, when it and the whole file's size fit in 32 bits.
 static int PackedSizeFits(const DibImage* image, uint32_t* packed_size) {
     uint64_t total = static_cast<uint64_t>(GetDibInfoHeaderSize(image)) + GetDibMaskSize(image) +
@@ -86,7 +124,11 @@ unsigned char* PackDib(const DibImage* image) {
         }
         ApplyFixups(table, colour_count);
     }
-    memcpy(table + 4ull * colour_count, image->pixels, GetDibImageSize(image));
+    unsigned char* pixels = table + 4ull * colour_count;
+    if (HasSpareFourthByte(image))
+        CopyWithoutFourthByte(pixels, static_cast<const unsigned char*>(image->pixels), GetDibImageSize(image));
+    else
+        memcpy(pixels, image->pixels, GetDibImageSize(image));
     return block;
 }
 

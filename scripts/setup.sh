@@ -38,7 +38,7 @@ case "${1:-}" in
         packages+=(libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine xvfb
                    x11-utils dpkg-dev lintian file man-db python3-tk acl attr openbox picom weston xwayland
                    python3-gi python3-gi-cairo gir1.2-gtk-4.0 netpbm zip unzip groff-base bsdextrautils
-                   g++-i686-linux-gnu)
+                   g++-i686-linux-gnu python3-pil imagemagick ffmpeg libvips-tools devscripts)
         if [ "$1" = --test ]; then want_i386=1; fi ;;
     --bench) packages+=(libbenchmark-dev time xvfb) ;;
 esac

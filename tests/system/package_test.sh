@@ -2,10 +2,14 @@
 # The Debian package as a user gets it: made with cpack from this build,
 # checked for its dependencies and files, unpacked into a scratch root, and
 # the unpacked program run on the bundled sample. lintian, where installed,
-# must find no error in it.
-#   package_test.sh SOURCE_DIR BUILD_DIR CPACK BLITVIEW
+# must find no error in it, and hardening-check must pass on the built and
+# the packaged programs; without hardening-check the run ends with 77 (a
+# skip) once everything else has passed.
+#   package_test.sh SOURCE_DIR BUILD_DIR CPACK BLITVIEW CXX fortified|unfortified
+# CXX is the build's compiler; "unfortified" is a build without
+# _FORTIFY_SOURCE (unoptimised, or with the sanitizers).
 set -euo pipefail
-source_dir=$1 build_dir=$2 cpack=$3 blitview=$4
+source_dir=$1 build_dir=$2 cpack=$3 blitview=$4 cxx=$5 fortified=$6
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -68,3 +72,36 @@ if command -v lintian >/dev/null; then
 else
     echo "lintian is not installed: the package was not linted"
 fi
+
+# The compile options that hardening-check cannot see: no function of ours
+# has a stack frame large enough to need the probing loop it looks for. They
+# are read from the debug information of every unit compiled in this build
+# folder (a sanitizer's runtime brings units of its own).
+compiled_here=$(realpath -- "$build_dir")
+for program in "$blitview" "$build_dir/blitview-inspect"; do
+    producers=$(readelf --debug-dump=info "$program" 2>/dev/null | awk -v dir="$compiled_here" '
+        /DW_AT_producer/ { sub(/.*\): /, ""); producer = $0 }
+        /DW_AT_comp_dir/ { sub(/.*\): /, ""); if ($0 == dir) print producer }')
+    [[ -n $producers ]] || fail "$program has no debug information to read its compile options from"
+    for option in -fstack-protector-strong -fstack-clash-protection -fcf-protection; do
+        missing=$(grep -v -c -- " $option" <<<"$producers" || true)
+        ((missing == 0)) || fail "$missing units of $program were compiled without $option"
+    done
+done
+
+command -v hardening-check >/dev/null ||
+    { echo "package_test: SKIP: no hardening-check (scripts/setup.sh --test installs devscripts)"; exit 77; }
+options=()
+[[ $fortified == fortified ]] || options+=(--nofortify)
+# The linker marks a program for control-flow protection only when every
+# object in it is marked, the C library's start files (crti.o) included;
+# where those are not (Debian 12), no program linked here can be.
+if ! readelf -n "$("$cxx" -print-file-name=crti.o)" 2>/dev/null | grep -q 'x86 feature: IBT, SHSTK'; then
+    echo "package_test: control-flow protection not checked: the C library's start files are not marked for it"
+    options+=(--nocfprotection)
+fi
+for program in "$blitview" "$build_dir/blitview-inspect" "$work/root/usr/bin/blitview" "$inspect"; do
+    hardening-check "${options[@]}" "$program" >"$work/hardening.log" 2>&1 ||
+        fail "hardening-check: $(cat "$work/hardening.log")"
+    cat "$work/hardening.log"
+done

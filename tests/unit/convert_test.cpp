@@ -8,7 +8,7 @@
 
 namespace {
 
-const uint32_t kWhite = 0xFFFFFFFF;  // the untouched canvas: WHITENESS sets the fourth byte
+const uint32_t kWhite = 0x00FFFFFF;  // the untouched canvas, its fourth byte 0 in the file
 const uint32_t kRed = 0x00FF0000, kBlue = 0x000000FF, kGreen = 0x0000FF00, kOrange = 0x00FF6600;
 
 struct Expected {
