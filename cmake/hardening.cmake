@@ -6,6 +6,17 @@
 # The sanitizer builds go without it: the sanitizers check every access
 # themselves, and they do not intercept the fortified functions that would
 # stand in for the plain ones.
+# The Windows build is not hardened here. Its archive's program imports the
+# system's own DLLs alone, and MinGW-w64's stack protector and fortified
+# functions come from libssp, which imports ADVAPI32 to seed its guard; the
+# rest is ELF's or is there already: every stack frame over a page is probed
+# (___chkstk_ms) whatever the options, RELRO and immediate binding are ELF's,
+# the linker marks the image for ASLR (high entropy) and DEP by default, and
+# Windows has no use for the branch marks of -fcf-protection.
+if(WIN32)
+  return()
+endif()
+
 set(BLITVIEW_OPTIMISED $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
 set(BLITVIEW_FORTIFIED 0)
 if(NOT BLITVIEW_SANITIZE)
@@ -14,20 +25,6 @@ if(NOT BLITVIEW_SANITIZE)
   add_compile_options($<${BLITVIEW_OPTIMISED}:-U_FORTIFY_SOURCE> $<${BLITVIEW_OPTIMISED}:-D_FORTIFY_SOURCE=2>)
 endif()
 add_compile_options(-fstack-protector-strong)
-
-if(WIN32)
-  # MinGW-w64 takes the stack protector's guard and the fortified functions
-  # from libssp, which the compiler driver links (statically here) when it
-  # sees the protector's option at the link too. The rest is ELF's or is
-  # there already: every stack frame over a page is probed (___chkstk_ms)
-  # whatever the options, and GCC 12 fails on -fstack-clash-protection with
-  # SEH unwinding; RELRO and immediate binding are ELF's; the linker marks the
-  # image for ASLR (high entropy) and DEP by default; Windows has no use for
-  # the branch marks of -fcf-protection.
-  add_link_options(-fstack-protector-strong)
-  return()
-endif()
-
 add_compile_options(-fstack-clash-protection -fcf-protection)
 add_link_options(-Wl,-z,relro,-z,now)
 # Position-independent executables. The static libraries that the programs

@@ -57,10 +57,8 @@ check_archive() {
     problem=""
     grep -q "^Magic.*($machine)" <<<"$dump" || problem="not a $machine executable"
     imports=$(sed -n 's/^\tDLL Name: //p' <<<"$dump" | sort -f | tr '\n' ' ')
-    # ADVAPI32 is the stack protector's: libssp seeds its guard from the
-    # system's random numbers.
     other=$(sed -n 's/^\tDLL Name: //p' <<<"$dump" |
-        grep -viE '^(KERNEL32|USER32|GDI32|ADVAPI32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$' || true)
+        grep -viE '^(KERNEL32|USER32|GDI32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$' || true)
     [[ -z "$other" && -n "$imports" ]] || problem+="${problem:+; }imports ${other:-nothing}"
     wine_env_verdict "$flavour: imports $imports" "$problem"
     local resource major minor patch
