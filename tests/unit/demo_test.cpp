@@ -48,6 +48,14 @@ TEST(DemoHost, SavesTheBoxItsWindowShows) {
                 ADD_FAILURE() << "(" << x << "," << y << ") is " << std::hex << got << ", not " << expected;
         }
     EXPECT_EQ(wrong, 0);
+
+    // A blitview that cannot be started is no success of the demo's.
+    EXPECT_NE(RunProgram(DEMO_HOST_PATH,
+                         {std::to_string(window_x), std::to_string(window_y), std::to_string(window_width),
+                          std::to_string(window_height), saved, dir.File("no-blitview"), "-d", picture, "0", "0",
+                          "10", "10"},
+                         nullptr),
+              0);
 }
 
 }  // namespace
