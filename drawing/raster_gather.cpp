@@ -31,8 +31,8 @@ inline uint64_t HalveInk(InkPair v) {
 // Gathers the data rows of one canvas row at scale 0.5, with left a
 // multiple of 16, straight into the gathered row: the rows' ink is merged
 // and halved in one pass, 256 pixels at a time, and the pixels left after
-// the last whole 256 go through the table above; pixels from `usable` on
-// are dropped. 1 when some row had ink.
+// the last whole 256 go through the table g_halved (raster_bits.h); pixels
+// from `usable` on are dropped. 1 when some row had ink.
 int GatherRowsAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
                      unsigned char* row) {
     const uint64_t flip = strip->ink ? 0 : ~0ull;

@@ -344,10 +344,6 @@ void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
-// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: rows
-// without ink are passed over at the speed of reading them, and the rows
-// from the first with ink on are merged when another one has ink. 1 when
-// some row had ink.
 // The ink of `rows` data rows, `bytes` apart, as one row: rows without ink
 // are passed over at the speed of reading them, and the rows from the first
 // with ink on are merged when another one has ink. NULL when none has ink.
