@@ -51,9 +51,10 @@ void PaintRowPixelByPixel(HDC dc, const RasterStrip* strip, const RasterLayout* 
 }
 
 
-// Adds a data row at a scale of 1/2^n, where pixel i lies on column
-// (left + i) >> n: the ink bits of each byte, mirrored so that the leftmost
-// pixel is the lowest bit, are gathered group by group into columns.
+// Adds a data row at a scale of 1/2^n, n from 1 to 4, where pixel i lies on
+// column (left + i) >> n: the ink bits of each byte, mirrored so that the
+// leftmost pixel is the lowest bit, are gathered group by group into columns.
+// (Scale 1 has a path of its own.)
 template <int n>
 void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                         ColumnSet* painted) {
@@ -74,15 +75,11 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
         v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
         if (layout->usable - pixel < 64) v &= (1ull << (layout->usable - pixel)) - 1;
         const int32_t first_x = strip->left + static_cast<int32_t>(pixel) - phase;
-        if constexpr (n == 0) {
-            AddSet(painted, v, first_x);
+        if (phase == 0) {
+            AddSet(painted, GatherGroups<n>(v), first_x >> n);
         } else {
-            if (phase == 0) {
-                AddSet(painted, GatherGroups<n>(v), first_x >> n);
-            } else {
-                const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
-                AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
-            }
+            const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
+            AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
         }
     }
 }
@@ -90,7 +87,6 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
 void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                         ColumnSet* painted) {
     switch (layout->shift) {
-        case 0: AddRowAtPowerOfTwo<0>(strip, layout, bits, painted); break;
         case 1: AddRowAtPowerOfTwo<1>(strip, layout, bits, painted); break;
         case 2: AddRowAtPowerOfTwo<2>(strip, layout, bits, painted); break;
         case 3: AddRowAtPowerOfTwo<3>(strip, layout, bits, painted); break;
