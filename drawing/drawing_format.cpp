@@ -240,7 +240,7 @@ int DrawRasterStrip(FILE* stream) {
         return -1;
     }
     RasterLayout layout;
-    PrepareRaster(&strip, block + piece_bytes, &layout);
+    PrepareRaster(state.device_context, &strip, pending_ink, block + piece_bytes, &layout);
 
     int result = 0;
     for (uint32_t done = 0; done < rows; done += piece_rows) {
@@ -251,7 +251,7 @@ int DrawRasterStrip(FILE* stream) {
             result = -1;
             break;
         }
-        PaintRasterRows(state.device_context, &strip, &layout, block, done, count, pending_ink);
+        PaintRasterRows(&strip, &layout, block, done, count);
     }
     HeapFree(GetProcessHeap(), 0, block);
     if (result == 0 && g_record_listener) NoteRasterStrip(fields, polarity);

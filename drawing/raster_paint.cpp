@@ -361,15 +361,15 @@ const unsigned char* MergedInk(const RasterStrip* strip, const RasterLayout* lay
     return bits;
 }
 
-// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: 1 when
-// some row had ink.
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`, by the
+// strip's path: 1 when some row had ink.
 int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
                   ColumnSet* painted) {
     bits = MergedInk(strip, layout, bits, rows);
     if (!bits) return 0;
-    if (layout->mode == RASTER_BY_SPANS)
+    if (layout->path == RASTER_BY_SPANS)
         AddRowBySpans(strip, layout, bits, painted);
-    else if (layout->mode == RASTER_BY_SETS)
+    else if (layout->path == RASTER_BY_SETS)
         AddRowBySets(strip, layout, bits, painted);
     else
         AddRowAtPowerOfTwo(strip, layout, bits, painted);
@@ -433,26 +433,22 @@ void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, c
 
 }  // namespace
 
-void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count,
-                     RasterPending* pending) {
-    DirectSurface surface;
-    const int direct = GetDirectSurface(dc, &surface) == 0 && surface.width == strip->canvas_width &&
-                       surface.height == strip->canvas_height;
+void PaintRasterRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* data,
+                     uint32_t first_index, uint32_t count) {
+    HDC dc = layout->dc;
+    RasterPending* pending = layout->pending;
     const uint32_t word = ((strip->colour & 0xFF) << 16) | (strip->colour & 0xFF00) |
                           ((strip->colour >> 16) & 0xFF);
-    const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
     // Ink is gathered on the canvas it was gathered for, in one colour;
     // anything else first writes what is gathered, so that paint keeps its order.
-    const int gather = pending && by_sets && pending->width == strip->canvas_width &&
-                       pending->height == strip->canvas_height;
-    if (pending && !(gather && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
-    if (gather) {
+    if (pending && !(layout->gathered && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
+    if (layout->gathered) {
         pending->dc = dc;
         pending->word = word;
     }
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const size_t bytes = strip->bytes_per_row;
+    const DirectSurface& surface = layout->surface;
     ColumnSet painted;  // emptied again by every write
     memset(&painted, 0, sizeof painted);
     int32_t next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index), strip->scale);
@@ -468,22 +464,19 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
         const uint32_t rows = end - i;
         i = end;
         if (row < 0 || row >= strip->canvas_height) continue;
-        if (!by_sets) {
+        if (layout->path == RASTER_BY_PIXEL) {
             for (uint32_t k = 0; k < rows; k++)
-                PaintRowPixelByPixel(dc, strip, layout, bits + k * bytes, row, direct ? &surface : nullptr, word);
+                PaintRowPixelByPixel(dc, strip, layout, bits + k * bytes, row, layout->direct ? &surface : nullptr,
+                                     word);
             continue;
         }
-        // Which columns a data row paints depends only on its ink bits, and
-        // every paint of a strip is the same colour: the rows on one canvas
-        // row paint what their merged ink paints. They are merged in runs of
-        // 8, 16, 32, ... rows, so that once the row holds every column the
-        // strip can reach, the rest are not even read.
         uint32_t* target = surface.words + static_cast<size_t>(row) * surface.stride_words;
-        unsigned char* gathered = gather ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
-        if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
+        unsigned char* gathered =
+            layout->gathered ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
+        if (layout->path == RASTER_SCALE_ONE) {
             // At scale 1 every data row has a canvas row of its own.
             if (!RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
-            if (gather) {
+            if (gathered) {
                 GatherRowAtScaleOne(strip, layout, bits, gathered);
                 MarkPendingRow(pending, row);
             } else {
@@ -491,11 +484,16 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
             }
             continue;
         }
-        if (gather && layout->mode == RASTER_POWER_OF_TWO && layout->shift == 1 && (strip->left & 15) == 0) {
+        if (layout->path == RASTER_HALF_GATHERED) {
             // Two data rows at most, gathered in one pass.
             if (GatherRowsAtHalf(strip, layout, bits, rows, gathered)) MarkPendingRow(pending, row);
             continue;
         }
+        // Which columns a data row paints depends only on its ink bits, and
+        // every paint of a strip is the same colour: the rows on one canvas
+        // row paint what their merged ink paints. They are merged in runs of
+        // 8, 16, 32, ... rows, so that once the row holds every column the
+        // strip can reach, the rest are not even read.
         int any = 0;
         for (uint32_t k = 0, run = kFirstMergedRun; k < rows; k += run, run *= 2) {
             const uint32_t n = rows - k < run ? rows - k : run;
@@ -503,7 +501,7 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
             any = 1;
             if (k + n < rows && Saturated(&painted, layout)) break;
         }
-        if (any && gather) {
+        if (any && gathered) {
             GatherColumnSet(&painted, gathered);
             MarkPendingRow(pending, row);
         } else if (any) {

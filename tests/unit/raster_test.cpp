@@ -267,8 +267,8 @@ void PaintBoth(Canvas& expected, Canvas& painted, float scale, const Strip& s, R
                          scale, painted.width, painted.height};
     std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
     RasterLayout layout;
-    PrepareRaster(&strip, scratch.data(), &layout);
-    PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, pending);
+    PrepareRaster(painted.dc, &strip, pending, scratch.data(), &layout);
+    PaintRasterRows(&strip, &layout, s.data.data(), 0, s.rows);
 }
 
 // The painter straight on canvases, beside the reference, at every kind of
