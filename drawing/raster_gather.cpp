@@ -106,6 +106,7 @@ void StartRasterPending(RasterPending* pending, void* block, int32_t width, int3
     pending->width = width;
     pending->height = height;
     pending->dc = nullptr;
+    pending->surface = {};
     pending->word = 0;
     pending->first_row = height;
     pending->last_row = -1;
@@ -113,11 +114,9 @@ void StartRasterPending(RasterPending* pending, void* block, int32_t width, int3
 
 void FlushRasterPending(RasterPending* pending) {
     if (pending->first_row > pending->last_row) return;
-    DirectSurface surface;
     // Ink is gathered only on a canvas whose pixels are at hand, and its
     // rows and columns lie inside it.
-    const int direct = GetDirectSurface(pending->dc, &surface) == 0 && surface.width == pending->width &&
-                       surface.height == pending->height;
+    const DirectSurface& surface = pending->surface;
     ColumnSet painted;
     memset(&painted, 0, sizeof painted);
     const int32_t blocks = (pending->width + 63) / 64;
@@ -131,12 +130,9 @@ void FlushRasterPending(RasterPending* pending) {
             any |= gathered;
         }
         memset(row, 0, RASTER_PENDING_ROW_BYTES);
-        if (!any) continue;
-        if (direct)
+        if (any)
             WriteColumnSet(&painted, surface.words + static_cast<size_t>(r) * surface.stride_words, pending->width,
                            pending->word);
-        else
-            memset(&painted, 0, sizeof painted);
     }
     pending->first_row = pending->height;
     pending->last_row = -1;

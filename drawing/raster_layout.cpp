@@ -51,7 +51,6 @@ int PrepareSets(const RasterStrip* strip, RasterLayout* layout) {
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     int8_t offsets[kMaxPatterns][8];
     int count = 0;
-    layout->narrow_groups = 1;
     for (uint32_t j = 0; j < layout->byte_end; j++) {
         int32_t base = layout->columns[8 * j];
         if (j % 8 == 0) layout->group_base[j / 8] = base;
@@ -75,13 +74,8 @@ int PrepareSets(const RasterStrip* strip, RasterLayout* layout) {
             }
             count++;
         }
-        const int32_t delta = base - layout->group_base[j / 8];
-        layout->byte_delta[j] = static_cast<uint8_t>(delta);
+        layout->byte_delta[j] = static_cast<uint8_t>(base - layout->group_base[j / 8]);
         layout->byte_table[j] = static_cast<uint16_t>(256 * index);
-        int32_t reach = delta;
-        for (int k = 0; k < 8; k++)
-            if (mine[k] > 0 && delta + mine[k] > reach) reach = delta + mine[k];
-        if (reach > 63) layout->narrow_groups = 0;
     }
     return 1;
 }

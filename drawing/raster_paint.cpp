@@ -96,20 +96,22 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
 
 // Adds a data row at a scale below 1, eight bytes at a time: the column
 // sets of the eight bytes are gathered in a register, relative to the
-// group's first column, and added to the row once. Runs of 32 bytes without
-// ink are passed over; shorter ones are not worth a branch that random ink
-// would make unpredictable.
+// group's first column, and added to the row once. Below scale 1 the 64
+// pixels of a group reach at most 64 columns from its first, so the sets of
+// a group fit in one word. Runs of 32 bytes without ink are passed over;
+// shorter ones are not worth a branch that random ink would make
+// unpredictable. The row has ink, so it has bytes.
 void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                   ColumnSet* painted) {
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const int ink = strip->ink;
     const unsigned flip = ink ? 0 : 0xFF;
     const uint32_t end = layout->byte_end;
-    // The three words of the row that the current group can reach are kept
+    // The two words of the row that the current group can reach are kept
     // in registers and written once the groups have moved past them: added
     // to in memory, each group would wait for the stores of the one before.
-    int32_t word = end > 0 ? layout->group_base[0] >> 6 : 0;
-    uint64_t first_word = 0, second_word = 0, third_word = 0;
+    int32_t word = layout->group_base[0] >> 6;
+    uint64_t first_word = 0, second_word = 0;
     for (uint32_t j = 0; j < end; j += 8) {
         if ((j & 31) == 0 && end - j >= 32) {
             uint64_t run[4];
@@ -121,9 +123,8 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
                 continue;
             }
         }
-        uint32_t n = end - j < 8 ? end - j : 8;
-        unsigned __int128 gathered = 0;
-        if (layout->narrow_groups && n == 8) {
+        uint64_t gathered = 0;
+        if (end - j >= 8) {
             // A whole group: its eight bytes in one load, each taken from it
             // by a shift, written out so that nothing but the lookups is left.
             uint64_t group;
@@ -137,33 +138,23 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
             };
             gathered = (set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
                        (set_of(6) | set_of(7));
-        } else if (layout->narrow_groups) {
-            uint64_t narrow = 0;
-            for (uint32_t k = 0; k < n; k++)
-                narrow |= static_cast<uint64_t>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
-                          << layout->byte_delta[j + k];
-            gathered = narrow;
         } else {
-            for (uint32_t k = 0; k < n; k++)
-                gathered |= static_cast<unsigned __int128>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
-                            << layout->byte_delta[j + k];
+            for (uint32_t k = j; k < end; k++)
+                gathered |= static_cast<uint64_t>(layout->patterns[layout->byte_table[k] + (bits[k] ^ flip)])
+                            << layout->byte_delta[k];
         }
         const int32_t base = layout->group_base[j / 8];
         for (; word < base >> 6; word++) {
             painted->bits[word] |= first_word;
             first_word = second_word;
-            second_word = third_word;
-            third_word = 0;
+            second_word = 0;
         }
         const int shift = base & 63;
-        const uint64_t low = static_cast<uint64_t>(gathered), high = static_cast<uint64_t>(gathered >> 64);
-        first_word |= low << shift;
-        second_word |= ((low >> 1) >> (63 - shift)) | (high << shift);
-        third_word |= (high >> 1) >> (63 - shift);
+        first_word |= gathered << shift;
+        second_word |= (gathered >> 1) >> (63 - shift);
     }
     painted->bits[word] |= first_word;
     painted->bits[word + 1] |= second_word;
-    painted->bits[word + 2] |= third_word;
 }
 
 // Adds a data row at a scale so small that every column spans two bytes or
@@ -417,7 +408,7 @@ void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, c
         v = __builtin_bswap64(v ^ flip);  // pixel 8 j + k is bit 63 - k
         if (usable - pixel < 64) v &= ~0ull << (64 - (usable - pixel));
         const uint64_t shifted = (v >> shift) | carry;
-        carry = shift ? v << (64 - shift) : 0;
+        carry = v << (64 - shift);  // shift is 1 to 7 here
         uint64_t gathered;
         memcpy(&gathered, out + j, 8);
         gathered |= __builtin_bswap64(shifted);
@@ -444,6 +435,7 @@ void PaintRasterRows(const RasterStrip* strip, const RasterLayout* layout, const
     if (pending && !(layout->gathered && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
     if (layout->gathered) {
         pending->dc = dc;
+        pending->surface = layout->surface;
         pending->word = word;
     }
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;

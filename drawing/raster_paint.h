@@ -79,7 +79,6 @@ struct RasterLayout {
     uint8_t* byte_delta;    // column of the byte's first pixel, less its group's
     uint16_t* byte_table;   // where in `patterns` the byte's table starts
     uint16_t* patterns;     // 256 column sets per table, as offsets from the byte's first column
-    int narrow_groups;      // every group's sets fit in 64 bits
     int shift;              // RASTER_POWER_OF_TWO: the scale is 1 / 2^shift
     // Columns by spans: for columns span_first to span_last, the first byte
     // of each column's pixels and masks of its pixels in the 16 bytes from there.
@@ -107,6 +106,7 @@ struct RasterPending {
     int32_t width;
     int32_t height;
     HDC dc;
+    DirectSurface surface;  // dc's pixels, which the ink is gathered for
     uint32_t word;        // the canvas word of the gathered ink's colour
     int32_t first_row;    // the rows that may hold ink; none when first > last
     int32_t last_row;
@@ -117,7 +117,8 @@ size_t RasterPendingSize(int32_t height);
 // Starts gathering, with nothing gathered, in `block`, which must hold only
 // zeros: every flush leaves it so.
 void StartRasterPending(RasterPending* pending, void* block, int32_t width, int32_t height);
-// Writes the gathered ink onto its canvas and starts over.
+// Writes the gathered ink onto its canvas, which must still be the one
+// selected into its DC, and starts over.
 void FlushRasterPending(RasterPending* pending);
 
 size_t RasterScratchSize(const RasterStrip* strip);
