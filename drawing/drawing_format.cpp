@@ -240,8 +240,6 @@ int DrawRasterStrip(FILE* stream) {
         return -1;
     }
     RasterLayout layout;
-    PrepareRaster(state.device_context, &strip, pending_ink, block + piece_bytes, &layout);
-
     int result = 0;
     for (uint32_t done = 0; done < rows; done += piece_rows) {
         uint32_t count = rows - done < piece_rows ? rows - done : piece_rows;
@@ -251,6 +249,10 @@ int DrawRasterStrip(FILE* stream) {
             result = -1;
             break;
         }
+        // Laid out once a whole row has arrived: the layout takes work in
+        // proportion to the row's length, which a stream that cannot tell
+        // its size (a pipe) may not hold at all.
+        if (done == 0) PrepareRaster(state.device_context, &strip, pending_ink, block + piece_bytes, &layout);
         PaintRasterRows(&strip, &layout, block, done, count);
     }
     HeapFree(GetProcessHeap(), 0, block);
