@@ -65,12 +65,14 @@ int PrepareSets(const RasterStrip* strip, RasterLayout* layout) {
         if (index == count) {
             if (count == kMaxPatterns) return 0;
             memcpy(offsets[count], mine, 8);
+            // Each set is the set without its lowest ink bit, plus that bit's column.
             uint16_t* table = layout->patterns + 256 * count;
-            for (unsigned ink_bits = 0; ink_bits < 256; ink_bits++) {
-                uint16_t set = 0;
-                for (int k = 0; k < 8; k++)
-                    if (((ink_bits >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
-                table[ink_bits] = set;
+            table[0] = 0;
+            for (unsigned ink_bits = 1; ink_bits < 256; ink_bits++) {
+                const unsigned lowest = ink_bits & (0u - ink_bits);
+                const int k = 7 - __builtin_ctz(ink_bits);
+                const unsigned column = mine[k] >= 0 ? 1u << mine[k] : 0u;
+                table[ink_bits] = static_cast<uint16_t>(table[ink_bits ^ lowest] | column);
             }
             count++;
         }
