@@ -139,7 +139,10 @@ inline constexpr unsigned kAllPixels = 0xFF;
 inline constexpr unsigned kThinnedPixels = 0xD5;
 
 // Column sets: how many distinct byte patterns are kept before painting
-// falls back to pixel by pixel.
+// falls back to pixel by pixel. No scale needs more than 9: a whole byte's
+// pattern is fixed by where within it its columns begin, which can fall in
+// at most 8 ways, and only the row's last byte is cut short. The bound stays
+// as the size of the tables.
 inline constexpr int kMaxPatterns = 32;
 // The widest canvas whose row fits the painter's column set.
 inline constexpr int32_t kMaxSetColumns = 1024;
