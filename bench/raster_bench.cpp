@@ -57,18 +57,18 @@ void PaintStrips(benchmark::State& state) {
     strip.canvas_height = 768;
     const uint32_t rows = static_cast<uint32_t>(768 / scale);
     const size_t strip_bytes = static_cast<size_t>(rows) * strip.bytes_per_row;
-    std::vector<unsigned char> scratch(RasterScratchSize(&strip));
-    RasterLayout layout;
-    PrepareRaster(&strip, scratch.data(), &layout);
     // As the record loop paints them: the ink of strips of one colour in a
     // row gathered, and written at the end, which is timed with the rest.
     const int gathered = static_cast<int>(state.range(2));
     std::vector<unsigned char> block(RasterPendingSize(768));
     RasterPending pending;
     StartRasterPending(&pending, block.data(), 1024, 768);
+    std::vector<unsigned char> scratch(RasterScratchSize(&strip));
+    RasterLayout layout;
+    PrepareRaster(canvas.dc, &strip, gathered ? &pending : nullptr, scratch.data(), &layout);
     for (auto _ : state) {
         for (size_t offset = 0; offset + strip_bytes <= data.size(); offset += strip_bytes)
-            PaintRasterRows(canvas.dc, &strip, &layout, data.data() + offset, 0, rows, gathered ? &pending : nullptr);
+            PaintRasterRows(&strip, &layout, data.data() + offset, 0, rows);
         FlushRasterPending(&pending);
         benchmark::ClobberMemory();
     }

@@ -14,6 +14,7 @@ const int64_t kHeaderBytes = 4;
 // A raster strip's data is read and painted in pieces of about this size,
 // so that memory stays bounded whatever the record declares.
 const uint32_t kPieceBytes = 1u << 20;
+static_assert(kPieceBytes >= 0xFFFF, "a piece holds at least one row of the longest");
 
 // Where the stream stands, counted by every read here, and where the record
 // being read begins: a reason names the byte of its record's tag, on any
@@ -229,7 +230,6 @@ int DrawRasterStrip(FILE* stream) {
     strip.canvas_height = state.canvas_height;
 
     uint32_t piece_rows = kPieceBytes / bytes_per_row;
-    if (piece_rows == 0) piece_rows = 1;
     if (piece_rows > rows) piece_rows = rows;
     // One block holds a piece of data and, behind it, the strip's layout.
     size_t piece_bytes = AlignToWords(static_cast<size_t>(piece_rows) * bytes_per_row);
@@ -240,8 +240,6 @@ int DrawRasterStrip(FILE* stream) {
         return -1;
     }
     RasterLayout layout;
-    PrepareRaster(&strip, block + piece_bytes, &layout);
-
     int result = 0;
     for (uint32_t done = 0; done < rows; done += piece_rows) {
         uint32_t count = rows - done < piece_rows ? rows - done : piece_rows;
@@ -251,7 +249,11 @@ int DrawRasterStrip(FILE* stream) {
             result = -1;
             break;
         }
-        PaintRasterRows(state.device_context, &strip, &layout, block, done, count, pending_ink);
+        // Laid out once a whole row has arrived: the layout takes work in
+        // proportion to the row's length, which a stream that cannot tell
+        // its size (a pipe) may not hold at all.
+        if (done == 0) PrepareRaster(state.device_context, &strip, pending_ink, block + piece_bytes, &layout);
+        PaintRasterRows(&strip, &layout, block, done, count);
     }
     HeapFree(GetProcessHeap(), 0, block);
     if (result == 0 && g_record_listener) NoteRasterStrip(fields, polarity);

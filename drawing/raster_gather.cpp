@@ -38,8 +38,8 @@ inline uint64_t HalveInk(InkPair v) {
 // Gathers the data rows of one canvas row at scale 0.5, with left a
 // multiple of 16, straight into the gathered row: the rows' ink is merged
 // and halved in one pass, 256 pixels at a time, and the pixels left after
-// the last whole 256 go through the table above; pixels from `usable` on
-// are dropped. 1 when some row had ink.
+// the last whole 256 go through the table g_halved (raster_bits.h); pixels
+// from `usable` on are dropped. 1 when some row had ink.
 int GatherRowsAtHalf(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
                      unsigned char* row) {
     const uint64_t flip = strip->ink ? 0 : ~0ull;
@@ -113,6 +113,7 @@ void StartRasterPending(RasterPending* pending, void* block, int32_t width, int3
     pending->width = width;
     pending->height = height;
     pending->dc = nullptr;
+    pending->surface = {};
     pending->word = 0;
     pending->first_row = height;
     pending->last_row = -1;
@@ -120,11 +121,9 @@ void StartRasterPending(RasterPending* pending, void* block, int32_t width, int3
 
 void FlushRasterPending(RasterPending* pending) {
     if (pending->first_row > pending->last_row) return;
-    DirectSurface surface;
     // Ink is gathered only on a canvas whose pixels are at hand, and its
     // rows and columns lie inside it.
-    const int direct = GetDirectSurface(pending->dc, &surface) == 0 && surface.width == pending->width &&
-                       surface.height == pending->height;
+    const DirectSurface& surface = pending->surface;
     ColumnSet painted;
     memset(&painted, 0, sizeof painted);
     const int32_t blocks = (pending->width + 63) / 64;
@@ -138,12 +137,9 @@ void FlushRasterPending(RasterPending* pending) {
             any |= gathered;
         }
         memset(row, 0, RASTER_PENDING_ROW_BYTES);
-        if (!any) continue;
-        if (direct)
+        if (any)
             WriteColumnSet(&painted, surface.words + static_cast<size_t>(r) * surface.stride_words, pending->width,
                            pending->word);
-        else
-            memset(&painted, 0, sizeof painted);
     }
     pending->first_row = pending->height;
     pending->last_row = -1;

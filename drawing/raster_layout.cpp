@@ -1,5 +1,6 @@
 // Where a strip's pixels land on the canvas: the column of every pixel of a
-// data row, worked out once per strip, and the way its rows are painted.
+// data row, worked out once per strip, and the one choice of the path that
+// paints its rows (ChooseRasterPath), with what that path needs.
 #include <string.h>
 
 #include "raster_paint.h"
@@ -39,7 +40,90 @@ size_t RasterScratchSize(const RasterStrip* strip) {
            sizeof(uint32_t) * kMaxSetColumns + 2 * sizeof(uint64_t) * kMaxSetColumns + AlignToWords(bytes);
 }
 
-void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout) {
+namespace {
+
+// Column sets per byte position: the columns of its considered, usable
+// pixels as offsets from the byte's first column. Bytes with the same
+// offsets share one table of 256 sets. Below scale 1 a byte spans at most 8
+// columns and a group of 8 bytes at most 64 more. 0 when the bytes need more
+// than kMaxPatterns tables.
+int PrepareSets(const RasterStrip* strip, RasterLayout* layout) {
+    const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
+    int8_t offsets[kMaxPatterns][8];
+    int count = 0;
+    for (uint32_t j = 0; j < layout->byte_end; j++) {
+        int32_t base = layout->columns[8 * j];
+        if (j % 8 == 0) layout->group_base[j / 8] = base;
+        int8_t mine[8];
+        for (int k = 0; k < 8; k++) {
+            uint32_t pixel = 8 * j + static_cast<uint32_t>(k);
+            int32_t offset = pixel < layout->usable ? layout->columns[pixel] - base : -1;
+            mine[k] = static_cast<int8_t>(((considered >> (7 - k)) & 1) ? offset : -1);
+        }
+        int index = 0;
+        while (index < count && memcmp(offsets[index], mine, 8) != 0) index++;
+        if (index == count) {
+            if (count == kMaxPatterns) return 0;
+            memcpy(offsets[count], mine, 8);
+            // Each set is the set without its lowest ink bit, plus that bit's column.
+            uint16_t* table = layout->patterns + 256 * count;
+            table[0] = 0;
+            for (unsigned ink_bits = 1; ink_bits < 256; ink_bits++) {
+                const unsigned lowest = ink_bits & (0u - ink_bits);
+                const int k = 7 - __builtin_ctz(ink_bits);
+                const unsigned column = mine[k] >= 0 ? 1u << mine[k] : 0u;
+                table[ink_bits] = static_cast<uint16_t>(table[ink_bits ^ lowest] | column);
+            }
+            count++;
+        }
+        layout->byte_delta[j] = static_cast<uint8_t>(base - layout->group_base[j / 8]);
+        layout->byte_table[j] = static_cast<uint16_t>(256 * index);
+    }
+    return 1;
+}
+
+// n when the scale is 1 / 2^n for n from 0 to 4, else -1.
+int PowerOfTwoShift(float scale) {
+    for (int n = 0; n <= 4; n++)
+        if (scale == 1.0f / static_cast<float>(1 << n)) return n;
+    return -1;
+}
+
+// The path that paints the strip's rows onto `dc`, by the table in
+// raster_paint.h, row by row; the spans and sets a path needs are prepared
+// as its row is tried. Sets the layout's path and what it paints into.
+void ChooseRasterPath(HDC dc, const RasterStrip* strip, RasterPending* pending, RasterLayout* layout) {
+    layout->dc = dc;
+    layout->pending = pending;
+    layout->direct = GetDirectSurface(dc, &layout->surface) == 0 && layout->surface.width == strip->canvas_width &&
+                     layout->surface.height == strip->canvas_height;
+    const int gathering = layout->direct && pending && pending->width == strip->canvas_width &&
+                          pending->height == strip->canvas_height;
+    const float scale = strip->scale;
+    const int shift = PowerOfTwoShift(scale);
+    layout->shift = shift;
+    if (!layout->direct || strip->canvas_width > kMaxSetColumns)
+        layout->path = RASTER_BY_PIXEL;
+    else if (shift == 0)
+        layout->path = RASTER_SCALE_ONE;
+    else if (shift == 1 && gathering && (strip->left & 15) == 0)
+        layout->path = RASTER_HALF_GATHERED;
+    else if (shift > 0)
+        layout->path = RASTER_POWER_OF_TWO;
+    else if (scale < 0.0625f && PrepareSpans(strip, layout))
+        layout->path = RASTER_BY_SPANS;
+    else if (!(scale < 1.0f))  // above scale 1 a row has few pixels on the canvas
+        layout->path = RASTER_BY_PIXEL;
+    else if (PrepareSets(strip, layout))
+        layout->path = RASTER_BY_SETS;
+    else
+        layout->path = RASTER_BY_PIXEL;
+    layout->gathered = gathering && layout->path != RASTER_BY_PIXEL;
+}
+
+}  // namespace
+
+void PrepareRaster(HDC dc, const RasterStrip* strip, RasterPending* pending, void* scratch, RasterLayout* layout) {
     const size_t bytes = strip->bytes_per_row;
     unsigned char* p = static_cast<unsigned char*>(scratch);
     layout->columns = reinterpret_cast<int32_t*>(p);
@@ -74,65 +158,15 @@ void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout
     layout->usable = usable;
     layout->byte_end = (usable + 7) / 8;
 
-    layout->mode = RASTER_BY_PIXEL;
-    if (strip->canvas_width > kMaxSetColumns) return;
+    ChooseRasterPath(dc, strip, pending, layout);
+    if (layout->path == RASTER_BY_PIXEL || layout->path == RASTER_SCALE_ONE || layout->path == RASTER_HALF_GATHERED)
+        return;
+    // The paths that merge data rows stop once a canvas row holds every
+    // column the strip can reach.
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     memset(layout->reachable, 0, sizeof layout->reachable);
     for (uint32_t pixel = 0; pixel < usable; pixel++)
         if ((considered >> (7 - pixel % 8)) & 1)
             layout->reachable[layout->columns[pixel] >> 6] |= 1ull << (layout->columns[pixel] & 63);
     layout->reachable[0] &= ~1ull;  // column 0 never takes raster ink
-    if (strip->scale < 0.0625f && PrepareSpans(strip, layout)) {
-        layout->mode = RASTER_BY_SPANS;
-        return;
-    }
-    for (int n = 0; n <= 4; n++) {
-        if (strip->scale == 1.0f / static_cast<float>(1 << n)) {
-            layout->mode = RASTER_POWER_OF_TWO;
-            layout->shift = n;
-            return;
-        }
-    }
-    // Above scale 1 a row has few pixels on the canvas; pixel by pixel it is.
-    if (!(strip->scale < 1.0f)) return;
-
-    // Column sets per byte position: the columns of its considered, usable
-    // pixels as offsets from the byte's first column. Bytes with the same
-    // offsets share one table of 256 sets. Below scale 1 a byte spans at
-    // most 8 columns and a group of 8 bytes at most 64 more.
-    int8_t offsets[kMaxPatterns][8];
-    int count = 0;
-    layout->narrow_groups = 1;
-    for (uint32_t j = 0; j < layout->byte_end; j++) {
-        int32_t base = layout->columns[8 * j];
-        if (j % 8 == 0) layout->group_base[j / 8] = base;
-        int8_t mine[8];
-        for (int k = 0; k < 8; k++) {
-            uint32_t pixel = 8 * j + static_cast<uint32_t>(k);
-            int32_t offset = pixel < usable ? layout->columns[pixel] - base : -1;
-            mine[k] = static_cast<int8_t>(((considered >> (7 - k)) & 1) ? offset : -1);
-        }
-        int index = 0;
-        while (index < count && memcmp(offsets[index], mine, 8) != 0) index++;
-        if (index == count) {
-            if (count == kMaxPatterns) return;
-            memcpy(offsets[count], mine, 8);
-            uint16_t* table = layout->patterns + 256 * count;
-            for (unsigned ink_bits = 0; ink_bits < 256; ink_bits++) {
-                uint16_t set = 0;
-                for (int k = 0; k < 8; k++)
-                    if (((ink_bits >> (7 - k)) & 1) && mine[k] >= 0) set = static_cast<uint16_t>(set | (1u << mine[k]));
-                table[ink_bits] = set;
-            }
-            count++;
-        }
-        const int32_t delta = base - layout->group_base[j / 8];
-        layout->byte_delta[j] = static_cast<uint8_t>(delta);
-        layout->byte_table[j] = static_cast<uint16_t>(256 * index);
-        int32_t reach = delta;
-        for (int k = 0; k < 8; k++)
-            if (mine[k] > 0 && delta + mine[k] > reach) reach = delta + mine[k];
-        if (reach > 63) layout->narrow_groups = 0;
-    }
-    layout->mode = RASTER_BY_SETS;
 }

@@ -51,9 +51,10 @@ void PaintRowPixelByPixel(HDC dc, const RasterStrip* strip, const RasterLayout* 
 }
 
 
-// Adds a data row at a scale of 1/2^n, where pixel i lies on column
-// (left + i) >> n: the ink bits of each byte, mirrored so that the leftmost
-// pixel is the lowest bit, are gathered group by group into columns.
+// Adds a data row at a scale of 1/2^n, n from 1 to 4, where pixel i lies on
+// column (left + i) >> n: the ink bits of each byte, mirrored so that the
+// leftmost pixel is the lowest bit, are gathered group by group into columns.
+// (Scale 1 has a path of its own.)
 template <int n>
 void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                         ColumnSet* painted) {
@@ -74,15 +75,11 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
         v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
         if (layout->usable - pixel < 64) v &= (1ull << (layout->usable - pixel)) - 1;
         const int32_t first_x = strip->left + static_cast<int32_t>(pixel) - phase;
-        if constexpr (n == 0) {
-            AddSet(painted, v, first_x);
+        if (phase == 0) {
+            AddSet(painted, GatherGroups<n>(v), first_x >> n);
         } else {
-            if (phase == 0) {
-                AddSet(painted, GatherGroups<n>(v), first_x >> n);
-            } else {
-                const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
-                AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
-            }
+            const uint64_t low = v << phase, high = (v >> 1) >> (63 - phase);
+            AddSet(painted, GatherGroups<n>(low) | (GatherGroups<n>(high) << (64 >> n)), first_x >> n);
         }
     }
 }
@@ -90,7 +87,6 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
 void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                         ColumnSet* painted) {
     switch (layout->shift) {
-        case 0: AddRowAtPowerOfTwo<0>(strip, layout, bits, painted); break;
         case 1: AddRowAtPowerOfTwo<1>(strip, layout, bits, painted); break;
         case 2: AddRowAtPowerOfTwo<2>(strip, layout, bits, painted); break;
         case 3: AddRowAtPowerOfTwo<3>(strip, layout, bits, painted); break;
@@ -98,45 +94,24 @@ void AddRowAtPowerOfTwo(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
-// A group's column sets reach up to 128 columns past its first: one
-// integer where the compiler has one that wide, two words on 32-bit targets.
-#if defined(__SIZEOF_INT128__)
-typedef unsigned __int128 GroupSets;
-inline GroupSets SetsAt(uint64_t sets, unsigned shift) { return static_cast<GroupSets>(sets) << shift; }
-inline GroupSets OrSets(GroupSets first, GroupSets second) { return first | second; }
-inline uint64_t LowSets(GroupSets sets) { return static_cast<uint64_t>(sets); }
-inline uint64_t HighSets(GroupSets sets) { return static_cast<uint64_t>(sets >> 64); }
-#else
-struct GroupSets {
-    uint64_t low, high;
-};
-inline GroupSets SetsAt(uint64_t sets, unsigned shift) {
-    if (shift >= 64) return {0, sets << (shift - 64)};
-    return {sets << shift, shift ? sets >> (64 - shift) : 0};
-}
-inline GroupSets OrSets(GroupSets first, GroupSets second) {
-    return {first.low | second.low, first.high | second.high};
-}
-inline uint64_t LowSets(GroupSets sets) { return sets.low; }
-inline uint64_t HighSets(GroupSets sets) { return sets.high; }
-#endif
-
 // Adds a data row at a scale below 1, eight bytes at a time: the column
 // sets of the eight bytes are gathered in a register, relative to the
-// group's first column, and added to the row once. Runs of 32 bytes without
-// ink are passed over; shorter ones are not worth a branch that random ink
-// would make unpredictable.
+// group's first column, and added to the row once. Below scale 1 the 64
+// pixels of a group reach at most 64 columns from its first, so the sets of
+// a group fit in one word. Runs of 32 bytes without ink are passed over;
+// shorter ones are not worth a branch that random ink would make
+// unpredictable. The row has ink, so it has bytes.
 void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits,
                   ColumnSet* painted) {
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const int ink = strip->ink;
     const unsigned flip = ink ? 0 : 0xFF;
     const uint32_t end = layout->byte_end;
-    // The three words of the row that the current group can reach are kept
+    // The two words of the row that the current group can reach are kept
     // in registers and written once the groups have moved past them: added
     // to in memory, each group would wait for the stores of the one before.
-    int32_t word = end > 0 ? layout->group_base[0] >> 6 : 0;
-    uint64_t first_word = 0, second_word = 0, third_word = 0;
+    int32_t word = layout->group_base[0] >> 6;
+    uint64_t first_word = 0, second_word = 0;
     for (uint32_t j = 0; j < end; j += 8) {
         if ((j & 31) == 0 && end - j >= 32) {
             uint64_t run[4];
@@ -148,9 +123,8 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
                 continue;
             }
         }
-        uint32_t n = end - j < 8 ? end - j : 8;
-        GroupSets gathered = SetsAt(0, 0);
-        if (layout->narrow_groups && n == 8) {
+        uint64_t gathered = 0;
+        if (end - j >= 8) {
             // A whole group: its eight bytes in one load, each taken from it
             // by a shift, written out so that nothing but the lookups is left.
             uint64_t group;
@@ -162,35 +136,25 @@ void AddRowBySets(const RasterStrip* strip, const RasterLayout* layout, const un
             auto set_of = [&](int k) {
                 return static_cast<uint64_t>(patterns[tables[k] + ((group >> (8 * k)) & 0xFF)]) << deltas[k];
             };
-            gathered = SetsAt((set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
-                                  (set_of(6) | set_of(7)), 0);
-        } else if (layout->narrow_groups) {
-            uint64_t narrow = 0;
-            for (uint32_t k = 0; k < n; k++)
-                narrow |= static_cast<uint64_t>(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)])
-                          << layout->byte_delta[j + k];
-            gathered = SetsAt(narrow, 0);
+            gathered = (set_of(0) | set_of(1)) | (set_of(2) | set_of(3)) | (set_of(4) | set_of(5)) |
+                       (set_of(6) | set_of(7));
         } else {
-            for (uint32_t k = 0; k < n; k++)
-                gathered = OrSets(gathered, SetsAt(layout->patterns[layout->byte_table[j + k] + (bits[j + k] ^ flip)],
-                                                   layout->byte_delta[j + k]));
+            for (uint32_t k = j; k < end; k++)
+                gathered |= static_cast<uint64_t>(layout->patterns[layout->byte_table[k] + (bits[k] ^ flip)])
+                            << layout->byte_delta[k];
         }
         const int32_t base = layout->group_base[j / 8];
         for (; word < base >> 6; word++) {
             painted->bits[word] |= first_word;
             first_word = second_word;
-            second_word = third_word;
-            third_word = 0;
+            second_word = 0;
         }
         const int shift = base & 63;
-        const uint64_t low = LowSets(gathered), high = HighSets(gathered);
-        first_word |= low << shift;
-        second_word |= ((low >> 1) >> (63 - shift)) | (high << shift);
-        third_word |= (high >> 1) >> (63 - shift);
+        first_word |= gathered << shift;
+        second_word |= (gathered >> 1) >> (63 - shift);
     }
     painted->bits[word] |= first_word;
     painted->bits[word + 1] |= second_word;
-    painted->bits[word + 2] |= third_word;
 }
 
 // Adds a data row at a scale so small that every column spans two bytes or
@@ -367,10 +331,6 @@ void PaintRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, co
     }
 }
 
-// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: rows
-// without ink are passed over at the speed of reading them, and the rows
-// from the first with ink on are merged when another one has ink. 1 when
-// some row had ink.
 // The ink of `rows` data rows, `bytes` apart, as one row: rows without ink
 // are passed over at the speed of reading them, and the rows from the first
 // with ink on are merged when another one has ink. NULL when none has ink.
@@ -392,15 +352,15 @@ const unsigned char* MergedInk(const RasterStrip* strip, const RasterLayout* lay
     return bits;
 }
 
-// Adds the columns of `rows` data rows, `bytes` apart, to `painted`: 1 when
-// some row had ink.
+// Adds the columns of `rows` data rows, `bytes` apart, to `painted`, by the
+// strip's path: 1 when some row had ink.
 int AddMergedRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* bits, uint32_t rows,
                   ColumnSet* painted) {
     bits = MergedInk(strip, layout, bits, rows);
     if (!bits) return 0;
-    if (layout->mode == RASTER_BY_SPANS)
+    if (layout->path == RASTER_BY_SPANS)
         AddRowBySpans(strip, layout, bits, painted);
-    else if (layout->mode == RASTER_BY_SETS)
+    else if (layout->path == RASTER_BY_SETS)
         AddRowBySets(strip, layout, bits, painted);
     else
         AddRowAtPowerOfTwo(strip, layout, bits, painted);
@@ -448,7 +408,7 @@ void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, c
         v = __builtin_bswap64(v ^ flip);  // pixel 8 j + k is bit 63 - k
         if (usable - pixel < 64) v &= ~0ull << (64 - (usable - pixel));
         const uint64_t shifted = (v >> shift) | carry;
-        carry = shift ? v << (64 - shift) : 0;
+        carry = v << (64 - shift);  // shift is 1 to 7 here
         uint64_t gathered;
         memcpy(&gathered, out + j, 8);
         gathered |= __builtin_bswap64(shifted);
@@ -464,26 +424,23 @@ void GatherRowAtScaleOne(const RasterStrip* strip, const RasterLayout* layout, c
 
 }  // namespace
 
-void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count,
-                     RasterPending* pending) {
-    DirectSurface surface;
-    const int direct = GetDirectSurface(dc, &surface) == 0 && surface.width == strip->canvas_width &&
-                       surface.height == strip->canvas_height;
+void PaintRasterRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* data,
+                     uint32_t first_index, uint32_t count) {
+    HDC dc = layout->dc;
+    RasterPending* pending = layout->pending;
     const uint32_t word = ((strip->colour & 0xFF) << 16) | (strip->colour & 0xFF00) |
                           ((strip->colour >> 16) & 0xFF);
-    const int by_sets = direct && layout->mode != RASTER_BY_PIXEL;
     // Ink is gathered on the canvas it was gathered for, in one colour;
     // anything else first writes what is gathered, so that paint keeps its order.
-    const int gather = pending && by_sets && pending->width == strip->canvas_width &&
-                       pending->height == strip->canvas_height;
-    if (pending && !(gather && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
-    if (gather) {
+    if (pending && !(layout->gathered && pending->dc == dc && pending->word == word)) FlushRasterPending(pending);
+    if (layout->gathered) {
         pending->dc = dc;
+        pending->surface = layout->surface;
         pending->word = word;
     }
     const unsigned considered = strip->thinning ? kThinnedPixels : kAllPixels;
     const size_t bytes = strip->bytes_per_row;
+    const DirectSurface& surface = layout->surface;
     ColumnSet painted;  // emptied again by every write
     memset(&painted, 0, sizeof painted);
     int32_t next_row = ScaleCoordinate(strip->first_row + static_cast<int32_t>(first_index), strip->scale);
@@ -499,22 +456,19 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
         const uint32_t rows = end - i;
         i = end;
         if (row < 0 || row >= strip->canvas_height) continue;
-        if (!by_sets) {
+        if (layout->path == RASTER_BY_PIXEL) {
             for (uint32_t k = 0; k < rows; k++)
-                PaintRowPixelByPixel(dc, strip, layout, bits + k * bytes, row, direct ? &surface : nullptr, word);
+                PaintRowPixelByPixel(dc, strip, layout, bits + k * bytes, row, layout->direct ? &surface : nullptr,
+                                     word);
             continue;
         }
-        // Which columns a data row paints depends only on its ink bits, and
-        // every paint of a strip is the same colour: the rows on one canvas
-        // row paint what their merged ink paints. They are merged in runs of
-        // 8, 16, 32, ... rows, so that once the row holds every column the
-        // strip can reach, the rest are not even read.
         uint32_t* target = surface.words + static_cast<size_t>(row) * surface.stride_words;
-        unsigned char* gathered = gather ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
-        if (layout->mode == RASTER_POWER_OF_TWO && layout->shift == 0) {
+        unsigned char* gathered =
+            layout->gathered ? pending->rows + static_cast<size_t>(row) * RASTER_PENDING_ROW_BYTES : nullptr;
+        if (layout->path == RASTER_SCALE_ONE) {
             // At scale 1 every data row has a canvas row of its own.
             if (!RowHasInk(bits, layout->byte_end, strip->ink, considered)) continue;
-            if (gather) {
+            if (gathered) {
                 GatherRowAtScaleOne(strip, layout, bits, gathered);
                 MarkPendingRow(pending, row);
             } else {
@@ -522,11 +476,16 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
             }
             continue;
         }
-        if (gather && layout->mode == RASTER_POWER_OF_TWO && layout->shift == 1 && (strip->left & 15) == 0) {
+        if (layout->path == RASTER_HALF_GATHERED) {
             // Two data rows at most, gathered in one pass.
             if (GatherRowsAtHalf(strip, layout, bits, rows, gathered)) MarkPendingRow(pending, row);
             continue;
         }
+        // Which columns a data row paints depends only on its ink bits, and
+        // every paint of a strip is the same colour: the rows on one canvas
+        // row paint what their merged ink paints. They are merged in runs of
+        // 8, 16, 32, ... rows, so that once the row holds every column the
+        // strip can reach, the rest are not even read.
         int any = 0;
         for (uint32_t k = 0, run = kFirstMergedRun; k < rows; k += run, run *= 2) {
             const uint32_t n = rows - k < run ? rows - k : run;
@@ -534,7 +493,7 @@ void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layou
             any = 1;
             if (k + n < rows && Saturated(&painted, layout)) break;
         }
-        if (any && gather) {
+        if (any && gathered) {
             GatherColumnSet(&painted, gathered);
             MarkPendingRow(pending, row);
         } else if (any) {

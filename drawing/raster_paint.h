@@ -1,6 +1,31 @@
 // The fast painter of raster strips, shared by the strip record's reader and
 // the painter's tests and benchmarks: what it works out once per strip, and
 // how it paints data rows with it.
+//
+// Which path runs when. ChooseRasterPath (raster_layout.cpp) picks one per
+// strip, the first row whose condition holds; every path paints exactly what
+// the record's pixel walk paints.
+//
+//   path                 condition                             function (raster_paint.cpp, raster_gather.cpp)
+//   RASTER_BY_PIXEL      the DC's pixels are not at hand        PaintRowPixelByPixel, through SetPixel
+//                        (Windows, a clip, not the strip's
+//                        canvas)
+//   RASTER_BY_PIXEL      a canvas wider than kMaxSetColumns     PaintRowPixelByPixel, into the pixels
+//   RASTER_SCALE_ONE     scale 1                                GatherRowAtScaleOne, or PaintRowAtScaleOne
+//   RASTER_HALF_GATHERED scale 1/2, gathered, left a multiple   GatherRowsAtHalf
+//                        of 16
+//   RASTER_POWER_OF_TWO  scale 1/2, 1/4, 1/8 or 1/16            AddRowAtPowerOfTwo<1..4>, then a column set
+//   RASTER_BY_SPANS      scale below 1/16, and each column's    AddRowBySpans, then a column set
+//                        pixels lie within 16 bytes
+//   RASTER_BY_PIXEL      scale above 1                          PaintRowPixelByPixel, into the pixels
+//   RASTER_BY_SETS       any other scale below 1, with at most  AddRowBySets, then a column set
+//                        kMaxPatterns kinds of byte
+//   RASTER_BY_PIXEL      the rest                               PaintRowPixelByPixel, into the pixels
+//
+// Gathered: the record loop gathers ink for this canvas (`pending` of its
+// size) and the path is not RASTER_BY_PIXEL. "Then a column set": the data
+// rows of a canvas row are merged (AddMergedRows) and the columns they reach
+// are gathered (GatherColumnSet) or, not gathered, written (WriteColumnSet).
 #pragma once
 
 #include <stddef.h>
@@ -23,13 +48,17 @@ struct RasterStrip {
     int32_t canvas_height;
 };
 
-// How a strip's rows reach a canvas whose pixels are directly at hand.
-enum RasterMode {
-    RASTER_BY_PIXEL,      // the walk itself, pixel by pixel
-    RASTER_POWER_OF_TWO,  // pixel i lies on column (left + i) >> shift
-    RASTER_BY_SETS,       // bytes map their ink to sets of columns through tables
-    RASTER_BY_SPANS,      // each column tests the bytes its pixels lie in
+// How a strip's rows reach the canvas: the table above says when each runs.
+enum RasterPath {
+    RASTER_BY_PIXEL,       // the walk itself, pixel by pixel
+    RASTER_SCALE_ONE,      // pixel i lies on column left + i: the row's bits are its columns
+    RASTER_HALF_GATHERED,  // two data rows merged and halved into the gathered ink in one pass
+    RASTER_POWER_OF_TWO,   // pixel i lies on column (left + i) >> shift
+    RASTER_BY_SPANS,       // each column tests the bytes its pixels lie in
+    RASTER_BY_SETS,        // bytes map their ink to sets of columns through tables
 };
+
+struct RasterPending;
 
 #define RASTER_SET_WORDS 19  // 64-column words of a canvas row of up to 1024, with spill room
 
@@ -37,6 +66,12 @@ enum RasterMode {
 // RasterScratchSize tells the size of: the canvas column of every pixel
 // position of a row and, per byte position, the columns its pixels reach.
 struct RasterLayout {
+    HDC dc;
+    RasterPath path;
+    int direct;             // `surface` holds the canvas's pixels
+    DirectSurface surface;
+    RasterPending* pending; // the record loop's gathered ink, or null
+    int gathered;           // this strip's ink goes to `pending`
     uint32_t usable;        // pixels at or past this position never paint
     uint32_t byte_end;      // bytes at or past this position never paint
     int32_t* columns;       // column of pixel position i, i < usable
@@ -44,9 +79,7 @@ struct RasterLayout {
     uint8_t* byte_delta;    // column of the byte's first pixel, less its group's
     uint16_t* byte_table;   // where in `patterns` the byte's table starts
     uint16_t* patterns;     // 256 column sets per table, as offsets from the byte's first column
-    int narrow_groups;      // every group's sets fit in 64 bits
-    RasterMode mode;
-    int shift;
+    int shift;              // RASTER_POWER_OF_TWO: the scale is 1 / 2^shift
     // Columns by spans: for columns span_first to span_last, the first byte
     // of each column's pixels and masks of its pixels in the 16 bytes from there.
     int32_t span_first;
@@ -73,6 +106,7 @@ struct RasterPending {
     int32_t width;
     int32_t height;
     HDC dc;
+    DirectSurface surface;  // dc's pixels, which the ink is gathered for
     uint32_t word;        // the canvas word of the gathered ink's colour
     int32_t first_row;    // the rows that may hold ink; none when first > last
     int32_t last_row;
@@ -83,26 +117,32 @@ size_t RasterPendingSize(int32_t height);
 // Starts gathering, with nothing gathered, in `block`, which must hold only
 // zeros: every flush leaves it so.
 void StartRasterPending(RasterPending* pending, void* block, int32_t width, int32_t height);
-// Writes the gathered ink onto its canvas and starts over.
+// Writes the gathered ink onto its canvas, which must still be the one
+// selected into its DC, and starts over.
 void FlushRasterPending(RasterPending* pending);
 
 size_t RasterScratchSize(const RasterStrip* strip);
-void PrepareRaster(const RasterStrip* strip, void* scratch, RasterLayout* layout);
+// Works out, once per strip and in `scratch`, where its pixels land on the
+// canvas selected into `dc` and the path that paints them there. With
+// `pending`, the record loop's, ink that can be gathered is gathered there,
+// to be written by a later flush.
+void PrepareRaster(HDC dc, const RasterStrip* strip, RasterPending* pending, void* scratch, RasterLayout* layout);
 
 // Paints `count` data rows, the first being data row `first_index`, from
-// `data` (count x bytes_per_row bytes) into `dc`. With `pending`, ink that
-// can be gathered is gathered there, to be written by a later flush; ink
-// that cannot is painted at once, after the gathered ink is written.
-void PaintRasterRows(HDC dc, const RasterStrip* strip, const RasterLayout* layout,
-                     const unsigned char* data, uint32_t first_index, uint32_t count,
-                     RasterPending* pending);
+// `data` (count x bytes_per_row bytes), by the path PrepareRaster chose. Ink
+// that is not gathered is painted at once, after what is gathered is written.
+void PaintRasterRows(const RasterStrip* strip, const RasterLayout* layout, const unsigned char* data,
+                     uint32_t first_index, uint32_t count);
 
 // Pixel k of a byte is bit 7 - k; thinning drops k = 2, 4 and 6.
 inline constexpr unsigned kAllPixels = 0xFF;
 inline constexpr unsigned kThinnedPixels = 0xD5;
 
 // Column sets: how many distinct byte patterns are kept before painting
-// falls back to pixel by pixel.
+// falls back to pixel by pixel. No scale needs more than 9: a whole byte's
+// pattern is fixed by where within it its columns begin, which can fall in
+// at most 8 ways, and only the row's last byte is cut short. The bound stays
+// as the size of the tables.
 inline constexpr int kMaxPatterns = 32;
 // The widest canvas whose row fits the painter's column set.
 inline constexpr int32_t kMaxSetColumns = 1024;

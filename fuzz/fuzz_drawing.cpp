@@ -1,10 +1,11 @@
 // Drawing files of any content, their records read and painted onto a
 // canvas: nothing may crash, hang, leak or touch memory the program does not
-// own. The input's first byte picks the canvas, the drawing file follows and
-// is read by the converter's own record loop. Most runs take a sixteenth of
-// the real canvas on each side, where a run costs microseconds; the rest take
-// the full canvas, a half or a quarter, where rows are wide enough for the
-// strip painter's column sets to span many words.
+// own. The two low bits of the input's first byte pick the real canvas, or a
+// half, a quarter or a sixteenth of it on each side: small canvases run
+// fastest, large ones have rows wide enough for the strip painter's column
+// sets to span many words. The drawing file follows and is read by the
+// converter's own record loop from a stream that, like a pipe, cannot tell
+// its size, so that records cut short fail as they are read.
 #include <stdio.h>
 
 #include "drawing/drawing.h"

@@ -12,56 +12,54 @@ const uint32_t kV4HeaderSize = 108;
 const uint32_t kV5HeaderSize = 124;
 const uint32_t kCompressionRgb = 0;
 
-// Moves the cursor over fields that nothing here uses, once they are known to be there.
-int SkipBytes(ByteCursor* cursor, size_t count) {
-    if (CursorRemaining(cursor) < count) return -1;
-    cursor->position += count;
-    return 0;
-}
-
 int ReadMaskFields(ByteCursor* cursor, DibHeader* header) {
     for (uint32_t& mask : header->masks)
         if (ReadU32Le(cursor, &mask) != 0) return -1;
     return 0;
 }
 
+// The readers of each form below take a cursor that ReadDibHeader has found
+// to hold the whole header, and are picked by its size: none of their reads
+// can run out, and none of them can fail.
+
 // BITMAPCOREHEADER: size, 16-bit width and height, planes, bit count.
-int ReadCoreHeader(ByteCursor* cursor, DibHeader* header) {
-    if (ReadDibDimensions(cursor, header) != 0 || header->header_size != kCoreHeaderSize) return -1;
-    if (ReadU16Le(cursor, &header->planes) != 0 || ReadU16Le(cursor, &header->bit_count) != 0) return -1;
+void ReadCoreHeader(ByteCursor* cursor, DibHeader* header) {
+    ReadDibDimensions(cursor, header);
+    ReadU16Le(cursor, &header->planes);
+    ReadU16Le(cursor, &header->bit_count);
     header->kind = DIB_HEADER_CORE;
     header->compression = kCompressionRgb;
-    return 0;
 }
 
 // BITMAPINFOHEADER: the core fields at 32-bit width, then compression, image
 // size, the two resolutions (unused), colours used and colours important (unused).
-int ReadInfoHeader(ByteCursor* cursor, DibHeader* header) {
-    if (ReadDibDimensions(cursor, header) != 0 || header->header_size < kInfoHeaderSize) return -1;
-    if (ReadU16Le(cursor, &header->planes) != 0 || ReadU16Le(cursor, &header->bit_count) != 0 ||
-        ReadU32Le(cursor, &header->compression) != 0 || ReadU32Le(cursor, &header->image_size) != 0 ||
-        SkipBytes(cursor, 8) != 0 || ReadU32Le(cursor, &header->colours_used) != 0 || SkipBytes(cursor, 4) != 0)
-        return -1;
+void ReadInfoHeader(ByteCursor* cursor, DibHeader* header) {
+    ReadDibDimensions(cursor, header);
+    ReadU16Le(cursor, &header->planes);
+    ReadU16Le(cursor, &header->bit_count);
+    ReadU32Le(cursor, &header->compression);
+    ReadU32Le(cursor, &header->image_size);
+    SeekCursor(cursor, cursor->position + 8);
+    ReadU32Le(cursor, &header->colours_used);
+    SeekCursor(cursor, cursor->position + 4);
     header->kind = DIB_HEADER_INFO;
-    return 0;
 }
 
 // BITMAPV4HEADER: the info header, its red, green and blue masks, then the
 // alpha mask, the colour space, its end points and gammas (unused).
-int ReadV4Header(ByteCursor* cursor, DibHeader* header) {
-    if (ReadInfoHeader(cursor, header) != 0 || header->header_size < kV4HeaderSize) return -1;
-    if (ReadMaskFields(cursor, header) != 0 || SkipBytes(cursor, 4 + 4 + 36 + 12) != 0) return -1;
+void ReadV4Header(ByteCursor* cursor, DibHeader* header) {
+    ReadInfoHeader(cursor, header);
+    ReadMaskFields(cursor, header);
+    SeekCursor(cursor, cursor->position + 4 + 4 + 36 + 12);
     header->kind = DIB_HEADER_V4;
-    return 0;
 }
 
 // BITMAPV5HEADER: the V4 header, then the intent and the profile's place,
 // size and a reserved word (unused).
-int ReadV5Header(ByteCursor* cursor, DibHeader* header) {
-    if (ReadV4Header(cursor, header) != 0 || header->header_size < kV5HeaderSize) return -1;
-    if (SkipBytes(cursor, 16) != 0) return -1;
+void ReadV5Header(ByteCursor* cursor, DibHeader* header) {
+    ReadV4Header(cursor, header);
+    SeekCursor(cursor, cursor->position + 16);
     header->kind = DIB_HEADER_V5;
-    return 0;
 }
 
 }  // namespace
@@ -89,11 +87,17 @@ int ReadDibHeader(ByteCursor* cursor, DibHeader* header) {
     uint32_t size = 0;
     if (ReadU32Le(cursor, &size) != 0 || size > available) return -1;
     cursor->position = start;
-    if (size == kCoreHeaderSize) return ReadCoreHeader(cursor, header);
-    if (size >= kV5HeaderSize) return ReadV5Header(cursor, header);
-    if (size >= kV4HeaderSize) return ReadV4Header(cursor, header);
-    if (size >= kInfoHeaderSize) return ReadInfoHeader(cursor, header);
-    return -1;
+    if (size == kCoreHeaderSize)
+        ReadCoreHeader(cursor, header);
+    else if (size >= kV5HeaderSize)
+        ReadV5Header(cursor, header);
+    else if (size >= kV4HeaderSize)
+        ReadV4Header(cursor, header);
+    else if (size >= kInfoHeaderSize)
+        ReadInfoHeader(cursor, header);
+    else
+        return -1;
+    return 0;
 }
 
 int ReadDibMasks(ByteCursor* cursor, DibHeader* header) {

@@ -262,6 +262,24 @@ void FillStripData(Strip* s, int density, Pick& pick) {
     }
 }
 
+// A strip of more data than the reader takes in one piece (1 MiB) is
+// painted piece by piece, each piece's rows where the whole strip puts them:
+// at scale 1 and at a thinned scale, sparse ink in both polarities.
+TEST(Raster, StripsOfSeveralPiecesMatchTheReferencePainter) {
+    std::mt19937 rng(27);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (uint16_t width : {1024, 5000}) {
+        const uint16_t height = static_cast<uint16_t>(width / 4 * 3);
+        Strip s = {0, 5, 3, 9000, 700, 1600, 2, width == 1024 ? INK_ON_ONES : 0, {}};
+        FillStripData(&s, 1, pick);
+        int cw, ch;
+        std::vector<uint32_t> expected = ReferenceCanvas(width, height, {s}, &cw, &ch);
+        WrittenBmp bmp;
+        ASSERT_EQ(ConvertInTempDir(Drawing(width, height, {s}), &bmp), 0);
+        ASSERT_TRUE(bmp.pixels == expected) << "width " << width;
+    }
+}
+
 // Paints `s` by the reference walk onto `expected` and by the painter onto
 // `painted`, gathering into `pending` when one is given.
 void PaintBoth(Canvas& expected, Canvas& painted, float scale, const Strip& s, RasterPending* pending) {
@@ -273,8 +291,8 @@ void PaintBoth(Canvas& expected, Canvas& painted, float scale, const Strip& s, R
                          scale, painted.width, painted.height};
     std::vector<uint64_t> scratch(RasterScratchSize(&strip) / 8 + 1);
     RasterLayout layout;
-    PrepareRaster(&strip, scratch.data(), &layout);
-    PaintRasterRows(painted.dc, &strip, &layout, s.data.data(), 0, s.rows, pending);
+    PrepareRaster(painted.dc, &strip, pending, scratch.data(), &layout);
+    PaintRasterRows(&strip, &layout, s.data.data(), 0, s.rows);
 }
 
 // The painter straight on canvases, beside the reference, at every kind of

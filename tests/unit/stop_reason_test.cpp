@@ -3,12 +3,17 @@
 // and none at all when everything was read.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bitmap/bitmap.h"
 #include "drawing/drawing.h"
+#include "drawing/drawing_format.h"
 #include "reading/stop_reason.h"
+#include "tests/fixtures/canvas.h"
 #include "tests/fixtures/support.h"
 
 namespace {
@@ -47,6 +52,51 @@ int ConvertOnly(const std::string& path) {
     return result;
 }
 
+// A stream that cannot tell its size, as a pipe's: the file's bytes, then
+// the end or, from a failing disk, a read error.
+struct StreamBytes {
+    std::vector<unsigned char> bytes;
+    size_t at;
+    bool fails;
+};
+
+ssize_t ReadStreamBytes(void* cookie, char* buffer, size_t size) {
+    StreamBytes* stream = static_cast<StreamBytes*>(cookie);
+    const size_t n = std::min(size, stream->bytes.size() - stream->at);
+    if (n == 0) return stream->fails ? -1 : 0;
+    memcpy(buffer, stream->bytes.data() + stream->at, n);
+    stream->at += n;
+    return static_cast<ssize_t>(n);
+}
+
+// The drawing's records read from such a stream onto a small canvas.
+int DrawFromStream(const std::string& path, bool fails) {
+    StreamBytes bytes = {{}, 0, fails};
+    if (!ReadFileBytes(path, &bytes.bytes)) return -2;
+    FILE* stream = fopencookie(&bytes, "rb", cookie_io_functions_t{ReadStreamBytes, nullptr, nullptr, nullptr});
+    uint16_t width, height;
+    int result = ReadDrawingHeader(stream, &width, &height);
+    if (result == 0) {
+        Canvas canvas(64, 48);
+        g_render_state.device_context = canvas.dc;
+        g_render_state.canvas_width = 64;
+        g_render_state.canvas_height = 48;
+        g_render_state.scale = 64.0f / width;
+        result = DrawRecords(stream);
+        g_render_state = RenderState();
+    }
+    fclose(stream);
+    return result;
+}
+
+int DrawFromPipe(const std::string& path) {
+    return DrawFromStream(path, false);
+}
+
+int DrawFromFailingDisk(const std::string& path) {
+    return DrawFromStream(path, true);
+}
+
 struct ReasonCase {
     const char* name;
     int (*run)(const std::string& path);
@@ -66,6 +116,11 @@ TEST(StopReason, NamesTheFirstFailureAndItsByte) {
         {"a raster strip longer than the file", ConvertOnly,
          DrawingBuilder(1024, 768).Raster(0, 0, 0, 64, 100, 8, 1, 0, std::vector<unsigned char>(40)).bytes, 4,
          "raster strip at byte 4 declares 100 rows of 8 bytes; 40 remain"},
+        {"a raster strip longer than a pipe's drawing", DrawFromPipe,
+         DrawingBuilder(1024, 768).Raster(0, 0, 0, 64, 100, 8, 1, 0, std::vector<unsigned char>(40)).bytes, 4,
+         "raster strip at byte 4 declares 100 rows of 8 bytes; the file ends first"},
+        {"a read that fails where a tag begins", DrawFromFailingDisk,
+         DrawingBuilder(1024, 768).Rect(0, 1, 1, 5, 5, 1).bytes, 18, "the file cannot be read at byte 18"},
         {"a colour index past the palette", ConvertOnly,
          DrawingBuilder(1024, 768).Runs(3, 1, {{1, 5}}).Rect(0, 1, 1, 5, 5, 9).bytes, 18,
          "colour index 9 in the rectangle at byte 18"},
