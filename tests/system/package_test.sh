@@ -34,7 +34,7 @@ done
 dpkg -x "$deb" "$work/root"
 doc=usr/share/doc/blitview
 for file in usr/bin/blitview usr/bin/blitview-inspect usr/share/man/man1/blitview.1.gz \
-    usr/share/man/man1/blitview-inspect.1.gz $doc/README.md $doc/docs/hosting.md \
+    usr/share/man/man1/blitview-inspect.1.gz $doc/README.md $doc/docs/hosting.md $doc/docs/linux.md \
     $doc/copyright $doc/changelog.gz; do
     [[ -f $work/root/$file ]] || fail "the package lacks /$file"
 done
