@@ -49,7 +49,9 @@ TEST(DemoHost, SavesTheBoxItsWindowShows) {
         }
     EXPECT_EQ(wrong, 0);
 
-    // A blitview that cannot be started is no success of the demo's.
+    // A command line short of its words, or a blitview that cannot be
+    // started, is no success of the demo's.
+    EXPECT_EQ(RunProgram(DEMO_HOST_PATH, {saved, BLITVIEW_PATH}, nullptr), 2);
     EXPECT_NE(RunProgram(DEMO_HOST_PATH,
                          {std::to_string(window_x), std::to_string(window_y), std::to_string(window_width),
                           std::to_string(window_height), saved, dir.File("no-blitview"), "-d", picture, "0", "0",
