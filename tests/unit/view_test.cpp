@@ -680,8 +680,9 @@ std::vector<unsigned char> BmpHead(int32_t width, int32_t height, uint16_t bits,
 // program does with each, and at what peak of resident memory (which
 // counts the test's own pages the child starts with). A refusal takes no
 // memory beyond the file's own bytes, shows no allocation dialog (which
-// would hold the run until the time limit), and leaves the window as it was; a product that overflows 32 bits is
-// refused, never wrapped into a small picture that the file seems to hold.
+// would hold the run until the time limit), and leaves the window as it
+// was; a product that overflows 32 bits is refused, never wrapped into a
+// small picture that the file seems to hold.
 TEST_F(BitmapView, SizesAtTheEdgesOf32Bits) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer's shadow memory is not the program's";
