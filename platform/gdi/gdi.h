@@ -218,6 +218,9 @@ uint32_t SourceWord(SoftBitmap* b, int64_t x, int64_t y);
 COLORREF PixelColour(SoftBitmap* b, int x, int y);
 
 // ---- Drawing ----
+// The pixels a DC draws into: its bitmap, cut by its clip rectangle; 0 when
+// there are none. Only 32-bit and monochrome bitmaps are drawing targets.
+int DrawArea(const SoftDc* dc, Area* area);
 // Connected segments with the DC's pen, each from its start up to its end,
 // moved by (shift_x, shift_y).
 void PaintSegments(SoftDc* dc, const POINT* points, int count, int64_t shift_x, int64_t shift_y);
