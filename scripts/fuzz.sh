@@ -46,5 +46,5 @@ for target in "${targets[@]}"; do
     echo "== $target: $runs runs"
     build-fuzz/fuzz/"$target" -runs="$runs" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix=build-fuzz/crashes/"$target"- -print_final_stats=1 "fuzz/corpus/$target" 2>&1 |
-        grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==ERROR|SUMMARY)" || true
+        grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==ERROR|SUMMARY)" || true
 done
