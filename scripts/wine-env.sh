@@ -6,7 +6,7 @@
 #   wine_env_build BUILD_DIR TARGET...   # the Windows programs, into BUILD_DIR
 #   wine_env_make_work NAME KEEP         # a work folder in WINE_ENV_WORK
 #   wine_env_start WINE_DIR     # prefix in WINE_DIR/wineprefix, display, server
-#   wine "$exe" -f "$(wine_env_winpath "$file")"
+#   "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$file")"
 #   ...
 #   wine_env_stop               # also run by the EXIT trap wine_env_start sets
 #
@@ -123,6 +123,24 @@ wine_env_winpath() {
         *) _wine_env_fail "not an absolute path: $1" || return ;;
     esac
     printf 'Z:%s\n' "${1//\//\\}"
+}
+
+# Prints the Wine loader to run EXE with: the one of its own word size.
+# Where wine32 is installed, `wine` is the 32-bit loader, and it starts a
+# 64-bit program through start.exe in a process of its own; the process a
+# caller started (to wait for, stop, kill or time out) would then not be the
+# program. A 64-bit program therefore runs under Debian's 64-bit loader
+# where there is one.
+wine_env_loader() {
+    local exe="${1:?usage: wine_env_loader EXE}" header machine
+    header=$(od -An -tu4 -j 60 -N 4 -- "$exe" 2>/dev/null | tr -d ' ')
+    [[ "$header" =~ ^[0-9]+$ ]] &&
+        machine=$(od -An -tx2 -j $((header + 4)) -N 2 -- "$exe" 2>/dev/null | tr -d ' ')
+    if [[ "${machine:-}" == 8664 && -x /usr/lib/wine/wine64 ]]; then
+        echo /usr/lib/wine/wine64
+    else
+        echo wine
+    fi
 }
 
 wine_env_start() {

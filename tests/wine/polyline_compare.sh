@@ -49,7 +49,7 @@ linux_ok=1
 wine_env_start "$binary_dir/wine"
 windows_ok=1
 started=$SECONDS
-wine "$exe" "$(wine_env_winpath "$work/in/cases.txt")" "$(wine_env_winpath "$work/in")" \
+"$(wine_env_loader "$exe")" "$exe" "$(wine_env_winpath "$work/in/cases.txt")" "$(wine_env_winpath "$work/in")" \
     "$(wine_env_winpath "$work/windows")" </dev/null 2>"$work/windows.log" | tr -d '\r' >"$work/windows.txt" ||
     windows_ok=0
 windows_seconds=$((SECONDS - started))

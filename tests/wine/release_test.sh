@@ -87,7 +87,7 @@ check_archive() {
 start_until_temporary() {
     local exe=$1 path=$2 temporaries
     shopt -s nullglob
-    wine "$exe" -f "$(wine_env_winpath "$path")" </dev/null >/dev/null 2>&1 &
+    "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$path")" </dev/null >/dev/null 2>&1 &
     RUN_PID=$!
     while kill -0 "$RUN_PID" 2>/dev/null; do
         temporaries=("$(dirname "$path")"/~blitview-*.tmp)
@@ -126,7 +126,7 @@ check_instance_and_leftovers() {
         local before after
         before=$(snapshot "$folder")
         status=0
-        wine "$exe" -f "$(wine_env_winpath "$folder/second.drw")" </dev/null >/dev/null 2>&1 || status=$?
+        "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/second.drw")" </dev/null >/dev/null 2>&1 || status=$?
         after=$(snapshot "$folder")
         kill -CONT "$RUN_PID"
         local first_status=0
@@ -164,7 +164,7 @@ check_instance_and_leftovers() {
         for ((attempt = 0; attempt < 10; attempt++)); do
             cp "$source_dir/examples/sample.drw" "$folder/next.drw"
             status=0
-            wine "$exe" -f "$(wine_env_winpath "$folder/next.drw")" </dev/null >/dev/null 2>&1 || status=$?
+            "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/next.drw")" </dev/null >/dev/null 2>&1 || status=$?
             if ((status != 0)); then
                 problem="the next run exited with $status"
                 break
@@ -192,7 +192,7 @@ check_instance_and_leftovers() {
         kept=$(md5sum <"$folder/$leftover")
         cp "$source_dir/examples/sample.drw" "$folder/job.drw"
         status=0
-        wine "$exe" -f "$(wine_env_winpath "$folder/job.drw")" </dev/null >/dev/null 2>&1 || status=$?
+        "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/job.drw")" </dev/null >/dev/null 2>&1 || status=$?
         problem=""
         ((status == 0)) || problem="the run exited with $status"
         [[ -e "$folder/$leftover" && "$(md5sum <"$folder/$leftover")" == "$kept" ]] ||
@@ -227,7 +227,7 @@ unzip -q -j -d "$WINEPREFIX/drive_c/blitview" "$zip"
 exe="$WINEPREFIX/drive_c/blitview/blitview.exe"
 # The BMP a user's file starts with in one check below.
 cp "$source_dir/examples/sample.drw" "$work/$flavour-sample.bmp"
-wine "$exe" -f "$(wine_env_winpath "$work/$flavour-sample.bmp")" </dev/null >/dev/null 2>&1 || true
+"$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$work/$flavour-sample.bmp")" </dev/null >/dev/null 2>&1 || true
 check_instance_and_leftovers "$flavour" "$exe"
 wine_env_stop
 

@@ -98,7 +98,7 @@ for line in "${cases[@]}"; do
     # in its unflushed Xlib buffer: the box then never reaches the screen.
     # Wine's "synchronous" debug channel makes every X request wait for the
     # server, which changes no pixel but loses nothing.
-    WINEDEBUG=-all,+synchronous wine "$host_exe" "$host_x" "$host_y" "$host_w" "$host_h" "$host_rgb" \
+    WINEDEBUG=-all,+synchronous "$(wine_env_loader "$host_exe")" "$host_exe" "$host_x" "$host_y" "$host_w" "$host_h" "$host_rgb" \
         0 "$sample_y" "$sample_rgb" "$(wine_env_winpath "$ready")" "$(wine_env_winpath "$release")" "$windows_blitview" \
         "$mode" "$(wine_env_winpath "$work/in/$file")" "$x1" "$y1" "$x2" "$y2" \
         </dev/null >"$work/windows/$name.log" 2>&1 &

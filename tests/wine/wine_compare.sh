@@ -91,10 +91,11 @@ fi
 # the program allows one instance at a time. The path is given drive-qualified
 # (Z:\...), which fopen, CreateFileA and DeleteFileA all read the same way. A
 # Windows exit code of -1 reaches us as 255, like the Linux build's.
+windows_loader=$(wine_env_loader "$windows_exe")
 windows_status=()
 for ((n = 0; n < count; n++)); do
     status=0
-    timeout "$run_timeout" wine "$windows_exe" -f "$(wine_env_winpath "$work/windows/$n.drw")" \
+    timeout "$run_timeout" "$windows_loader" "$windows_exe" -f "$(wine_env_winpath "$work/windows/$n.drw")" \
         </dev/null >/dev/null 2>&1 || status=$?
     windows_status+=("$status")
 done
