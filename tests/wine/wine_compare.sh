@@ -51,10 +51,12 @@ mkdir "$work/linux" "$work/windows"
 # The drawings are copied under numbered names: the original names may hold
 # characters that cannot travel in the program's one-word command line.
 names=()
+sources=()
 for dir in "${drawing_dirs[@]}"; do
     while IFS= read -r -d '' file; do
         n=${#names[@]}
         names+=("$(basename "$file")")
+        sources+=("$file")
         cp -- "$file" "$work/linux/$n.drw"
         cp -- "$file" "$work/windows/$n.drw"
     done < <(find "$dir" -maxdepth 1 -type f -name '*.drw' -print0 | sort -z)
@@ -91,13 +93,30 @@ fi
 # the program allows one instance at a time. The path is given drive-qualified
 # (Z:\...), which fopen, CreateFileA and DeleteFileA all read the same way. A
 # Windows exit code of -1 reaches us as 255, like the Linux build's.
+#
+# The program ends with 0 or -1, and timeout with 124; a crash waits for its
+# dialog until then. Any other status is none of the program's but Wine's,
+# as when the process could not start or reach the wineserver. Where such a
+# run left its drawing as it was given, it is made once more, and the
+# drawing's verdict says so.
 windows_loader=$(wine_env_loader "$windows_exe")
 windows_status=()
+windows_notes=()
 for ((n = 0; n < count; n++)); do
-    status=0
-    timeout "$run_timeout" "$windows_loader" "$windows_exe" -f "$(wine_env_winpath "$work/windows/$n.drw")" \
-        </dev/null >/dev/null 2>&1 || status=$?
+    file="$work/windows/$n.drw"
+    note=""
+    for try in first second; do
+        status=0
+        timeout "$run_timeout" "$windows_loader" "$windows_exe" -f "$(wine_env_winpath "$file")" \
+            </dev/null >/dev/null 2>"$work/wine.log" || status=$?
+        case $status in 0 | 124 | 255) break ;; esac
+        note="Wine exited with $status: \"$(head -c 200 "$work/wine.log" | tr '\n\r' '  ')\""
+        [[ "$try" == first ]] && cmp -s -- "${sources[n]}" "$file" || break
+        note="run again; the first time $note"
+    done
+    rm -f "$work/wine.log"
     windows_status+=("$status")
+    windows_notes+=("$note")
 done
 wine_env_stop
 
@@ -154,7 +173,7 @@ for ((n = 0; n < count; n++)); do
     ws=${windows_status[n]}
     problem=""
     if [[ "$ls" != "$ws" ]]; then
-        problem="exit status linux $ls, windows $ws"
+        problem="exit status linux $ls, windows $ws${windows_notes[n]:+ (${windows_notes[n]})}"
     elif [[ -e "$linux_file" && -e "$windows_file" ]]; then
         cmp -s -- "$linux_file" "$windows_file" ||
             problem=$(describe_difference "$linux_file" "$windows_file")
@@ -163,7 +182,7 @@ for ((n = 0; n < count; n++)); do
     elif [[ -e "$windows_file" ]]; then
         problem="only windows left a file"
     fi
-    wine_env_verdict "$name" "$problem"
+    wine_env_verdict "$name" "$problem" "${windows_notes[n]}"
 done
 
 while read -r name inode; do
