@@ -85,9 +85,10 @@ check_archive() {
 # its temporary is beside PATH; the Unix process id in RUN_PID, empty when
 # the run ended first.
 start_until_temporary() {
-    local exe=$1 path=$2 temporaries
+    local exe=$1 path=$2 loader temporaries
+    loader=$(wine_env_loader "$exe")
     shopt -s nullglob
-    "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$path")" </dev/null >/dev/null 2>&1 &
+    "$loader" "$exe" -f "$(wine_env_winpath "$path")" </dev/null >/dev/null 2>&1 &
     RUN_PID=$!
     while kill -0 "$RUN_PID" 2>/dev/null; do
         temporaries=("$(dirname "$path")"/~blitview-*.tmp)
@@ -104,7 +105,8 @@ snapshot() {
 
 # The mutex and the leftovers, under Wine with the prefix running.
 check_instance_and_leftovers() {
-    local flavour=$1 exe=$2 folder="$work/$1-jobs" problem status attempt
+    local flavour=$1 exe=$2 folder="$work/$1-jobs" problem status attempt loader
+    loader=$(wine_env_loader "$exe")
     mkdir -p "$folder"
     # A first copy caught with its temporary beside PATH holds the mutex
     # while it is stopped there; a run that ended first is tried again.
@@ -126,7 +128,7 @@ check_instance_and_leftovers() {
         local before after
         before=$(snapshot "$folder")
         status=0
-        "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/second.drw")" </dev/null >/dev/null 2>&1 || status=$?
+        "$loader" "$exe" -f "$(wine_env_winpath "$folder/second.drw")" </dev/null >/dev/null 2>&1 || status=$?
         after=$(snapshot "$folder")
         kill -CONT "$RUN_PID"
         local first_status=0
@@ -164,7 +166,7 @@ check_instance_and_leftovers() {
         for ((attempt = 0; attempt < 10; attempt++)); do
             cp "$source_dir/examples/sample.drw" "$folder/next.drw"
             status=0
-            "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/next.drw")" </dev/null >/dev/null 2>&1 || status=$?
+            "$loader" "$exe" -f "$(wine_env_winpath "$folder/next.drw")" </dev/null >/dev/null 2>&1 || status=$?
             if ((status != 0)); then
                 problem="the next run exited with $status"
                 break
@@ -192,7 +194,7 @@ check_instance_and_leftovers() {
         kept=$(md5sum <"$folder/$leftover")
         cp "$source_dir/examples/sample.drw" "$folder/job.drw"
         status=0
-        "$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$folder/job.drw")" </dev/null >/dev/null 2>&1 || status=$?
+        "$loader" "$exe" -f "$(wine_env_winpath "$folder/job.drw")" </dev/null >/dev/null 2>&1 || status=$?
         problem=""
         ((status == 0)) || problem="the run exited with $status"
         [[ -e "$folder/$leftover" && "$(md5sum <"$folder/$leftover")" == "$kept" ]] ||
@@ -225,9 +227,10 @@ wine_env_start "$wine_dir"
 mkdir -p "$WINEPREFIX/drive_c/blitview"
 unzip -q -j -d "$WINEPREFIX/drive_c/blitview" "$zip"
 exe="$WINEPREFIX/drive_c/blitview/blitview.exe"
+loader=$(wine_env_loader "$exe")
 # The BMP a user's file starts with in one check below.
 cp "$source_dir/examples/sample.drw" "$work/$flavour-sample.bmp"
-"$(wine_env_loader "$exe")" "$exe" -f "$(wine_env_winpath "$work/$flavour-sample.bmp")" </dev/null >/dev/null 2>&1 || true
+"$loader" "$exe" -f "$(wine_env_winpath "$work/$flavour-sample.bmp")" </dev/null >/dev/null 2>&1 || true
 check_instance_and_leftovers "$flavour" "$exe"
 wine_env_stop
 

@@ -24,7 +24,8 @@ names=(*/*.bmp)
 "$linux_probe" "$corpus" "${names[@]}" >"$out/linux.txt"
 
 wine_env_start "$binary_dir/wine"
-"$(wine_env_loader "$exe")" "$exe" "$(wine_env_winpath "$corpus")" "${names[@]}" </dev/null | tr -d '\r' >"$out/windows.txt"
+"$(wine_env_loader "$exe")" "$exe" "$(wine_env_winpath "$corpus")" "${names[@]}" </dev/null |
+    tr -d '\r' >"$out/windows.txt"
 wine_env_stop
 
 failed=0

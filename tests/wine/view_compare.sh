@@ -54,6 +54,7 @@ else
     windows_exe="$binary_dir/windows/blitview.exe"
 fi
 host_exe="$binary_dir/windows/view_host.exe"
+host_loader=$(wine_env_loader "$host_exe")
 wine_env_make_work view "${VIEW_COMPARE_KEEP:-}"
 work="$WINE_ENV_WORK"
 mkdir "$work/in" "$work/linux" "$work/windows"
@@ -98,7 +99,7 @@ for line in "${cases[@]}"; do
     # in its unflushed Xlib buffer: the box then never reaches the screen.
     # Wine's "synchronous" debug channel makes every X request wait for the
     # server, which changes no pixel but loses nothing.
-    WINEDEBUG=-all,+synchronous "$(wine_env_loader "$host_exe")" "$host_exe" "$host_x" "$host_y" "$host_w" "$host_h" "$host_rgb" \
+    WINEDEBUG=-all,+synchronous "$host_loader" "$host_exe" "$host_x" "$host_y" "$host_w" "$host_h" "$host_rgb" \
         0 "$sample_y" "$sample_rgb" "$(wine_env_winpath "$ready")" "$(wine_env_winpath "$release")" "$windows_blitview" \
         "$mode" "$(wine_env_winpath "$work/in/$file")" "$x1" "$y1" "$x2" "$y2" \
         </dev/null >"$work/windows/$name.log" 2>&1 &
